@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs what is needed, builds everything and runs every test: once in a
+# normal build, then once more with the address and undefined-behaviour
+# sanitizers (skip that second pass with MORVEX_SKIP_SANITIZE=1).
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+JOBS="${JOBS:-2}"
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$JOBS"
+(cd build && ctest --output-on-failure -j"$JOBS")
+
+if [ "${MORVEX_SKIP_SANITIZE:-0}" != "1" ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVEX_SANITIZE=ON -DMORVEX_BUILD_BENCH=OFF
+  cmake --build build-asan -j"$JOBS"
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  (cd build-asan && ctest --output-on-failure -j"$JOBS")
+fi
+echo "All tests passed."
