@@ -15,3 +15,12 @@ public:
     virtual bool PromptCancelled() { return false; }
     virtual void HidePrompt() {}
 };
+
+// Flash targets create their own prompt through this factory, so that the
+// application can supply a window-backed prompt without the lower layers
+// knowing any window class. Without an installed factory the prompt is the
+// silent base kind.
+#include <functional>
+using TUserPromptFactory = std::function<TUserPrompt*(QObject* owner)>;
+void SetUserPromptFactory(TUserPromptFactory factory);
+TUserPrompt* CreateUserPrompt(QObject* owner);
