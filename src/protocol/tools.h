@@ -1,0 +1,33 @@
+// Comparison of an image with the bytes read back from the unit, and the
+// stream filling used to pad an image before programming.
+#pragma once
+
+#include <cstdint>
+
+#include "core/memstream.h"
+#include "core/sysutils.h"
+#include "protocol/messagedialogs.h"
+
+// A failed silent comparison (the verify step of a programming run).
+class ECompareException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Grows the stream to offset + count when it is shorter, then sets the count
+// bytes from offset on to value. A count of 0 or less changes nothing; a
+// negative offset raises Exception. The stream position is kept.
+void FillStream(TMemoryStream& stream, int32_t offset, int32_t count, uint8_t value);
+
+// Grows the stream to newSize when it is shorter, filling the added bytes
+// with value; a stream that is long enough is left as it is.
+void PadStream(TMemoryStream& stream, int32_t newSize, uint8_t value);
+
+// Interactive comparison: a box for each difference (until the operator says
+// No or Cancel) and a closing summary box. Raises nothing of its own.
+void CompareBuffers(TMemoryStream& file, TMemoryStream& flash, TMessageDialogs& dialogs);
+
+// Silent comparison: returns when both buffers are non-empty, of the same
+// size and equal; raises ECompareException describing the difference
+// otherwise (lines separated by a carriage return alone).
+void VerifyBuffers(TMemoryStream& file, TMemoryStream& flash);
