@@ -1,0 +1,130 @@
+#include "serial/comthread.h"
+
+#include "serial/serialdevice.h"
+
+#include <QMetaObject>
+#include <condition_variable>
+#include <mutex>
+
+// What the event thread and the owner thread share. It outlives the event
+// thread: a hand-over posted to the owner thread may run after the thread
+// has been stopped, and then finds itself withdrawn and does nothing.
+struct TComThread::THandOver {
+    enum TState { hsIdle, hsPending, hsRunning, hsDone, hsFailed };
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool Stopping = false;
+    bool Ended = false;
+    TState State = hsIdle;
+    uint64_t Batch = 0;  // numbers each hand-over, so a late one can tell it is stale
+};
+
+TComThread::TComThread(TCustomComPort* port, TSerialDevice* device, TComEvents events)
+    : FComPort(port), FDevice(device), FEvents(events),
+      FWatch(std::make_unique<TDeviceWatch>(device->Handle())),
+      FShared(std::make_shared<THandOver>())
+{
+    FThread = std::thread([this] { Execute(); });
+}
+
+TComThread::~TComThread() { Stop(); }
+
+void TComThread::Stop()
+{
+    {
+        std::lock_guard<std::mutex> guard(FShared->Lock);
+        FShared->Stopping = true;
+    }
+    FShared->Changed.notify_all();
+    FWatch->Stop();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+bool TComThread::Running() const
+{
+    std::lock_guard<std::mutex> guard(FShared->Lock);
+    return !FShared->Ended;
+}
+
+TComEvents TComThread::Translate(bool received, bool gone) const
+{
+    TComEvents events = 0;
+    if (received) {
+        events |= ComEventBit(evRxChar);
+        // The 80 % mark of the input queue is a count, not a wake-up of its
+        // own: look at it whenever bytes arrive.
+        try {
+            if (int64_t(FDevice->QueuedInput()) * 5 >= int64_t(FDevice->InputQueueSize()) * 4)
+                events |= ComEventBit(evRx80Full);
+        } catch (const EComPort&) {
+            gone = true;
+        }
+    }
+    if (gone)
+        events |= ComEventBit(evError);
+    return events & FEvents;
+}
+
+void TComThread::Execute()
+{
+    bool failed = false;
+    TDeviceWatch::TEvents happened;
+    while (FWatch->Wait(happened) == TDeviceWatch::wrEvents) {
+        TComEvents events = Translate(happened.Received, happened.Gone);
+        if (events == 0)
+            continue;
+        if (!HandOver(events)) {
+            std::lock_guard<std::mutex> guard(FShared->Lock);
+            failed = FShared->State == THandOver::hsFailed;
+            break;
+        }
+    }
+    // A failure while handling ends the thread as it stands; a stop
+    // leaves both queues empty.
+    if (!failed)
+        FDevice->PurgeQuietly();
+    std::lock_guard<std::mutex> guard(FShared->Lock);
+    FShared->Ended = true;
+}
+
+bool TComThread::HandOver(TComEvents events)
+{
+    std::shared_ptr<THandOver> shared = FShared;
+    uint64_t batch;
+    {
+        std::lock_guard<std::mutex> guard(shared->Lock);
+        if (shared->Stopping)
+            return false;
+        shared->State = THandOver::hsPending;
+        batch = ++shared->Batch;
+    }
+    TCustomComPort* port = FComPort;
+    // Runs on the owner thread when it next handles its events; dropped by
+    // Qt if the port is destroyed first.
+    QMetaObject::invokeMethod(port, [shared, batch, port, events] {
+        {
+            std::lock_guard<std::mutex> guard(shared->Lock);
+            if (shared->Stopping || shared->Batch != batch || shared->State != THandOver::hsPending)
+                return;
+            shared->State = THandOver::hsRunning;
+        }
+        bool ok = true;
+        try {
+            port->HandleEvents(events);
+        } catch (const std::exception&) {
+            ok = false;
+        }
+        {
+            std::lock_guard<std::mutex> guard(shared->Lock);
+            shared->State = ok ? THandOver::hsDone : THandOver::hsFailed;
+        }
+        shared->Changed.notify_all();
+    }, Qt::QueuedConnection);
+
+    std::unique_lock<std::mutex> guard(shared->Lock);
+    shared->Changed.wait(guard, [&] {
+        return shared->Stopping || shared->State == THandOver::hsDone || shared->State == THandOver::hsFailed;
+    });
+    return shared->State == THandOver::hsDone && !shared->Stopping;
+}

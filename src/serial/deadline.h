@@ -1,0 +1,51 @@
+// One deadline on the monotonic clock, shared by every blocking call of
+// the serial backend: the read and write time-outs and the output drain.
+#pragma once
+
+#include <chrono>
+#include <climits>
+#include <cstdint>
+
+class TDeadline {
+public:
+    using TClock = std::chrono::steady_clock;
+
+    static TDeadline Never() { return TDeadline(); }
+    static TDeadline After(int64_t ms) { return TDeadline(TClock::now() + std::chrono::milliseconds(ms)); }
+    static TDeadline Now() { return TDeadline(TClock::now()); }
+    // Whichever of the two ends first.
+    static TDeadline Earlier(const TDeadline& a, const TDeadline& b)
+    {
+        if (a.FInfinite)
+            return b;
+        if (b.FInfinite)
+            return a;
+        return a.FAt <= b.FAt ? a : b;
+    }
+
+    bool Infinite() const { return FInfinite; }
+    bool Passed() const { return !FInfinite && TClock::now() >= FAt; }
+    // Milliseconds to hand to poll(): -1 for no limit, rounded up so that a
+    // wait never ends before the deadline, and no more than `cap` when cap >= 0.
+    int PollTimeout(int cap = -1) const
+    {
+        int64_t ms = -1;
+        if (!FInfinite) {
+            const auto left = FAt - TClock::now();
+            ms = left <= TClock::duration::zero()
+                     ? 0
+                     : std::chrono::ceil<std::chrono::milliseconds>(left).count();
+            if (ms > INT_MAX)
+                ms = INT_MAX;
+        }
+        if (cap >= 0 && (ms < 0 || ms > cap))
+            ms = cap;
+        return static_cast<int>(ms);
+    }
+
+private:
+    TDeadline() : FInfinite(true) {}
+    explicit TDeadline(TClock::time_point at) : FInfinite(false), FAt(at) {}
+    bool FInfinite;
+    TClock::time_point FAt{};
+};

@@ -1,0 +1,430 @@
+// The POSIX serial backend: a tty opened exclusively and non-blocking,
+// transfers built from poll() against one monotonic deadline, and the
+// event watch built on epoll with an eventfd as the stop signal.
+#include "serial/serialdevice.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t AllBits = 0xFFFFFFFFu;  // ReadInterval -1 as the driver sees it
+
+int Ioctl(int fd, unsigned long request, void* argument)
+{
+    int result;
+    do {
+        result = ioctl(fd, request, argument);
+    } while (result < 0 && errno == EINTR);
+    return result < 0 ? errno : 0;
+}
+
+int Flush(int fd, int queue)
+{
+    int result;
+    do {
+        result = tcflush(fd, queue);
+    } while (result < 0 && errno == EINTR);
+    return result < 0 ? errno : 0;
+}
+
+// Errors that mean the device itself has gone (unplugged, hung up).
+bool DeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+// Errors of a driver that simply does not offer the request.
+bool NotOffered(int error) { return error == ENOTTY || error == EINVAL; }
+
+// Waits for `events` on the device until the deadline. Returns the revents
+// (0 on time-out) or throws `code` when poll fails. A device that has gone
+// away shows as POLLHUP/POLLERR/POLLNVAL, even with events 0.
+short PollDevice(int fd, short events, int timeout, int32_t code)
+{
+    pollfd entry{fd, events, 0};
+    for (;;) {
+        int result = poll(&entry, 1, timeout);
+        if (result >= 0)
+            return result == 0 ? 0 : entry.revents;
+        if (errno != EINTR)
+            throw EComPort(code, errno);
+    }
+}
+
+bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
+TDeadline TotalDeadline(int32_t multiplier, int32_t constant, int32_t count)
+{
+    // The driver's time-outs are unsigned; both zero means no limit.
+    if (multiplier == 0 && constant == 0)
+        return TDeadline::Never();
+    return TDeadline::After(int64_t(uint32_t(constant)) + int64_t(uint32_t(multiplier)) * count);
+}
+
+}  // namespace
+
+TSerialDevice::~TSerialDevice() { Close(); }
+
+void TSerialDevice::Open(const std::string& path)
+{
+    if (IsOpen())
+        return;
+    if (path.empty())
+        throw EComPort(CError_OpenFailed, ENOENT);
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw EComPort(CError_OpenFailed, errno);
+    int error = 0;
+    // The lock keeps out every other opener, root included; TIOCEXCL keeps
+    // out programs that do not lock, and fails on anything that is not a tty.
+    if (flock(fd, LOCK_EX | LOCK_NB) < 0)
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+    else if (ioctl(fd, TIOCEXCL) < 0)
+        error = errno;
+    else
+        error = MakeLineRaw(fd);
+    if (error) {
+        close(fd);
+        throw EComPort(CError_OpenFailed, error);
+    }
+    RequestLowLatency(fd);
+    TProbe counted;
+    FCounters = TLineCounters();
+    ReadLineCounters(fd, FCounters, counted);  // the baseline for LineErrors
+    FTransmitterKnown = true;
+    FHandle = fd;
+}
+
+void TSerialDevice::Close()
+{
+    if (!IsOpen())
+        return;
+    // Exclusive mode stays with the tty, not the descriptor: clear it so the
+    // next opener is not refused.
+    ioctl(FHandle, TIOCNXCL);
+    close(FHandle);
+    FHandle = -1;
+}
+
+void TSerialDevice::ApplyQueueSizes(int32_t inputSize, int32_t outputSize)
+{
+    // The tty layer sizes its queues itself; what can be checked is that
+    // the sizes make sense. The input size also sets the 80 % mark.
+    if (!IsOpen())
+        throw EComPort(CError_SetupComFailed, EBADF);
+    if (inputSize < 0 || outputSize < 0)
+        throw EComPort(CError_SetupComFailed, EINVAL);
+    FInputSize = inputSize;
+}
+
+void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TRTSFlowControl rts)
+{
+    if (!IsOpen())
+        throw EComPort(CError_SetStateFailed, EBADF);
+    if (int error = ApplyLineConfig(FHandle, config))
+        throw EComPort(CError_SetStateFailed, error);
+    FBitRate = config.BitRate;
+    FCharBits = 1 + config.CharBits + (config.Parity != prNone ? 1 : 0) +
+                (config.StopBits == sbOneStopBit ? 1 : 2);
+
+    // Output lines the driver does not drive itself. Linux has no DTR
+    // handshake (DTR is held active instead) and no RTS toggling (RTS is
+    // held inactive); a device without modem lines takes no part.
+    int raise = 0, lower = 0;
+    (dtr == dtrDisable ? lower : raise) |= TIOCM_DTR;
+    (rts == rtsEnable || rts == rtsHandshake ? raise : lower) |= TIOCM_RTS;
+    for (auto [request, lines] : {std::pair{TIOCMBIS, raise}, std::pair{TIOCMBIC, lower}}) {
+        int error = Ioctl(FHandle, request, &lines);
+        if (error && !NotOffered(error))
+            throw EComPort(CError_SetStateFailed, error);
+    }
+}
+
+int32_t TSerialDevice::BitRate() const
+{
+    int32_t rate = 0;
+    if (!IsOpen() || ReadLineBitRate(FHandle, rate) != 0)
+        return 0;
+    return rate;
+}
+
+int32_t TSerialDevice::Write(const void* buffer, int32_t count)
+{
+    if (!IsOpen())
+        throw EComPort(CError_WriteFailed, EBADF);
+    if (count <= 0)
+        return 0;
+    const TDeadline deadline = TotalDeadline(FTimeouts.WriteTotalMultiplier, FTimeouts.WriteTotalConstant, count);
+    const char* bytes = static_cast<const char*>(buffer);
+    int32_t sent = 0;
+    while (sent < count) {
+        ssize_t done = write(FHandle, bytes + sent, size_t(count - sent));
+        if (done > 0) {
+            sent += int32_t(done);
+            continue;
+        }
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0 && errno != EAGAIN)
+            throw EComPort(CError_WriteFailed, errno);
+        // The driver's queue is full: wait for room until the time-out.
+        if (deadline.Passed())
+            break;
+        short revents = PollDevice(FHandle, POLLOUT, deadline.PollTimeout(), CError_WriteFailed);
+        if (HungUp(revents))
+            throw EComPort(CError_WriteFailed, EIO);
+    }
+    DrainOutput(sent, deadline);
+    return sent;
+}
+
+// A write is complete when its bytes have left the driver: only then may
+// the caller close the port or change the bit rate without losing them.
+void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
+{
+    for (;;) {
+        int queued = 0;
+        if (int error = Ioctl(FHandle, TIOCOUTQ, &queued))
+            throw EComPort(CError_WriteFailed, error);
+        if (queued == 0) {
+            if (!FTransmitterKnown)
+                return;
+            TProbe empty;
+            if (int error = ReadTransmitterEmpty(FHandle, empty))
+                throw EComPort(CError_WriteFailed, error);
+            if (empty == TProbe::Unsupported)
+                FTransmitterKnown = false;
+            if (empty != TProbe::No)
+                return;
+        }
+        if (deadline.Passed()) {
+            // As with a timed-out write elsewhere: what did not go out is
+            // dropped and not counted as written.
+            sent = queued >= sent ? 0 : sent - queued;
+            if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0)
+                throw EComPort(CError_WriteFailed, errno);
+            return;
+        }
+        // Sleep about as long as the queued characters take on the line,
+        // waking early only if the device goes away.
+        int64_t lineMs = (int64_t(queued > 0 ? queued : 1) * FCharBits * 1000 + FBitRate - 1) /
+                         (FBitRate > 0 ? FBitRate : 1);
+        int nap = deadline.PollTimeout(int(lineMs < 1 ? 1 : lineMs > 50 ? 50 : lineMs));
+        if (HungUp(PollDevice(FHandle, 0, nap, CError_WriteFailed)))
+            throw EComPort(CError_WriteFailed, EIO);
+    }
+}
+
+int32_t TSerialDevice::Read(void* buffer, int32_t count)
+{
+    if (!IsOpen())
+        throw EComPort(CError_ReadFailed, EBADF);
+    if (count <= 0)
+        return 0;
+    const uint32_t interval = uint32_t(FTimeouts.ReadInterval);
+    const uint32_t multiplier = uint32_t(FTimeouts.ReadTotalMultiplier);
+    const uint32_t constant = uint32_t(FTimeouts.ReadTotalConstant);
+    // Interval all bits set with both totals 0: return at once with what is
+    // queued. With the multiplier all bits set too: wait up to the constant
+    // for the first byte, then return at once.
+    const bool atOnce = interval == AllBits && multiplier == 0 && constant == 0;
+    const bool firstByte = interval == AllBits && multiplier == AllBits && constant != 0 && constant != AllBits;
+    const TDeadline total = atOnce ? TDeadline::Now()
+                          : firstByte ? TDeadline::After(constant)
+                                      : TotalDeadline(FTimeouts.ReadTotalMultiplier, FTimeouts.ReadTotalConstant, count);
+    const bool intervalLimit = !atOnce && !firstByte && interval != 0 && interval != AllBits;
+    TDeadline deadline = total;
+
+    char* bytes = static_cast<char*>(buffer);
+    int32_t received = 0;
+    while (received < count) {
+        // Never more than asked: bytes beyond count stay with the driver.
+        ssize_t done = read(FHandle, bytes + received, size_t(count - received));
+        if (done > 0) {
+            received += int32_t(done);
+            if (firstByte)
+                break;
+            if (intervalLimit)
+                deadline = TDeadline::Earlier(total, TDeadline::After(interval));
+            continue;
+        }
+        if (done == 0)  // a raw tty reads 0 bytes only once it has hung up
+            throw EComPort(CError_ReadFailed, EIO);
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN)
+            throw EComPort(CError_ReadFailed, errno);
+        if (deadline.Passed())
+            break;
+        short revents = PollDevice(FHandle, POLLIN, deadline.PollTimeout(), CError_ReadFailed);
+        if (HungUp(revents) && !(revents & POLLIN))
+            throw EComPort(CError_ReadFailed, EIO);
+    }
+    return received;
+}
+
+bool TSerialDevice::DropUnsentOutput()
+{
+    // Only what the driver really still holds. On a pseudo-terminal the
+    // output purge would reach into the other side's unread input and take
+    // a byte that had already left, so it must not run when nothing is queued.
+    int queued = 0;
+    if (int error = Ioctl(FHandle, TIOCOUTQ, &queued)) {
+        errno = error;
+        return false;
+    }
+    if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0)
+        return false;
+    return true;
+}
+
+void TSerialDevice::Purge(bool input, bool output)
+{
+    if (!IsOpen())
+        throw EComPort(CError_PurgeFailed, EBADF);
+    if (input) {
+        if (int error = Flush(FHandle, TCIFLUSH))
+            throw EComPort(CError_PurgeFailed, error);
+    }
+    if (output && !DropUnsentOutput())
+        throw EComPort(CError_PurgeFailed, errno);
+}
+
+void TSerialDevice::AbortTransfers()
+{
+    if (!IsOpen())
+        throw EComPort(CError_PurgeFailed, EBADF);
+    // Every transfer has finished before its call returned, so there is
+    // nothing in flight but bytes a timed-out write may have left queued.
+    if (!DropUnsentOutput() && !DeviceGone(errno))
+        throw EComPort(CError_PurgeFailed, errno);
+}
+
+void TSerialDevice::PurgeQuietly()
+{
+    if (!IsOpen())
+        return;
+    Flush(FHandle, TCIFLUSH);
+    DropUnsentOutput();
+}
+
+int32_t TSerialDevice::QueuedInput()
+{
+    int queued = 0;
+    if (!IsOpen())
+        throw EComPort(CError_ClearComFailed, EBADF);
+    if (int error = Ioctl(FHandle, FIONREAD, &queued))
+        throw EComPort(CError_ClearComFailed, error);
+    return queued;
+}
+
+TComErrors TSerialDevice::LineErrors()
+{
+    if (!IsOpen())
+        throw EComPort(CError_ClearComFailed, EBADF);
+    // Pending-input query first: it fails on a device that has gone away
+    // even where the driver keeps no error counters.
+    QueuedInput();
+    TLineCounters now;
+    TProbe counted;
+    if (int error = ReadLineCounters(FHandle, now, counted))
+        throw EComPort(CError_ClearComFailed, error);
+    if (counted != TProbe::Yes)
+        return 0;
+    TComErrors errors = 0;
+    if (now.Frame != FCounters.Frame) errors |= ComErrorBit(ceFrame);
+    if (now.Parity != FCounters.Parity) errors |= ComErrorBit(ceRxParity);
+    if (now.Overrun != FCounters.Overrun) errors |= ComErrorBit(ceOverrun);
+    if (now.Break != FCounters.Break) errors |= ComErrorBit(ceBreak);
+    if (now.BufferOverrun != FCounters.BufferOverrun) errors |= ComErrorBit(ceRxOver);
+    FCounters = now;
+    return errors;
+}
+
+TComSignals TSerialDevice::ModemSignals()
+{
+    if (!IsOpen())
+        throw EComPort(CError_ModemStatFailed, EBADF);
+    int lines = 0;
+    int error = Ioctl(FHandle, TIOCMGET, &lines);
+    if (NotOffered(error))
+        return 0;  // no modem lines (a pseudo-terminal): none is active
+    if (error)
+        throw EComPort(CError_ModemStatFailed, error);
+    TComSignals active = 0;
+    if (lines & TIOCM_CTS) active |= ComSignalBit(csCTS);
+    if (lines & TIOCM_DSR) active |= ComSignalBit(csDSR);
+    if (lines & TIOCM_RI) active |= ComSignalBit(csRing);
+    if (lines & TIOCM_CD) active |= ComSignalBit(csRLSD);
+    return active;
+}
+
+TDeviceWatch::TDeviceWatch(int deviceHandle) : FDevice(deviceHandle)
+{
+    FPoll = epoll_create1(EPOLL_CLOEXEC);
+    FStopSignal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    // Edge-triggered on the device: one report per arrival of bytes, none
+    // for as long as they merely stay queued.
+    epoll_event stop{};
+    stop.events = EPOLLIN;
+    stop.data.fd = FStopSignal;
+    epoll_event device{};
+    device.events = EPOLLIN | EPOLLET;
+    device.data.fd = FDevice;
+    if (FPoll < 0 || FStopSignal < 0 || epoll_ctl(FPoll, EPOLL_CTL_ADD, FStopSignal, &stop) < 0 ||
+        epoll_ctl(FPoll, EPOLL_CTL_ADD, FDevice, &device) < 0) {
+        int error = errno;
+        if (FPoll >= 0) close(FPoll);
+        if (FStopSignal >= 0) close(FStopSignal);
+        throw EComPort(CError_WaitFailed, error);
+    }
+}
+
+TDeviceWatch::~TDeviceWatch()
+{
+    close(FPoll);
+    close(FStopSignal);
+}
+
+TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
+{
+    events = TEvents();
+    for (;;) {
+        epoll_event ready[2];
+        int count = epoll_wait(FPoll, ready, 2, -1);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return wrStopped;  // the wait itself is broken: nothing more can be watched
+        }
+        for (int i = 0; i < count; ++i)
+            if (ready[i].data.fd == FStopSignal)
+                return wrStopped;
+        for (int i = 0; i < count; ++i) {
+            if (ready[i].events & (EPOLLHUP | EPOLLERR)) {
+                events.Gone = true;
+                // A hung-up tty stays "ready" forever: stop watching it.
+                if (FWatching)
+                    epoll_ctl(FPoll, EPOLL_CTL_DEL, FDevice, nullptr);
+                FWatching = false;
+            } else if (ready[i].events & EPOLLIN) {
+                events.Received = true;
+            }
+        }
+        if (events.Received || events.Gone)
+            return wrEvents;
+    }
+}
+
+void TDeviceWatch::Stop()
+{
+    uint64_t one = 1;
+    ssize_t written;
+    do {
+        written = write(FStopSignal, &one, sizeof one);
+    } while (written < 0 && errno == EINTR);
+}
