@@ -1,0 +1,22 @@
+#include "app/startup.h"
+
+#include "app/about.h"
+#include "app/artwork.h"
+#include "app/flashapp.h"
+#include "app/userprompt.h"
+#include "app/wizard.h"
+
+#include <QIcon>
+
+std::unique_ptr<TfrmUserFlash> CreateForms(const TStoredImage& image)
+{
+    SetApplicationTitle(ProgramTitle);
+    QApplication::setWindowIcon(QIcon(ArtworkPixmap("appicon", QSize(32, 32))));
+    InstallUserPromptDialog();
+    auto form = std::make_unique<TfrmUserFlash>(image);
+    SetMainForm(form.get());
+    CentreOnScreen(form.get());
+    frmAbout = new TfrmAbout(form.get(), image);
+    frmConnectWiz = new TfrmConnectWiz(form.get());
+    return form;
+}

@@ -1,0 +1,11 @@
+// Program start-up: the title, the main window, then the About box and the
+// connection wizard, each created once for the whole run of the program.
+#pragma once
+
+#include "app/user.h"
+
+#include <memory>
+
+// Also installs the window-backed operator prompt for the flash targets
+// and gives the program its icon. The caller shows the main window.
+std::unique_ptr<TfrmUserFlash> CreateForms(const TStoredImage& image = StoredImage);
