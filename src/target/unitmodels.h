@@ -1,0 +1,143 @@
+// The catalogue of unit models: each model's flash area, programming bit
+// rate and the command that sends its running firmware into the loader,
+// and the factory that builds the target for a unit type.
+#pragma once
+
+#include "target/h83664.h"
+
+#include <array>
+#include <memory>
+
+class TProgressView;
+class TStatusText;
+
+// Display names by unit type; 15 has a name but no target class.
+inline constexpr std::array<const char*, 16> UnitModelNames = {
+    "Programmer (7100-050)", "Morvex 3810", "Morvex 3810 Display", "Morvex 4620",
+    "Morvex 4650",           "Morvex 7100", "Dexa DW4710",         "Morvex 7300",
+    "Morvex 7310",           "Morvex 7330", "Morvex 4621",         "Morvex 8200",
+    "Morvex 8400",           "Calmont CRX330/CRX340", "Morvex 3840", "Advanced"};
+
+// Frees the target held in target, builds the one for unitType with the
+// caller's connection choices and wires the status text and progress bar
+// (either may be absent) to its protocol object. Raises
+// EHitachiFlashException "Flash uP not defined" for a type above 14; target
+// is empty after any failure.
+void CreateFlashTarget(uint32_t unitType, std::unique_ptr<THitachiFlash>& target, TStatusText* statusLabel,
+                       TProgressView* progressBar, TConnectInfo info);
+
+// ---------------------------------------------------------------- families
+
+class TMorvex3810Flash : public THitachiFlash {
+    Q_OBJECT
+public:
+    explicit TMorvex3810Flash(QObject* owner = nullptr);
+    void SetUserCommand() override;
+    void SetDefaults() override;
+};
+
+class TMorvex4620Flash : public TMorvex3810Flash {
+    Q_OBJECT
+public:
+    explicit TMorvex4620Flash(QObject* owner = nullptr);
+};
+
+class TMorvex7100Flash : public THitachiFlash {
+    Q_OBJECT
+public:
+    explicit TMorvex7100Flash(QObject* owner = nullptr);
+    void SetUserCommand() override;
+    void SetDefaults() override;
+};
+
+// The programmer takes any image up to its flash size and verifies only
+// as many bytes as the image has.
+class TMorvexProgrammerFlash : public TMorvex7100Flash {
+    Q_OBJECT
+public:
+    explicit TMorvexProgrammerFlash(QObject* owner = nullptr);
+    void SetUserCommand() override;
+    void SetDefaults() override;
+    void ValidateImage(TMemoryStream& area) override;
+    void VerifyImage(TMemoryStream& image, bool raiseOnMismatch) override;
+};
+
+// ------------------------------------- models that differ only by command
+
+class TMorvex3810DpyFlash : public TMorvex3810Flash {
+    Q_OBJECT
+public:
+    using TMorvex3810Flash::TMorvex3810Flash;
+    void SetUserCommand() override;
+};
+
+class TMorvex4650Flash : public TMorvex4620Flash {
+    Q_OBJECT
+public:
+    using TMorvex4620Flash::TMorvex4620Flash;
+    void SetUserCommand() override;
+};
+
+class TMorvex4621Flash : public TMorvex4620Flash {
+    Q_OBJECT
+public:
+    using TMorvex4620Flash::TMorvex4620Flash;
+    void SetUserCommand() override;
+};
+
+class TDW4710Flash : public TMorvex7100Flash {
+    Q_OBJECT
+public:
+    using TMorvex7100Flash::TMorvex7100Flash;
+    void SetUserCommand() override;
+};
+
+// Same command as the 7100; the parent of the 7310, 7330 and CRX340.
+class TMorvex7300Flash : public TMorvex7100Flash {
+    Q_OBJECT
+public:
+    using TMorvex7100Flash::TMorvex7100Flash;
+};
+
+class TMorvex7310Flash : public TMorvex7300Flash {
+    Q_OBJECT
+public:
+    using TMorvex7300Flash::TMorvex7300Flash;
+    void SetUserCommand() override;
+};
+
+class TMorvex7330Flash : public TMorvex7300Flash {
+    Q_OBJECT
+public:
+    using TMorvex7300Flash::TMorvex7300Flash;
+    void SetUserCommand() override;
+};
+
+class TMorvex8200Flash : public TMorvex7100Flash {
+    Q_OBJECT
+public:
+    using TMorvex7100Flash::TMorvex7100Flash;
+    void SetUserCommand() override;
+};
+
+class TMorvex8400Flash : public TMorvex7100Flash {
+    Q_OBJECT
+public:
+    using TMorvex7100Flash::TMorvex7100Flash;
+    void SetUserCommand() override;
+};
+
+class TCalmontCRX340Flash : public TMorvex7300Flash {
+    Q_OBJECT
+public:
+    using TMorvex7300Flash::TMorvex7300Flash;
+    void SetUserCommand() override;
+};
+
+// Its firmware needs no command: it answers when the host purges its input.
+class TMorvex3840Flash : public TMorvex7100Flash {
+    Q_OBJECT
+public:
+    using TMorvex7100Flash::TMorvex7100Flash;
+    void SetUserCommand() override;
+};

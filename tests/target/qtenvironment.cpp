@@ -1,0 +1,22 @@
+// The protocol waits and its keep-alive run on Qt timers and events, which
+// need an application object on the thread that runs the tests.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+class TQtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { FApp = std::make_unique<QCoreApplication>(FArgc, FArgv); }
+    void TearDown() override { FApp.reset(); }
+
+private:
+    int FArgc = 1;
+    char FName[13] = "target_tests";
+    char* FArgv[2] = {FName, nullptr};
+    std::unique_ptr<QCoreApplication> FApp;
+};
+
+[[maybe_unused]] ::testing::Environment* const registered =
+    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+}
