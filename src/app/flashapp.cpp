@@ -3,7 +3,6 @@
 #include "app/qtext.h"
 #include "core/application.h"
 
-#include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 
@@ -20,12 +19,6 @@ QPointer<QWidget>& mainForm()
     return form;
 }
 
-int showBox(QMessageBox::Icon icon, const std::string& text, QMessageBox::StandardButtons buttons)
-{
-    QMessageBox box(icon, QStr(ApplicationTitle()), QStr(text), buttons, MainForm());
-    box.setTextFormat(Qt::PlainText);
-    return box.exec();
-}
 }
 
 std::string ApplicationTitle() { return titleText(); }
@@ -68,16 +61,25 @@ std::string ErrorBoxText(const std::string& message)
     return message;
 }
 
-void ShowErrorBox(const std::string& text) { showBox(QMessageBox::Critical, text, QMessageBox::Ok); }
-
-void ShowInformationBox(const std::string& text)
+QMessageBox::StandardButton ShowMessageBox(TMessageBoxKind kind, const std::string& text,
+                                           QMessageBox::StandardButtons buttons)
 {
-    showBox(QMessageBox::Information, text, QMessageBox::Ok);
+    static const QMessageBox::Icon icons[] = {QMessageBox::Critical, QMessageBox::Information,
+                                              QMessageBox::Warning, QMessageBox::Question};
+    QString lines = QStr(text);
+    lines.replace("\r\n", "\n").replace('\r', '\n');
+    QMessageBox box(icons[kind], QStr(ApplicationTitle()), lines, buttons, MainForm());
+    box.setTextFormat(Qt::PlainText);
+    return QMessageBox::StandardButton(box.exec());
 }
+
+void ShowErrorBox(const std::string& text) { ShowMessageBox(mbkError, text, QMessageBox::Ok); }
+
+void ShowInformationBox(const std::string& text) { ShowMessageBox(mbkInformation, text, QMessageBox::Ok); }
 
 bool AskConfirmation(const std::string& text)
 {
-    return showBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return ShowMessageBox(mbkConfirmation, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void ShowException(const std::exception& failure) { ShowErrorBox(ErrorBoxText(failure.what())); }

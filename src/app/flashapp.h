@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QMessageBox>
 #include <exception>
 #include <string>
 
@@ -30,7 +31,11 @@ void CentreOnMainForm(QWidget* window);
 // ending in "!" or "." stays as it is.
 std::string ErrorBoxText(const std::string& message);
 
-// The message boxes, all titled with the application title.
+// The message boxes, all titled with the application title. Lines of the
+// text may end in CR, LF or CR LF. ShowMessageBox returns the button chosen.
+enum TMessageBoxKind { mbkError, mbkInformation, mbkWarning, mbkConfirmation };
+QMessageBox::StandardButton ShowMessageBox(TMessageBoxKind kind, const std::string& text,
+                                           QMessageBox::StandardButtons buttons);
 void ShowErrorBox(const std::string& text);       // stop icon, OK
 void ShowInformationBox(const std::string& text); // information icon, OK
 bool AskConfirmation(const std::string& text);    // question icon, Yes/No; true on Yes

@@ -226,6 +226,7 @@ void TfrmUserFlash::CreateTarget(uint8_t method)
 {
     FConnectInfo.Method = method;
     CreateFlashTarget(UnitType(FImage), FFlash, &FStatusText, &FProgressView, FConnectInfo);
+    FFlash->SetCompareDialogs(&FCompareDialogs);
 }
 
 std::optional<TWizardPage> TfrmUserFlash::WizardPage(uint32_t unitType) const

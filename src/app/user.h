@@ -4,6 +4,7 @@
 // verify, reset).
 #pragma once
 
+#include "app/comparedialogs.h"
 #include "app/progressviews.h"
 #include "image/storeexe.h"
 #include "protocol/fdt.h"
@@ -80,4 +81,5 @@ private:
     std::unique_ptr<THitachiFlash> FFlash;
     TLabelStatusText FStatusText;
     TBarProgressView FProgressView;
+    TMessageBoxDialogs FCompareDialogs;
 };

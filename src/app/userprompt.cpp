@@ -18,7 +18,7 @@ TdlgUserPrompt::TdlgUserPrompt(QWidget* parent)
 
     CancelBtn = new QPushButton("Cancel", this);
     CancelBtn->setGeometry(127, 68, 75, 25);
-    connect(CancelBtn, &QPushButton::clicked, this, [this] { setResult(mrCancel); });
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { setResult(ResultCancel); });
 
     lblDialogText = new QLabel(this);
     lblDialogText->setTextFormat(Qt::PlainText);
@@ -35,17 +35,17 @@ void TdlgUserPrompt::SetDialogText(const std::string& text)
     lblDialogText->adjustSize();
 }
 
-void TdlgUserPrompt::reject() { setResult(mrCancel); }
+void TdlgUserPrompt::reject() { setResult(ResultCancel); }
 
 void TdlgUserPrompt::showEvent(QShowEvent* event)
 {
-    setResult(mrNone);
+    setResult(ResultNone);
     QDialog::showEvent(event);
 }
 
 void TdlgUserPrompt::closeEvent(QCloseEvent* event)
 {
-    setResult(mrCancel);
+    setResult(ResultCancel);
     event->ignore();
 }
 
@@ -70,7 +70,7 @@ void TUserPromptDialog::ShowPrompt(const std::string& text)
     FDialog->show();
 }
 
-bool TUserPromptDialog::PromptCancelled() { return FDialog->result() == mrCancel; }
+bool TUserPromptDialog::PromptCancelled() { return FDialog->result() == TdlgUserPrompt::ResultCancel; }
 
 void TUserPromptDialog::HidePrompt() { FDialog->hide(); }
 

@@ -13,13 +13,13 @@
 class QLabel;
 class QPushButton;
 
-// The result of the prompt window: none while waiting, Cancel once the
-// operator pressed Cancel, Esc or the close box.
-enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
-
 class TdlgUserPrompt : public QDialog {
     Q_OBJECT
 public:
+    // The window's result: none while waiting, Cancel once the operator
+    // pressed Cancel, Esc or the close box.
+    enum : int { ResultNone = 0, ResultCancel = 2 };
+
     explicit TdlgUserPrompt(QWidget* parent = nullptr);
 
     void SetDialogText(const std::string& text);

@@ -1,0 +1,114 @@
+#include "guidriver.h"
+
+#include "app/about.h"
+#include "app/editport.h"
+#include "app/flashapp.h"
+#include "app/qtext.h"
+#include "app/userprompt.h"
+#include "app/wizard.h"
+
+#include <QAbstractButton>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <gtest/gtest.h>
+#include <algorithm>
+
+namespace {
+// One application object for the whole test program, created before the
+// first test and kept to the end.
+class TApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "morvex-app-tests";
+        static char* argv[] = {name, nullptr};
+        FApplication = new TFlashApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+private:
+    TFlashApplication* FApplication = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment* const applicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TApplicationEnvironment);
+}
+
+TGuiDriver::TGuiDriver(THandler handler) : FHandler(std::move(handler))
+{
+    connect(&FTimer, &QTimer::timeout, this, &TGuiDriver::Poll);
+    FTimer.start(5);
+}
+
+int TGuiDriver::Count(const std::string& entry) const
+{
+    return int(std::count(FLog.begin(), FLog.end(), entry));
+}
+
+void TGuiDriver::Poll()
+{
+    std::erase_if(FShowing, [](const QPointer<QWidget>& window) { return !window || !window->isVisible(); });
+    std::vector<QWidget*> candidates;
+    if (QWidget* modal = QApplication::activeModalWidget()) candidates.push_back(modal);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (qobject_cast<TdlgUserPrompt*>(window) && window->isVisible()) candidates.push_back(window);
+    for (QWidget* window : candidates) {
+        const bool known = std::any_of(FShowing.begin(), FShowing.end(),
+                                       [&](const QPointer<QWidget>& seen) { return seen == window; });
+        if (!known) Notice(window);
+    }
+}
+
+void TGuiDriver::Notice(QWidget* window)
+{
+    FShowing.emplace_back(window);
+    FLog.push_back(Describe(window));
+    FTitles.push_back(StdStr(window->windowTitle()));
+    if (FHandler) FHandler(window);
+}
+
+std::string Describe(QWidget* window)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(window)) {
+        const char* kind = "box";
+        switch (box->icon()) {
+        case QMessageBox::Critical: kind = "error"; break;
+        case QMessageBox::Information: kind = "info"; break;
+        case QMessageBox::Warning: kind = "warning"; break;
+        case QMessageBox::Question: kind = "question"; break;
+        case QMessageBox::NoIcon: break;
+        }
+        return std::string(kind) + ":" + StdStr(box->text());
+    }
+    if (qobject_cast<TfrmConnectWiz*>(window)) return "wizard";
+    if (qobject_cast<TComSetupFrm*>(window)) return "setup";
+    if (qobject_cast<TfrmAbout*>(window)) return "about";
+    if (auto* prompt = qobject_cast<TdlgUserPrompt*>(window))
+        return "prompt:" + StdStr(prompt->lblDialogText->text());
+    return window->metaObject()->className();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer tick;
+    tick.start(10);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void Later(std::function<void()> action) { QTimer::singleShot(0, qApp, std::move(action)); }
+
+void Answer(QWidget* box, int standardButton)
+{
+    auto* messageBox = qobject_cast<QMessageBox*>(box);
+    ASSERT_NE(messageBox, nullptr) << Describe(box);
+    QAbstractButton* button = messageBox->button(QMessageBox::StandardButton(standardButton));
+    ASSERT_NE(button, nullptr) << Describe(box);
+    button->click();
+}

@@ -1,0 +1,49 @@
+// Drives the real windows in tests: the application object for the whole
+// test program, a driver that notices every modal window (and the modeless
+// operator prompt) as it appears, logs it and lets the test answer it, and
+// waits that keep the event loop running.
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QMessageBox;
+
+class TGuiDriver : public QObject {
+public:
+    using THandler = std::function<void(QWidget* window)>;
+    explicit TGuiDriver(THandler handler = {});
+
+    void SetHandler(THandler handler) { FHandler = std::move(handler); }
+    // One entry per window as it appeared, see Describe.
+    const std::vector<std::string>& Log() const { return FLog; }
+    const std::vector<std::string>& Titles() const { return FTitles; }
+    int Count(const std::string& entry) const;
+
+private:
+    void Poll();
+    void Notice(QWidget* window);
+
+    QTimer FTimer;
+    THandler FHandler;
+    std::vector<QPointer<QWidget>> FShowing;
+    std::vector<std::string> FLog;
+    std::vector<std::string> FTitles;
+};
+
+// "error:<text>", "info:<text>", "warning:<text>", "question:<text>" for
+// message boxes; "wizard", "setup", "about", "prompt:<text>" for the
+// program's windows; the class name otherwise.
+std::string Describe(QWidget* window);
+
+// Runs the event loop until the condition holds; false when it did not
+// within the time (a guard against a hang, not a speed requirement).
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
+// Runs the action from the event loop, after the current handler returns.
+void Later(std::function<void()> action);
+// Clicks a standard button of a message box.
+void Answer(QWidget* box, int standardButton);
