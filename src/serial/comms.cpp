@@ -36,6 +36,8 @@ void TMorvexComPort::SendPlain(const uint8_t* bytes, int32_t count)
 
 void TMorvexComPort::TransactPlain(const uint8_t* request, int32_t count, int32_t replyCount, uint8_t* reply)
 {
+    // The reply may arrive while the request is still being sent.
+    TReadScope reading(*this);
     SendPlain(request, count);
     if (ReadBytes(reply, replyCount) != replyCount)
         throw EMorvexComTimeout();

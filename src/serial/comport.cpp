@@ -301,8 +301,11 @@ void TCustomComPort::OpenPort()
     FConnected = true;
     try {
         ApplyAllSettings();
-        if (FEvents != 0)
+        if (FEvents != 0) {
             FEventWorker = std::make_unique<TComThread>(this, FDevice.get(), FEvents);
+            if (FReadNesting > 0)
+                FEventWorker->HoldReceived(true);
+        }
     } catch (...) {
         CloseDevice();
         FConnected = false;
@@ -345,10 +348,23 @@ int32_t TCustomComPort::WriteBytes(const void* buffer, int32_t count)
     return FDevice->Write(buffer, count);
 }
 
+TCustomComPort::TReadScope::TReadScope(TCustomComPort& port) : FComPort(port)
+{
+    if (FComPort.FReadNesting++ == 0 && FComPort.FEventWorker)
+        FComPort.FEventWorker->HoldReceived(true);
+}
+
+TCustomComPort::TReadScope::~TReadScope()
+{
+    if (--FComPort.FReadNesting == 0 && FComPort.FEventWorker)
+        FComPort.FEventWorker->HoldReceived(false);
+}
+
 int32_t TCustomComPort::ReadBytes(void* buffer, int32_t count)
 {
     if (!buffer && count > 0)
         throw EComPort(CError_InvalidAsync);
+    TReadScope reading(*this);
     int32_t received = FDevice->Read(buffer, count);
     QueuedInputCount();
     return received;

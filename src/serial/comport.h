@@ -274,6 +274,20 @@ public:
     virtual void ApplyBufferSizes();
 
 protected:
+    // Brackets a caller's wait for bytes it is about to read itself: the
+    // event thread is not woken for their arrival, which would only find
+    // them taken (bytes still queued at the end are reported then).
+    class TReadScope {
+    public:
+        explicit TReadScope(TCustomComPort& port);
+        ~TReadScope();
+        TReadScope(const TReadScope&) = delete;
+        TReadScope& operator=(const TReadScope&) = delete;
+
+    private:
+        TCustomComPort& FComPort;
+    };
+
     virtual void OpenDevice();
     virtual void CloseDevice();
 
@@ -316,6 +330,7 @@ private:
 
     bool FConnected = false;
     int32_t FUpdateNesting = 0;
+    int32_t FReadNesting = 0;
     std::unique_ptr<TSerialDevice> FDevice;
     std::unique_ptr<TComThread> FEventWorker;
 };

@@ -47,15 +47,20 @@ bool TComThread::Running() const
     return !FShared->Ended;
 }
 
+void TComThread::HoldReceived(bool hold) { FWatch->HoldReceived(hold); }
+
 TComEvents TComThread::Translate(bool received, bool gone) const
 {
     TComEvents events = 0;
     if (received) {
-        events |= ComEventBit(evRxChar);
-        // The 80 % mark of the input queue is a count, not a wake-up of its
-        // own: look at it whenever bytes arrive.
         try {
-            if (int64_t(FDevice->QueuedInput()) * 5 >= int64_t(FDevice->InputQueueSize()) * 4)
+            // Bytes a read has already taken leave nothing to report: the
+            // handling would find the queue empty. The 80 % mark of the
+            // input queue is a count, not a wake-up of its own.
+            const int64_t queued = FDevice->QueuedInput();
+            if (queued > 0)
+                events |= ComEventBit(evRxChar);
+            if (queued > 0 && queued * 5 >= int64_t(FDevice->InputQueueSize()) * 4)
                 events |= ComEventBit(evRx80Full);
         } catch (const EComPort&) {
             gone = true;

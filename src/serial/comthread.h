@@ -27,6 +27,8 @@ public:
     // True until the thread has ended (stopped, or ended by a failure
     // raised while its events were handled).
     bool Running() const;
+    // See TDeviceWatch::HoldReceived.
+    void HoldReceived(bool hold);
 
 private:
     struct THandOver;

@@ -85,6 +85,9 @@ public:
     // once per arrival, not for as long as bytes stay queued.
     TResult Wait(TEvents& events);
     void Stop();
+    // While held (from any thread), arrivals of bytes wake nobody; a
+    // hang-up still does. Releasing reports bytes still queued at once.
+    void HoldReceived(bool hold);
 
 private:
     int FDevice;

@@ -420,6 +420,17 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
     }
 }
 
+void TDeviceWatch::HoldReceived(bool hold)
+{
+    // Hang-ups and errors are reported whatever the mask says. Re-arming
+    // re-checks readiness, so bytes left over are not missed. After a
+    // hang-up the device is no longer in the set and this fails harmlessly.
+    epoll_event device{};
+    device.events = hold ? EPOLLET : EPOLLIN | EPOLLET;
+    device.data.fd = FDevice;
+    epoll_ctl(FPoll, EPOLL_CTL_MOD, FDevice, &device);
+}
+
 void TDeviceWatch::Stop()
 {
     uint64_t one = 1;

@@ -152,6 +152,25 @@ TEST_F(ComThreadTest, AHangupIsHandedOverAsALineErrorThatEndsTheThread)
     EXPECT_FALSE(Port.Connected());
 }
 
+TEST_F(ComThreadTest, BytesLeftOverByAReadAreReportedAfterIt)
+{
+    Port.Timeouts().SetReadInterval(0);
+    Port.Timeouts().SetReadTotalConstant(5000);
+    Port.OpenPort();
+    std::thread peer([this] {
+        std::this_thread::sleep_for(50ms);
+        Pty.Send("abcdef");
+    });
+    char buffer[4];
+    EXPECT_EQ(Port.ReadBytes(buffer, 4), 4);
+    peer.join();
+    // The reader took its four bytes itself; the two it left are news.
+    ServeUntil([this] { return RxCalls > 0; });
+    EXPECT_EQ(LastCount, 2);
+    EXPECT_EQ(Port.ReadBytes(buffer, 2), 2);
+    EXPECT_EQ(std::string(buffer, 2), "ef");
+}
+
 TEST_F(ComThreadTest, ReopeningStartsAFreshThread)
 {
     Port.OpenPort();
