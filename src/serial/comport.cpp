@@ -393,6 +393,12 @@ int32_t TCustomComPort::DeviceBaudRate() const { return FDevice->BitRate(); }
 
 bool TCustomComPort::EventThreadRunning() const { return FEventWorker && FEventWorker->Running(); }
 
+void TCustomComPort::customEvent(QEvent* event)
+{
+    if (!TComThread::Deliver(event, this))
+        QObject::customEvent(event);
+}
+
 void TCustomComPort::HandleEvents(TComEvents events)
 {
     auto has = [events](TComEvent event) { return (events & ComEventBit(event)) != 0; };

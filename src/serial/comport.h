@@ -290,6 +290,7 @@ protected:
 
     virtual void OpenDevice();
     virtual void CloseDevice();
+    void customEvent(QEvent* event) override;  // the event thread's hand-overs
 
     // Dispatchers: each calls its event property when one is assigned.
     virtual void DoAfterOpen();

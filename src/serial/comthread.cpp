@@ -2,7 +2,8 @@
 
 #include "serial/serialdevice.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <condition_variable>
 #include <mutex>
 
@@ -18,6 +19,57 @@ struct TComThread::THandOver {
     TState State = hsIdle;
     uint64_t Batch = 0;  // numbers each hand-over, so a late one can tell it is stale
 };
+
+// One batch of events on its way to the port's thread, where Qt delivers
+// it to the port; Qt deletes it there, or with the port if it never runs.
+class TComThread::THandOverEvent : public QEvent {
+public:
+    THandOverEvent(std::shared_ptr<THandOver> shared, uint64_t batch, TComEvents events)
+        : QEvent(Type()), FShared(std::move(shared)), FBatch(batch), FEvents(events)
+    {
+    }
+    static QEvent::Type Type()
+    {
+        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+    void Run(TCustomComPort* port);
+
+private:
+    std::shared_ptr<THandOver> FShared;
+    uint64_t FBatch;
+    TComEvents FEvents;
+};
+
+void TComThread::THandOverEvent::Run(TCustomComPort* port)
+{
+    {
+        std::lock_guard<std::mutex> guard(FShared->Lock);
+        // Withdrawn by a stop, or left over from an earlier thread.
+        if (FShared->Stopping || FShared->Batch != FBatch || FShared->State != THandOver::hsPending)
+            return;
+        FShared->State = THandOver::hsRunning;
+    }
+    bool ok = true;
+    try {
+        port->HandleEvents(FEvents);
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(FShared->Lock);
+        FShared->State = ok ? THandOver::hsDone : THandOver::hsFailed;
+    }
+    FShared->Changed.notify_all();
+}
+
+bool TComThread::Deliver(QEvent* event, TCustomComPort* port)
+{
+    if (event->type() != THandOverEvent::Type())
+        return false;
+    static_cast<THandOverEvent*>(event)->Run(port);
+    return true;
+}
 
 TComThread::TComThread(TCustomComPort* port, TSerialDevice* device, TComEvents events)
     : FComPort(port), FDevice(device), FEvents(events),
@@ -104,28 +156,8 @@ bool TComThread::HandOver(TComEvents events)
         shared->State = THandOver::hsPending;
         batch = ++shared->Batch;
     }
-    TCustomComPort* port = FComPort;
-    // Runs on the owner thread when it next handles its events; dropped by
-    // Qt if the port is destroyed first.
-    QMetaObject::invokeMethod(port, [shared, batch, port, events] {
-        {
-            std::lock_guard<std::mutex> guard(shared->Lock);
-            if (shared->Stopping || shared->Batch != batch || shared->State != THandOver::hsPending)
-                return;
-            shared->State = THandOver::hsRunning;
-        }
-        bool ok = true;
-        try {
-            port->HandleEvents(events);
-        } catch (const std::exception&) {
-            ok = false;
-        }
-        {
-            std::lock_guard<std::mutex> guard(shared->Lock);
-            shared->State = ok ? THandOver::hsDone : THandOver::hsFailed;
-        }
-        shared->Changed.notify_all();
-    }, Qt::QueuedConnection);
+    // Runs on the owner thread when it next handles its events.
+    QCoreApplication::postEvent(FComPort, new THandOverEvent(shared, batch, events));
 
     std::unique_lock<std::mutex> guard(shared->Lock);
     shared->Changed.wait(guard, [&] {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+class QEvent;
 class TDeviceWatch;
 class TSerialDevice;
 
@@ -29,9 +30,13 @@ public:
     bool Running() const;
     // See TDeviceWatch::HoldReceived.
     void HoldReceived(bool hold);
+    // Runs a hand-over that has reached the port's own thread; false when
+    // the event is something else.
+    static bool Deliver(QEvent* event, TCustomComPort* port);
 
 private:
     struct THandOver;
+    class THandOverEvent;
     void Execute();
     TComEvents Translate(bool received, bool gone) const;
     // Hands the events to the owner thread; false when the thread must end.

@@ -9,6 +9,7 @@
 #include "serial/deadline.h"
 #include "serial/lineconfig.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -59,7 +60,7 @@ private:
 
     int FHandle = -1;
     TTimeoutValues FTimeouts;
-    int32_t FInputSize = 1024;
+    std::atomic<int32_t> FInputSize{1024};  // also read by the event thread
     int32_t FBitRate = 9600;
     int32_t FCharBits = 10;  // bits on the line per character, for drain estimates
     TLineCounters FCounters;
