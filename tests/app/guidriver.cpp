@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <gtest/gtest.h>
@@ -40,6 +41,7 @@ TGuiDriver::TGuiDriver(THandler handler) : FHandler(std::move(handler))
 {
     connect(&FTimer, &QTimer::timeout, this, &TGuiDriver::Poll);
     FTimer.start(5);
+    FAge.start();
 }
 
 int TGuiDriver::Count(const std::string& entry) const
@@ -47,8 +49,16 @@ int TGuiDriver::Count(const std::string& entry) const
     return int(std::count(FLog.begin(), FLog.end(), entry));
 }
 
+void TGuiDriver::GiveUp()
+{
+    if (!FGivenUp) ADD_FAILURE() << "windows still open after a minute; seen: " << ::testing::PrintToString(FLog);
+    FGivenUp = true;
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->done(QDialog::Rejected);
+}
+
 void TGuiDriver::Poll()
 {
+    if (FAge.hasExpired(60000)) return GiveUp();
     std::erase_if(FShowing, [](const QPointer<QWidget>& window) { return !window || !window->isVisible(); });
     std::vector<QWidget*> candidates;
     if (QWidget* modal = QApplication::activeModalWidget()) candidates.push_back(modal);

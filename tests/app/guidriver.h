@@ -4,6 +4,7 @@
 // waits that keep the event loop running.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -13,6 +14,9 @@
 
 class QMessageBox;
 
+// A driver that is still polling after a minute records a failure and
+// closes every modal window it finds, so a test that waits for a window
+// that never comes fails instead of hanging.
 class TGuiDriver : public QObject {
 public:
     using THandler = std::function<void(QWidget* window)>;
@@ -28,7 +32,11 @@ private:
     void Poll();
     void Notice(QWidget* window);
 
+    void GiveUp();
+
     QTimer FTimer;
+    QElapsedTimer FAge;
+    bool FGivenUp = false;
     THandler FHandler;
     std::vector<QPointer<QWidget>> FShowing;
     std::vector<std::string> FLog;

@@ -1,0 +1,331 @@
+// The main window from start-up to the end of runs that stop before the
+// unit is reached: title, icon, invalid images, the wizard pages, the busy
+// rules, and every way the operator can stop a run.
+#include "guidriver.h"
+#include "records.h"
+
+#include "app/editport.h"
+#include "app/flashapp.h"
+#include "app/startup.h"
+#include "app/wizard.h"
+#include "serial/comms.h"
+#include "target/h83664.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace {
+class MainWindow : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        FForm.reset();
+        SetApplicationTitle(ProgramTitle);
+    }
+
+    TfrmUserFlash& Start(uint32_t unitType, const std::string& name = "Test Image", uint32_t length = 32768)
+    {
+        FRecord = MakeRecord(name, unitType, length);
+        FForm = CreateForms(*FRecord);
+        return *FForm;
+    }
+
+    // Presses Start and runs the event loop until the run is over and its
+    // last box has been answered.
+    void RunToEnd(TGuiDriver& driver, size_t expectedWindows)
+    {
+        FForm->btnStart->click();
+        ASSERT_TRUE(WaitUntil([&] {
+            return driver.Log().size() >= expectedWindows && !FForm->Busy() && !QApplication::activeModalWidget();
+        })) << ::testing::PrintToString(driver.Log());
+    }
+
+    void ExpectIdle()
+    {
+        EXPECT_FALSE(FForm->Busy());
+        EXPECT_TRUE(FForm->btnStart->isEnabled());
+        EXPECT_EQ(FForm->lblProgress->text(), "Progress");
+        EXPECT_EQ(FForm->ProgressBar->value(), 0);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+
+    std::unique_ptr<TStoredImage> FRecord;
+    std::unique_ptr<TfrmUserFlash> FForm;
+};
+
+TEST_F(MainWindow, OpensTitledWithTheImageNameAndIdle)
+{
+    TfrmUserFlash& form = Start(3, "4620 V2.5");
+    EXPECT_EQ(form.windowTitle(), "4620 V2.5");
+    EXPECT_EQ(ApplicationTitle(), "4620 V2.5");
+    EXPECT_EQ(form.size(), QSize(295, 97));
+    EXPECT_EQ(form.btnStart->text(), "Start");
+    EXPECT_EQ(form.ProgressBar->minimum(), 0);
+    EXPECT_EQ(form.ProgressBar->maximum(), 100);
+    EXPECT_EQ(form.Flash(), nullptr);
+    ASSERT_NE(form.ConnectInfo().ConnectPort, nullptr);
+    ASSERT_NE(form.ConnectInfo().ProgramPort, nullptr);
+    EXPECT_NE(form.ConnectInfo().ConnectPort, form.ConnectInfo().ProgramPort);
+    EXPECT_EQ(form.ConnectInfo().Prompt, nullptr);
+    EXPECT_FALSE(form.ConnectInfo().ConnectPort->Connected());
+    ExpectIdle();
+}
+
+struct TIconCase {
+    uint32_t UnitType;
+    int Index;  // -1: the application icon
+};
+
+class IconChoice : public MainWindow, public ::testing::WithParamInterface<TIconCase> {};
+
+TEST_P(IconChoice, FollowsTheUnitType)
+{
+    TfrmUserFlash& form = Start(GetParam().UnitType);
+    const QImage shown = form.ImageRI->pixmap().toImage();
+    const QImage expected = GetParam().Index >= 0 ? form.ImageListIcons[size_t(GetParam().Index)].toImage()
+                                                  : QApplication::windowIcon().pixmap(32, 32).toImage();
+    ASSERT_FALSE(expected.isNull());
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(shown.size(), QSize(32, 32));
+}
+
+INSTANTIATE_TEST_SUITE_P(UnitTypes, IconChoice,
+                         ::testing::Values(TIconCase{0, -1}, TIconCase{1, 0}, TIconCase{2, -1}, TIconCase{3, 1},
+                                           TIconCase{4, -1}, TIconCase{5, 2}, TIconCase{6, 2}, TIconCase{7, 3},
+                                           TIconCase{8, 3}, TIconCase{9, 3}, TIconCase{10, 4}, TIconCase{11, 5},
+                                           TIconCase{12, 6}, TIconCase{13, 3}, TIconCase{14, 7},
+                                           TIconCase{15, -1}, TIconCase{99, -1}));
+
+TEST_F(MainWindow, TheEightIconsAndFivePicturesAreDrawnAtTheirSizes)
+{
+    TfrmUserFlash& form = Start(3);
+    for (const QPixmap& icon : form.ImageListIcons) {
+        EXPECT_EQ(icon.size(), QSize(32, 32));
+        EXPECT_FALSE(icon.toImage().allGray());  // drawn in colour, not left blank
+    }
+    EXPECT_NE(form.ImageListIcons[0].toImage(), form.ImageListIcons[1].toImage());
+    EXPECT_EQ(form.img4620.size(), QSize(200, 186));
+    EXPECT_EQ(form.img7300.size(), QSize(200, 176));
+    EXPECT_EQ(form.img3810.size(), QSize(200, 148));
+    EXPECT_EQ(form.img8200.size(), QSize(200, 76));
+    EXPECT_EQ(form.img3840.size(), QSize(123, 200));
+    for (const QPixmap* picture : {&form.img4620, &form.img7300, &form.img3810, &form.img8200, &form.img3840})
+        EXPECT_FALSE(picture->toImage().allGray());
+}
+
+struct TInvalidCase {
+    const char* Name;
+    uint32_t Length;
+    const char* Title;
+};
+
+class InvalidImage : public MainWindow, public ::testing::WithParamInterface<TInvalidCase> {};
+
+TEST_P(InvalidImage, SaysSoAndKeepsStartDisabled)
+{
+    TGuiDriver driver([](QWidget* box) { Answer(box, QMessageBox::Ok); });
+    TfrmUserFlash& form = Start(3, GetParam().Name, GetParam().Length);
+    EXPECT_EQ(driver.Log(), std::vector<std::string>{"error:No Valid FLASH Image Present!"});
+    EXPECT_EQ(form.windowTitle().toStdString(), GetParam().Title);
+    EXPECT_FALSE(form.btnStart->isEnabled());
+    form.btnStart->click();  // a disabled button starts nothing
+    ASSERT_TRUE(WaitUntil([] { return true; }));
+    EXPECT_EQ(driver.Log().size(), 1u);
+    EXPECT_TRUE(form.close());  // not busy: closing is allowed
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, InvalidImage,
+    ::testing::Values(TInvalidCase{"", 32768, "Morvex Classic Series Flash Programmer"},
+                      TInvalidCase{"4620 V2.5", 0, "4620 V2.5"},
+                      TInvalidCase{"4620 V2.5", MaxImageSize + 1, "4620 V2.5"}));
+
+const std::vector<std::string> CableLines = {"",
+                                             "Cable Information:",
+                                             "  Crossed DB9 Female - DB9 Female",
+                                             "  RS232 Serial Cable",
+                                             "    Pin      Pin",
+                                             "     2  ----  3",
+                                             "     3  ----  2",
+                                             "     5  ----  5"};
+
+std::vector<std::string> withCable(std::vector<std::string> lines)
+{
+    lines.insert(lines.end(), CableLines.begin(), CableLines.end());
+    return lines;
+}
+
+TEST_F(MainWindow, WizardPagesOfTheThreeInstructionSets)
+{
+    TfrmUserFlash& form = Start(3);
+    const auto arrow = form.WizardPage(1);
+    ASSERT_TRUE(arrow);
+    EXPECT_EQ(arrow->Lines, withCable({"Instructions:", " 1 Connect a serial cable to serial port of",
+                                       "    the Morvex 3810 as shown (by red arrow)",
+                                       " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"}));
+    EXPECT_EQ(arrow->Picture.toImage(), form.img3810.toImage());
+
+    const auto plain = form.WizardPage(4);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->Lines, withCable({"Instructions:", " 1 Connect a serial cable to serial port of",
+                                       "    the Morvex 4650 as shown", " 2 Connect the other end to the PC serial port",
+                                       " 3 Click the 'Next' button"}));
+    EXPECT_EQ(plain->Picture.toImage(), form.img4620.toImage());
+
+    const auto serial2 = form.WizardPage(13);
+    ASSERT_TRUE(serial2);
+    EXPECT_EQ(serial2->Lines, withCable({"Instructions:", " 1 Connect a serial cable to SERIAL 2 of the",
+                                         "    Calmont CRX330/CRX340 as shown",
+                                         " 2 Connect the other end to the PC serial port",
+                                         " 3 Click the 'Next' button"}));
+    EXPECT_EQ(serial2->Picture.toImage(), form.img7300.toImage());
+    for (const auto& page : {arrow, plain, serial2}) EXPECT_EQ(page->Lines.size(), 13u);
+}
+
+TEST_F(MainWindow, EachUnitTypeGetsItsPictureOrNoWizard)
+{
+    TfrmUserFlash& form = Start(3);
+    const std::map<uint32_t, const QPixmap*> pictures = {
+        {1, &form.img3810}, {3, &form.img4620},  {4, &form.img4620},  {10, &form.img4620}, {5, &form.img7300},
+        {6, &form.img7300}, {7, &form.img7300},  {8, &form.img7300},  {9, &form.img7300},  {12, &form.img7300},
+        {13, &form.img7300}, {11, &form.img8200}, {14, &form.img3840}};
+    for (uint32_t unitType = 0; unitType <= 16; ++unitType) {
+        const auto page = form.WizardPage(unitType);
+        const auto picture = pictures.find(unitType);
+        if (picture == pictures.end()) {
+            EXPECT_FALSE(page) << unitType;
+            continue;
+        }
+        ASSERT_TRUE(page) << unitType;
+        EXPECT_EQ(page->Picture.size(), picture->second->size()) << unitType;
+        EXPECT_EQ(page->Lines[2].find("$UNIT"), std::string::npos);
+    }
+    EXPECT_EQ(form.WizardPage(11)->Lines[2], "    the Morvex 8200 as shown");
+    EXPECT_EQ(form.WizardPage(14)->Lines[2], "    the Morvex 3840 as shown (by red arrow)");
+    EXPECT_EQ(form.WizardPage(8)->Lines[2], "    Morvex 7310 as shown");
+}
+
+std::vector<std::string> wizardLabels()
+{
+    std::vector<std::string> texts;
+    for (QLabel* label : frmConnectWiz->PanelText->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        texts.push_back(label->text().toStdString());
+    return texts;
+}
+
+TEST_F(MainWindow, CancellingTheWizardEndsTheRunIdleAndWithoutATarget)
+{
+    TfrmUserFlash& form = Start(1);
+    std::vector<std::vector<std::string>> shown;
+    bool busyDuringRun = false;
+    TGuiDriver driver([&](QWidget* window) {
+        if (window == frmConnectWiz) {
+            shown.push_back(wizardLabels());
+            busyDuringRun = form.Busy() && !form.btnStart->isEnabled() && QApplication::overrideCursor() &&
+                            QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            frmConnectWiz->btnCancel->click();
+        } else {
+            Answer(window, QMessageBox::Ok);
+        }
+    });
+    RunToEnd(driver, 2);
+    RunToEnd(driver, 4);  // a second run shows the same page again
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", "error:Connect Cancelled by User.", "wizard",
+                                                      "error:Connect Cancelled by User."}));
+    EXPECT_EQ(driver.Titles()[1], "Test Image");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], form.WizardPage(1)->Lines);
+    EXPECT_EQ(shown[1], shown[0]);  // 13 labels, none left over from the first showing
+    EXPECT_TRUE(busyDuringRun);
+    EXPECT_EQ(form.Flash(), nullptr);
+    ExpectIdle();
+}
+
+TEST_F(MainWindow, CancellingTheSetupDialogEndsTheRunWithoutATarget)
+{
+    TfrmUserFlash& form = Start(3);
+    TGuiDriver driver([&](QWidget* window) {
+        if (window == frmConnectWiz)
+            frmConnectWiz->btnNext->click();
+        else if (auto* setup = qobject_cast<TComSetupFrm*>(window)) {
+            EXPECT_FALSE(setup->Combo6->isEnabled());  // mask 31
+            EXPECT_TRUE(setup->Combo5->isEnabled());
+            setup->Button2->click();
+        } else
+            Answer(window, QMessageBox::Ok);
+    });
+    RunToEnd(driver, 3);
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", "setup", "error:Connect Cancelled by User."}));
+    EXPECT_EQ(form.Flash(), nullptr);
+    ExpectIdle();
+}
+
+class NoWizard : public MainWindow, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(NoWizard, TheRunBeginsWithTheSetupDialog)
+{
+    Start(GetParam());
+    TGuiDriver driver([&](QWidget* window) {
+        if (auto* setup = qobject_cast<TComSetupFrm*>(window))
+            setup->Button2->click();
+        else
+            Answer(window, QMessageBox::Ok);
+    });
+    RunToEnd(driver, 2);
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{"setup", "error:Connect Cancelled by User."}));
+    ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(UnitTypes, NoWizard, ::testing::Values(0u, 2u, 15u));
+
+TEST_F(MainWindow, UnitType15EndsWithFlashUpNotDefined)
+{
+    TfrmUserFlash& form = Start(15);
+    TGuiDriver driver([&](QWidget* window) {
+        if (auto* setup = qobject_cast<TComSetupFrm*>(window))
+            setup->Button1->click();
+        else
+            Answer(window, QMessageBox::Ok);
+    });
+    RunToEnd(driver, 2);
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{"setup", "error:Flash uP not defined."}));
+    EXPECT_EQ(form.Flash(), nullptr);
+    ExpectIdle();
+}
+
+TEST_F(MainWindow, ClosingAndASecondStartAreRefusedWhileBusy)
+{
+    TfrmUserFlash& form = Start(3);
+    form.show();
+    bool closed = true;
+    TGuiDriver driver([&](QWidget* window) {
+        if (window == frmConnectWiz) {
+            Later([&] {
+                form.btnStartClick();  // returns at once: a run is under way
+                closed = form.close();
+            });
+        } else if (qobject_cast<TComSetupFrm*>(window)) {
+            static_cast<TComSetupFrm*>(window)->Button2->click();
+        } else {
+            const bool busyBox = Describe(window).find("Programming in Progress") != std::string::npos;
+            Answer(window, QMessageBox::Ok);
+            if (busyBox) Later([] { frmConnectWiz->btnNext->click(); });
+        }
+    });
+    RunToEnd(driver, 4);
+    EXPECT_EQ(driver.Log(),
+              (std::vector<std::string>{"wizard",
+                                        "error:Programming in Progress. Please wait until programming is complete.",
+                                        "setup", "error:Connect Cancelled by User."}));
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(form.isVisible());
+    ExpectIdle();
+    // The window does not close by itself after the run, but a later close does.
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(form.isVisible());
+}
+}
