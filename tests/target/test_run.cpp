@@ -1,0 +1,316 @@
+// Whole programming runs against the simulated unit for each family and
+// both connection methods, the target's own checks before anything is
+// erased, the programmer's any-length images, the verify comparison and
+// the keep-alive between steps.
+#include "unitfixture.h"
+
+#include "core/application.h"
+#include "protocol/tools.h"
+
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+std::vector<uint8_t> Field(uint32_t value)
+{
+    return {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 8),
+            static_cast<uint8_t>(value)};
+}
+
+std::vector<uint8_t> OldFirmware()
+{
+    std::vector<uint8_t> old(kSimFlashBytes);
+    for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i * 13 + 5);
+    return old;
+}
+
+struct TRunCase {
+    uint32_t UnitType;
+    uint8_t Method;
+};
+
+std::string RunName(const ::testing::TestParamInfo<TRunCase>& info)
+{
+    return "Type" + std::to_string(info.param.UnitType) + (info.param.Method == kUserMethod ? "User" : "Boot");
+}
+
+class WholeRunTest : public UnitTest, public ::testing::WithParamInterface<TRunCase> {};
+
+TEST_P(WholeRunTest, FlashHoldsTheImagesAreaAndNothingBelowItChanges)
+{
+    const TRunCase& c = GetParam();
+    TUnitSimOptions options;
+    options.UnitType = c.UnitType;
+    if (c.Method == kBootMethod) {
+        options.FirmwareAnswersUserCommand = false;
+        options.AutoResetAfterConnectWords = 1;
+    }
+    StartUnit(options);
+    const std::vector<uint8_t> old = OldFirmware();
+    Unit->LoadFlash(0, old);
+    NewTarget(c.UnitType, c.Method);
+    const std::vector<uint8_t> image = ModelImage(c.UnitType + 11);
+    TMemoryStream stream;
+    LoadStream(stream, image);
+
+    RunSequence(stream);
+
+    const uint32_t start = Target->FlashStart();
+    const uint32_t end = start + Target->FlashSize();
+    ASSERT_EQ(end, image.size());
+    const std::vector<uint8_t> flash = Unit->Flash();
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + start, old.begin())) << "below the area";
+    EXPECT_TRUE(std::equal(flash.begin() + start, flash.begin() + end, image.begin() + start)) << "the area";
+    EXPECT_TRUE(std::equal(flash.begin() + end, flash.end(), old.begin() + end)) << "above the area";
+
+    EXPECT_EQ(Frame("erase start")->Plain, Field(start));
+    EXPECT_EQ(Frame("erase length")->Plain, Field(Target->FlashSize()));
+    EXPECT_EQ(Frame("program start")->Plain, Field(start));
+    EXPECT_EQ(Frame("program size")->Plain, Field(Target->FlashSize()));
+    EXPECT_EQ(CountFramesStartingWith("program block "), (Target->FlashSize() + 127) / 128);
+    EXPECT_EQ(CountFramesStartingWith("complaint"), 0u);
+
+    std::vector<std::string> steps;
+    for (const std::string& text : Status.Texts)
+        if (steps.empty() || steps.back() != text) steps.push_back(text);
+    EXPECT_EQ(steps, (std::vector<std::string>{"Connecting...", "Erasing FLASH...", "Programming FLASH...",
+                                               "Reading contents of FLASH..."}));
+    EXPECT_EQ(Progress.Maximum, static_cast<int>(Target->FlashSize()));
+    EXPECT_EQ(Progress.CurrentPosition, static_cast<int>(Target->FlashSize()));
+    EXPECT_FALSE(Device().Channel()->Connected());
+    EXPECT_TRUE(Unit->WaitForState(usFirmware, 2000));
+    if (c.Method == kBootMethod) {
+        EXPECT_EQ(Prompt->Hides, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, WholeRunTest,
+                         ::testing::Values(TRunCase{1, kUserMethod}, TRunCase{1, kBootMethod},
+                                           TRunCase{3, kUserMethod}, TRunCase{3, kBootMethod},
+                                           TRunCase{5, kUserMethod}, TRunCase{5, kBootMethod},
+                                           TRunCase{0, kUserMethod}, TRunCase{0, kBootMethod}),
+                         RunName);
+
+// ------------------------------------------------- checks before the erase
+
+class CheckTest : public UnitTest {
+protected:
+    // Connects a 4620 and runs the steps up to the erase, as a run would.
+    void CheckThenErase(const std::vector<uint8_t>& image, std::vector<TUnitFault> faults = {})
+    {
+        TUnitSimOptions options;
+        options.UnitType = 3;
+        options.Faults = std::move(faults);
+        StartUnit(options);
+        NewTarget(3, kUserMethod);
+        Target->Connect();
+        TMemoryStream stream;
+        LoadStream(stream, image);
+        Target->Check(stream);
+        Target->Erase();
+    }
+    void ExpectNothingErased()
+    {
+        EXPECT_FALSE(HasFrame("erase command"));
+        EXPECT_EQ(Unit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF));
+    }
+};
+
+TEST_F(CheckTest, ImageThatDoesNotFitTheUnitNeverReachesTheErase)
+{
+    const uint16_t seed = TUnitSimOptions().ChecksumSeed;
+    struct TCase {
+        const char* Name;
+        std::vector<uint8_t> Image;
+        const char* Message;
+    };
+    std::vector<uint8_t> corrupt = BuildImage(0x800, 0x8000, seed);
+    corrupt[0x1234] ^= 0x01;
+    const std::vector<TCase> cases = {
+        {"one byte longer", BuildImage(0x800, 0x8001, seed), "Flash Size doesn't match Image Size"},
+        {"one byte shorter", BuildImage(0x800, 0x7FFF, seed), "Flash Size doesn't match Image Size"},
+        {"no area at all", BuildImage(0x800, 0x800, seed), "Flash Size doesn't match Image Size"},
+        {"checksum for another seed", BuildImage(0x800, 0x8000, static_cast<uint16_t>(seed + 1)),
+         "Flash and Image Checksums don't match"},
+        {"one bit changed", corrupt, "Flash and Image Checksums don't match"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ExpectFailure<EFDTException>([&] { CheckThenErase(c.Image); }, c.Message);
+        ExpectNothingErased();
+    }
+}
+
+TEST_F(CheckTest, IdentityFailureDuringTheCheckNeverReachesTheErase)
+{
+    const std::vector<uint8_t> image = BuildImage(0x800, 0x8000, TUnitSimOptions().ChecksumSeed);
+    // Identity replies: 0 the link's ping, 1 the connection's check, 2 the image check.
+    ExpectFailure<EMorvexComTimeout>([&] { CheckThenErase(image, {Fault(fkSilence, fpIdentity, 2)}); },
+                                     "No Reply Within Time Out Period");
+    ExpectNothingErased();
+
+    std::vector<uint8_t> garbage(40, 'x');
+    ExpectFailure<EConvertError>([&] { CheckThenErase(image, {Fault(fkWrongReply, fpIdentity, 2, garbage)}); },
+                                 "Bad Device Identity String");
+    ExpectNothingErased();
+
+    // A unit that now reports another size refuses the image.
+    ExpectFailure<EFDTException>([&] { CheckThenErase(image, {Fault(fkWrongSize, fpIdentity, 2)}); },
+                                 "Flash Size doesn't match Image Size");
+    ExpectNothingErased();
+}
+
+// ---------------------------------------------------------------- programmer
+
+class ProgrammerTest : public UnitTest {
+protected:
+    void SetUp() override
+    {
+        TUnitSimOptions options;
+        options.UnitType = 0;
+        StartUnit(options);
+        NewTarget(0, kUserMethod);
+        Target->Connect();
+    }
+};
+
+TEST_F(ProgrammerTest, ShortImageIsPaddedWrittenAndVerifiedByItsOwnLength)
+{
+    const std::vector<uint8_t> image = BuildImage(0, 100, 0, 5);
+    Unit->LoadFlash(0, OldFirmware());
+    TMemoryStream stream;
+    LoadStream(stream, image);
+    Target->Check(stream);
+    Target->Erase();
+    Target->Program(stream);
+    Target->Verify(stream);
+
+    EXPECT_EQ(Frame("erase length")->Plain, Field(0x20000));
+    EXPECT_EQ(Frame("program size")->Plain, Field(128));
+    EXPECT_EQ(Frame("read length")->Plain, Field(128));
+    const std::vector<uint8_t> flash = Unit->Flash();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_TRUE(std::all_of(flash.begin() + 100, flash.end(), [](uint8_t b) { return b == 0xFF; }));
+    // The image the caller holds keeps its length.
+    EXPECT_EQ(stream.Size(), 100);
+}
+
+TEST_F(ProgrammerTest, ImageLongerThanTheFlashIsRefusedBeforeTheErase)
+{
+    TMemoryStream stream;
+    LoadStream(stream, BuildImage(0, 0x20001, 0));
+    ExpectFailure<EFDTException>([&] { Target->Check(stream); }, "Image Size too big for Flash");
+    ExpectFailure<EFDTException>([&] { Target->Program(stream); }, "Image Size too big for Flash");
+    EXPECT_FALSE(HasFrame("erase command"));
+    EXPECT_FALSE(HasFrame("program command"));
+}
+
+class TRecordingDialogs : public TMessageDialogs {
+public:
+    TModalResult MessageDlg(const std::string& text, TMsgDlgType, TMsgDlgButtons buttons) override
+    {
+        Texts.push_back(text);
+        return buttons == mbYesNoCancel ? mrYes : mrOk;
+    }
+    std::vector<std::string> Texts;
+};
+
+TEST_F(ProgrammerTest, VerifyReportsFlashThatDiffersFromTheImage)
+{
+    const std::vector<uint8_t> image = BuildImage(0, 256, 0, 9);
+    TMemoryStream stream;
+    LoadStream(stream, image);
+    Target->Erase();
+    Target->Program(stream);
+    // A cell that did not take its value.
+    Unit->LoadFlash(0x10, {0x00});
+    const uint8_t expected = image[0x10];
+    ASSERT_NE(expected, 0x00);
+    ExpectFailure<ECompareException>([&] { Target->Verify(stream); },
+                                     "Verify:\rFound 1 discrepencies starting at address 0x10.");
+
+    // The interactive comparison shows its boxes through the dialogs it was given.
+    TRecordingDialogs dialogs;
+    Target->SetCompareDialogs(&dialogs);
+    EXPECT_NO_THROW(Target->VerifyImage(stream, false));
+    ASSERT_EQ(dialogs.Texts.size(), 2u);
+    EXPECT_EQ(dialogs.Texts[0], Format("No Match at 16 (0x10). File: %0.2x, Buf: 00. ", expected) +
+                                    "Show future discrepencies (Yes/No) or cancel now?");
+    // Without dialogs it asks nobody and raises nothing.
+    Target->SetCompareDialogs(nullptr);
+    EXPECT_NO_THROW(Target->VerifyImage(stream, false));
+    EXPECT_EQ(dialogs.Texts.size(), 2u);
+}
+
+// ---------------------------------------------------------------- keep-alive
+
+class KeepAliveTest : public UnitTest {
+protected:
+    // Handles events until the unit has heard the identity query count
+    // times, or two seconds have passed.
+    void WaitForQueries(size_t count)
+    {
+        for (int i = 0; i < 100 && CountFrames("identity query") < count; ++i) RunEvents(20);
+    }
+};
+
+TEST_F(KeepAliveTest, PingsTheIdleLinkButNeverInsideAnExchange)
+{
+    TUnitSimOptions options;
+    options.UnitType = 3;
+    StartUnit(options);
+    NewTarget(3, kUserMethod);
+    // Far more often than the steps' own pauses last: every pause and every
+    // block gives the timer a chance to fire inside an exchange.
+    Device().KeepAliveTimer()->setInterval(5);
+    TMemoryStream stream;
+    LoadStream(stream, ModelImage());
+
+    Target->Connect();
+    const size_t afterConnect = CountFrames("identity query");
+    WaitForQueries(afterConnect + 2);
+    EXPECT_GE(CountFrames("identity query"), afterConnect + 2);
+    Target->Check(stream);
+    Target->Erase();
+    Target->Program(stream);
+    Target->Verify(stream);
+    Target->Reset();
+    Target->ClosePort();
+
+    EXPECT_EQ(CountFramesStartingWith("complaint"), 0u);
+    EXPECT_EQ(CountFramesStartingWith("unrecognised"), 0u);
+    const std::vector<uint8_t> flash = Unit->Flash();
+    EXPECT_TRUE(std::equal(flash.begin() + 0x800, flash.begin() + 0x8000, stream.Memory() + 0x800));
+    EXPECT_TRUE(Device().KeepAliveTimer()->isActive());
+}
+
+TEST_F(KeepAliveTest, FailedPingIsReportedOnceAndStopsTheTimer)
+{
+    std::vector<std::string> reported;
+    bool timeoutClass = false;
+    SetExceptionHandler([&](const std::exception& e) {
+        reported.push_back(e.what());
+        timeoutClass = dynamic_cast<const EMorvexComTimeout*>(&e) != nullptr;
+    });
+    TUnitSimOptions options;
+    options.UnitType = 5;
+    // Identity replies: 0 the link's ping, 1 the connection's check, 2 the first keep-alive.
+    options.Faults = {Fault(fkSilence, fpIdentity, 2)};
+    StartUnit(options);
+    NewTarget(5, kUserMethod);
+    Device().KeepAliveTimer()->setInterval(30);
+    Target->Connect();
+
+    for (int i = 0; i < 100 && reported.empty(); ++i) RunEvents(20);
+    ASSERT_EQ(reported, std::vector<std::string>{"No Reply Within Time Out Period"});
+    EXPECT_TRUE(timeoutClass);
+    EXPECT_FALSE(Device().KeepAliveTimer()->isActive());
+    const size_t queries = CountFrames("identity query");
+    EXPECT_EQ(queries, 3u);
+    RunEvents(200);
+    EXPECT_EQ(CountFrames("identity query"), queries);
+    EXPECT_EQ(reported.size(), 1u);
+}
+
+}  // namespace

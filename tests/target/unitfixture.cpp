@@ -1,0 +1,148 @@
+#include "unitfixture.h"
+
+#include "core/application.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdio>
+
+std::vector<uint8_t> BuildImage(uint32_t flashStart, uint32_t length, uint16_t seed, uint32_t salt)
+{
+    std::vector<uint8_t> image(length);
+    for (uint32_t i = 0; i < std::min(flashStart, length); ++i) image[i] = static_cast<uint8_t>(0x5A ^ (i & 0x0F));
+    uint32_t x = salt * 2654435761u + 12345u;
+    for (uint32_t i = flashStart; i < length; ++i) {
+        x = x * 1664525u + 1013904223u;
+        image[i] = static_cast<uint8_t>(x >> 24);
+    }
+    if (length >= flashStart + 2) {
+        uint16_t sum = seed;
+        for (uint32_t i = flashStart; i < length - 2; ++i) sum = static_cast<uint16_t>(sum + image[i]);
+        image[length - 2] = static_cast<uint8_t>(sum >> 8);
+        image[length - 1] = static_cast<uint8_t>(sum);
+    }
+    return image;
+}
+
+void LoadStream(TMemoryStream& stream, const std::vector<uint8_t>& bytes)
+{
+    stream.Clear();
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    stream.SetPosition(0);
+}
+
+std::vector<uint8_t> StreamBytes(const TMemoryStream& stream)
+{
+    return std::vector<uint8_t>(stream.Memory(), stream.Memory() + stream.Size());
+}
+
+void RunEvents(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+TUnitFault Fault(TFaultKind kind, TFramePhase phase, int index, std::vector<uint8_t> bytes,
+                 std::optional<uint32_t> value)
+{
+    TUnitFault fault;
+    fault.Kind = kind;
+    fault.Phase = phase;
+    fault.Index = index;
+    fault.Bytes = std::move(bytes);
+    fault.Value = value;
+    return fault;
+}
+
+void UnitTest::TearDown()
+{
+    // What the unit saw explains most failures; the tail is enough.
+    if (HasFailure() && Unit) {
+        const std::vector<TSimFrame> frames = Unit->Transcript();
+        const size_t from = frames.size() > 60 ? frames.size() - 60 : 0;
+        std::string tail;
+        for (size_t i = from; i < frames.size(); ++i) tail += DescribeFrame(frames[i]) + "\n";
+        std::fprintf(stderr, "Unit transcript (last %zu frames):\n%s", frames.size() - from, tail.c_str());
+    }
+    SetUserPromptFactory(nullptr);
+    SetExceptionHandler(nullptr);
+    Target.reset();
+    Unit.reset();
+}
+
+void UnitTest::StartUnit(const TUnitSimOptions& options)
+{
+    Options = options;
+    Unit = std::make_unique<TUnitSim>(options);
+}
+
+void UnitTest::NewTarget(uint32_t unitType, uint8_t method)
+{
+    CallerConnectPort.SetPort(Unit->PortPath());
+    TConnectInfo info;
+    info.Method = method;
+    info.ConnectPort = &CallerConnectPort;
+    info.ProgramPort = &CallerProgramPort;
+    Prompt = nullptr;
+    SetUserPromptFactory([this](QObject* owner) -> TUserPrompt* {
+        auto* prompt = new TScriptedPrompt(owner);
+        prompt->CancelAtQuery = PromptCancelAtQuery;
+        Prompt = prompt;
+        return prompt;
+    });
+    try {
+        CreateFlashTarget(unitType, Target, &Status, &Progress, info);
+    } catch (...) {
+        SetUserPromptFactory(nullptr);
+        throw;
+    }
+    SetUserPromptFactory(nullptr);
+}
+
+std::vector<uint8_t> UnitTest::ModelImage(uint32_t salt) const
+{
+    const uint32_t start = ModelFlashStart(Options.UnitType);
+    return BuildImage(start, start + ModelFlashSize(Options.UnitType), Options.ChecksumSeed, salt);
+}
+
+void UnitTest::RunSequence(TMemoryStream& image)
+{
+    Target->Connect();
+    Target->Check(image);
+    Target->Erase();
+    Target->Program(image);
+    Target->Verify(image);
+    Target->Reset();
+    Target->ClosePort();
+}
+
+std::optional<TSimFrame> UnitTest::Frame(const std::string& label, int index) const
+{
+    for (const TSimFrame& frame : Unit->Transcript())
+        if (frame.Label == label && index-- == 0) return frame;
+    return std::nullopt;
+}
+
+size_t UnitTest::CountFrames(const std::string& label) const
+{
+    size_t count = 0;
+    for (const TSimFrame& frame : Unit->Transcript())
+        if (frame.Label == label) ++count;
+    return count;
+}
+
+size_t UnitTest::CountFramesStartingWith(const std::string& prefix) const
+{
+    size_t count = 0;
+    for (const TSimFrame& frame : Unit->Transcript())
+        if (frame.Label.rfind(prefix, 0) == 0) ++count;
+    return count;
+}
+
+std::string UnitTest::DescribeTranscript() const
+{
+    std::string text;
+    for (const TSimFrame& frame : Unit->Transcript()) text += DescribeFrame(frame) + "\n";
+    return text;
+}

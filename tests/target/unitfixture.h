@@ -1,0 +1,128 @@
+// What the end-to-end tests share: a simulated unit on a pseudo-terminal,
+// a flash target built by the factory to reach it, images whose checksum
+// fits the unit, recorders for the operator's view, and ways to read the
+// unit's transcript.
+#pragma once
+
+#include "core/memstream.h"
+#include "core/progress.h"
+#include "core/userprompt.h"
+#include "serial/comms.h"
+#include "target/unitmodels.h"
+#include "tools/unitsim/unitsim.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+// A whole-flash image from address 0 up to length: below flashStart a
+// pattern that must never reach the unit, then pseudo-random area bytes
+// (varied by salt) ending in the area's checksum word for the seed.
+std::vector<uint8_t> BuildImage(uint32_t flashStart, uint32_t length, uint16_t seed, uint32_t salt = 1);
+void LoadStream(TMemoryStream& stream, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> StreamBytes(const TMemoryStream& stream);
+
+// Handles the application's events for the given time.
+void RunEvents(int ms);
+
+class TRecordingStatus : public TStatusText {
+public:
+    void SetText(const std::string& text) override { Texts.push_back(text); }
+    std::vector<std::string> Texts;
+};
+
+class TRecordingProgress : public TProgressView {
+public:
+    void SetRange(int minimum, int maximum) override
+    {
+        Minimum = minimum;
+        Maximum = maximum;
+        Ranges.push_back(maximum);
+    }
+    void SetStep(int step) override { Step = step; }
+    void SetPosition(int position) override { CurrentPosition = position; }
+    int Position() const override { return CurrentPosition; }
+    int Minimum = -1;
+    int Maximum = -1;
+    int Step = -1;
+    int CurrentPosition = -1;
+    std::vector<int> Ranges;
+};
+
+// A prompt that remembers what was asked of it and can cancel at a chosen
+// query (counted from 1; 0 never cancels).
+class TScriptedPrompt : public TUserPrompt {
+public:
+    using TUserPrompt::TUserPrompt;
+    void ShowPrompt(const std::string& text) override
+    {
+        Shown.push_back(text);
+        Visible = true;
+    }
+    bool PromptCancelled() override { return CancelAtQuery > 0 && ++Queries >= CancelAtQuery; }
+    void HidePrompt() override
+    {
+        ++Hides;
+        Visible = false;
+    }
+    std::vector<std::string> Shown;
+    int Hides = 0;
+    bool Visible = false;
+    int Queries = 0;
+    int CancelAtQuery = 0;
+};
+
+class UnitTest : public ::testing::Test {
+protected:
+    void TearDown() override;
+
+    void StartUnit(const TUnitSimOptions& options);
+    // Builds the model's target through the factory, with the caller's port
+    // set to the unit's pseudo-terminal, and records what it reports.
+    void NewTarget(uint32_t unitType, uint8_t method);
+    TFlashFDTDevice& Device() { return *Target->Device(); }
+    // The image for the running unit's model with the unit's seed.
+    std::vector<uint8_t> ModelImage(uint32_t salt = 1) const;
+    // Connect, Check, Erase, Program, Verify and Reset, as a run does them.
+    void RunSequence(TMemoryStream& image);
+
+    std::vector<TSimFrame> Frames() const { return Unit->Transcript(); }
+    // The index-th frame with this exact label, if there is one.
+    std::optional<TSimFrame> Frame(const std::string& label, int index = 0) const;
+    size_t CountFrames(const std::string& label) const;
+    size_t CountFramesStartingWith(const std::string& prefix) const;
+    bool HasFrame(const std::string& label) const { return CountFrames(label) > 0; }
+    std::string DescribeTranscript() const;
+
+    TUnitSimOptions Options;
+    std::unique_ptr<TUnitSim> Unit;
+    TMorvexComPort CallerConnectPort;
+    TMorvexComPort CallerProgramPort;
+    TRecordingStatus Status;
+    TRecordingProgress Progress;
+    TScriptedPrompt* Prompt = nullptr;  // the target's own prompt
+    int PromptCancelAtQuery = 0;        // for the next NewTarget
+    std::unique_ptr<THitachiFlash> Target;
+};
+
+// Runs f and expects it to fail with exactly class E and this message.
+template <class E, class F>
+void ExpectFailure(F&& f, const std::string& message)
+{
+    try {
+        f();
+        ADD_FAILURE() << "no failure; expected \"" << message << "\"";
+    } catch (const E& e) {
+        EXPECT_EQ(typeid(e), typeid(E)) << "a subclass of the expected class: " << typeid(e).name();
+        EXPECT_EQ(e.Message(), message);
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "wrong class " << typeid(e).name() << ": " << e.what() << "; expected \"" << message
+                      << "\"";
+    }
+}
+
+TUnitFault Fault(TFaultKind kind, TFramePhase phase, int index, std::vector<uint8_t> bytes = {},
+                 std::optional<uint32_t> value = std::nullopt);
