@@ -110,6 +110,7 @@ struct TUnitSimOptions {
     uint8_t SpeedReply = 192;                 // the byte R the unit answers the speed-change request with
     uint32_t ConnectRate = 9600;              // the rate the firmware and boot loader listen at (0: any)
     std::string IdentityName;                 // name in the identity text (empty: the model's name)
+    bool KeepTranscript = true;               // false: frames only go to OnFrame (long-running program)
     // Called on the unit's thread for every frame as it is recorded (verbose output).
     std::function<void(const TSimFrame&)> OnFrame;
     // Called on the unit's thread once the master side has been closed by a hang-up.
