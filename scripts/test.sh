@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is needed, builds everything and runs every test: once in a
 # normal build, then once more with the address and undefined-behaviour
-# sanitizers (skip that second pass with MORVEX_SKIP_SANITIZE=1).
+# sanitizers (skip that second pass with MORVEX_SKIP_SANITIZE=1), and
+# finally a short fuzz run (scripts/fuzz.sh).
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -19,5 +20,9 @@ if [ "${MORVEX_SKIP_SANITIZE:-0}" != "1" ]; then
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   (cd build-asan && ctest --output-on-failure -j"$JOBS")
+fi
+# A short fuzz run of every fuzz target (skip it with MORVEX_SKIP_FUZZ=1).
+if [ "${MORVEX_SKIP_FUZZ:-0}" != "1" ]; then
+  ./scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 fi
 echo "All tests passed."
