@@ -16,6 +16,14 @@
 #include <algorithm>
 
 namespace {
+// The offscreen platform warns about every dialog's size hints; that
+// warning says nothing about the program.
+QtMessageHandler defaultMessageHandler = nullptr;
+void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (!message.contains("propagateSizeHints")) defaultMessageHandler(type, context, message);
+}
+
 // One application object for the whole test program, created before the
 // first test and kept to the end.
 class TApplicationEnvironment : public ::testing::Environment {
@@ -25,6 +33,7 @@ public:
         static int argc = 1;
         static char name[] = "morvex-app-tests";
         static char* argv[] = {name, nullptr};
+        defaultMessageHandler = qInstallMessageHandler(quietMessages);
         FApplication = new TFlashApplication(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
     }

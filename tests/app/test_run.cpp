@@ -1,0 +1,230 @@
+// Whole programming runs against the simulated unit on a pseudo-terminal:
+// the operator's answers come from the driver, the unit is our simulator.
+#include "guidriver.h"
+#include "records.h"
+
+#include "app/editport.h"
+#include "app/flashapp.h"
+#include "app/qtext.h"
+#include "app/startup.h"
+#include "app/userprompt.h"
+#include "app/wizard.h"
+#include "serial/comms.h"
+#include "serial/comsetup.h"
+#include "target/h83664.h"
+#include "tools/mkimage/demofirmware.h"
+#include "tools/unitsim/unitsim.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+const std::string Success = "info:Unit Successfully Programmed!";
+const std::string Cancelled = "error:Connect Cancelled by User.";
+
+class ProgrammingRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(FPortDir.isValid());
+        SetVirtualPortDir(StdStr(FPortDir.path()));
+        FRecord = MakeDemoRecord();
+        FForm = CreateForms(*FRecord);
+        FForm->show();
+    }
+    void TearDown() override
+    {
+        FForm.reset();
+        FUnit.reset();
+        SetVirtualPortDir("");
+        SetUserPromptFactory(nullptr);
+        SetApplicationTitle(ProgramTitle);
+    }
+
+    void StartUnit(TUnitSimOptions options = {})
+    {
+        options.UnitType = 3;
+        options.LinkPath = StdStr(FPortDir.path()) + "/Morvex-4620";
+        FUnit = std::make_unique<TUnitSim>(options);
+    }
+
+    // The operator's answers: Next, the simulated unit's port with the
+    // other settings as they are, and OK to the success box.
+    void AnswerStandard(QWidget* window)
+    {
+        if (window == frmConnectWiz) {
+            frmConnectWiz->btnNext->click();
+        } else if (auto* setup = qobject_cast<TComSetupFrm*>(window)) {
+            const int index = setup->Combo1->findText(QStr(FUnit->PortPath()));
+            const int link = setup->Combo1->findText(FPortDir.path() + "/Morvex-4620");
+            ASSERT_GE(link, 0) << "the simulated unit's port is not listed";
+            EXPECT_LT(index, 0);  // listed by its link, not by the pseudo-terminal's name
+            setup->Combo1->setCurrentIndex(link);
+            emit setup->Combo1->activated(link);
+            setup->Button1->click();
+        } else if (Describe(window) == Success) {
+            FBusyAtSuccess = FForm->Busy();
+            FBarAtSuccess = FForm->ProgressBar->value();
+            Answer(window, QMessageBox::Ok);
+        } else {
+            Answer(window, QMessageBox::Ok);
+        }
+    }
+
+    // Presses Start and waits until the run has ended with the entry.
+    void RunToEnd(TGuiDriver& driver, const std::string& lastEntry)
+    {
+        const size_t before = driver.Log().size();
+        FForm->btnStart->click();
+        ASSERT_TRUE(WaitUntil([&] {
+            return driver.Log().size() > before && driver.Log().back() == lastEntry && !FForm->Busy() &&
+                   !QApplication::activeModalWidget();
+        })) << ::testing::PrintToString(driver.Log());
+    }
+
+    void ExpectIdle()
+    {
+        EXPECT_FALSE(FForm->Busy());
+        EXPECT_TRUE(FForm->btnStart->isEnabled());
+        EXPECT_EQ(FForm->lblProgress->text(), "Progress");
+        EXPECT_EQ(FForm->ProgressBar->value(), 0);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+
+    void ExpectFlashHoldsTheImage()
+    {
+        const std::vector<uint8_t> plain = MakeDemoFirmware();
+        const std::vector<uint8_t> flash = FUnit->Flash();
+        ASSERT_GE(flash.size(), plain.size());
+        EXPECT_TRUE(std::equal(plain.begin() + kDemoAreaStart, plain.end(), flash.begin() + kDemoAreaStart));
+    }
+
+    QTemporaryDir FPortDir;
+    std::unique_ptr<TStoredImage> FRecord;
+    std::unique_ptr<TfrmUserFlash> FForm;
+    std::unique_ptr<TUnitSim> FUnit;
+    bool FBusyAtSuccess = false;
+    int FBarAtSuccess = -1;
+};
+
+TEST_F(ProgrammingRun, StartNextPortOkProgramsTheUnit)
+{
+    StartUnit();
+    TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
+    RunToEnd(driver, Success);
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", "setup", Success}));
+    EXPECT_EQ(driver.Titles().back(), "4620 V2.5");
+    ExpectFlashHoldsTheImage();
+    // The box is shown before the window is reset: still busy, bar as the
+    // last step left it.
+    EXPECT_TRUE(FBusyAtSuccess);
+    EXPECT_GT(FBarAtSuccess, 0);
+    ExpectIdle();
+    EXPECT_EQ(FForm->Flash(), nullptr);
+    // The port the operator chose is offered again by the next run.
+    EXPECT_EQ(FForm->ConnectInfo().ConnectPort->Port(), StdStr(FPortDir.path()) + "/Morvex-4620");
+    EXPECT_FALSE(FForm->ConnectInfo().ConnectPort->Connected());
+}
+
+TEST_F(ProgrammingRun, TheUnitCanBeProgrammedAgainByASecondRun)
+{
+    StartUnit();
+    TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
+    RunToEnd(driver, Success);
+    FUnit->LoadFlash(kDemoAreaStart, std::vector<uint8_t>(64, 0x00));  // spoil the start of the area
+    RunToEnd(driver, Success);
+    EXPECT_EQ(driver.Count(Success), 2);
+    ExpectFlashHoldsTheImage();
+    ExpectIdle();
+}
+
+TEST_F(ProgrammingRun, WhenTheFirmwareIgnoresTheCommandTheBootMethodProgramsAfterAReset)
+{
+    TUnitSimOptions options;
+    options.FirmwareAnswersUserCommand = false;
+    StartUnit(options);
+    std::string question;
+    TGuiDriver driver([&](QWidget* window) {
+        const std::string seen = Describe(window);
+        if (seen.rfind("question:", 0) == 0) {
+            question = seen;
+            Answer(window, QMessageBox::Yes);
+        } else if (seen == "prompt:Reset the Unit") {
+            FUnit->OperatorReset();
+        } else {
+            AnswerStandard(window);
+        }
+    });
+    RunToEnd(driver, Success);
+    ASSERT_EQ(driver.Log().size(), 5u) << ::testing::PrintToString(driver.Log());
+    EXPECT_EQ(driver.Log()[3], "prompt:Reset the Unit");
+    EXPECT_EQ(question.rfind("question:User Connect Method Failed (", 0), 0u) << question;
+    EXPECT_NE(question.find("). Try Boot Method?"), std::string::npos) << question;
+    EXPECT_GT(question.size(), std::string("question:User Connect Method Failed (). Try Boot Method?").size());
+    ExpectFlashHoldsTheImage();
+    ExpectIdle();
+    // The prompt has been taken down with its target.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<TdlgUserPrompt*>(window) && window->isVisible());
+}
+
+TEST_F(ProgrammingRun, AnsweringNoToTheBootMethodCancels)
+{
+    TUnitSimOptions options;
+    options.FirmwareAnswersUserCommand = false;
+    StartUnit(options);
+    TGuiDriver driver([&](QWidget* window) {
+        if (Describe(window).rfind("question:", 0) == 0)
+            Answer(window, QMessageBox::No);
+        else
+            AnswerStandard(window);
+    });
+    RunToEnd(driver, Cancelled);
+    ASSERT_EQ(driver.Log().size(), 4u);
+    EXPECT_EQ(driver.Log()[2].rfind("question:User Connect Method Failed (", 0), 0u);
+    EXPECT_EQ(FUnit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF));  // nothing written
+    ExpectIdle();
+}
+
+TEST_F(ProgrammingRun, CancellingTheResetPromptCancels)
+{
+    TUnitSimOptions options;
+    options.FirmwareAnswersUserCommand = false;
+    StartUnit(options);
+    TGuiDriver driver([&](QWidget* window) {
+        if (Describe(window).rfind("question:", 0) == 0)
+            Answer(window, QMessageBox::Yes);
+        else if (auto* prompt = qobject_cast<TdlgUserPrompt*>(window))
+            prompt->CancelBtn->click();
+        else
+            AnswerStandard(window);
+    });
+    RunToEnd(driver, Cancelled);
+    EXPECT_EQ(driver.Log()[3], "prompt:Reset the Unit");
+    EXPECT_EQ(driver.Log().size(), 5u);
+    ExpectIdle();
+    EXPECT_EQ(FUnit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF));
+}
+
+TEST_F(ProgrammingRun, AFailureAfterConnectingClosesThePortFreesTheTargetAndShowsItsMessage)
+{
+    TUnitSimOptions options;
+    options.Faults.push_back(TUnitFault{fkSilence, fpErase, 0, {}, std::nullopt});
+    StartUnit(options);
+    TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
+    FForm->btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] {
+        return driver.Log().size() == 3 && !FForm->Busy() && !QApplication::activeModalWidget();
+    })) << ::testing::PrintToString(driver.Log());
+    EXPECT_EQ(driver.Log()[2].rfind("error:", 0), 0u) << driver.Log()[2];
+    EXPECT_NE(driver.Log()[2], Cancelled);
+    EXPECT_EQ(FForm->Flash(), nullptr);
+    ExpectIdle();
+    // The unit goes back to its firmware only when the host closes the port.
+    EXPECT_TRUE(FUnit->WaitForState(usFirmware, 10000)) << UnitStateName(FUnit->State());
+}
+}
