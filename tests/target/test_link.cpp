@@ -185,6 +185,27 @@ TEST_F(LinkTest, UnknownMethodGoesStraightToTheSpeedChange)
     EXPECT_EQ(Unit->State(), usFirmware);
 }
 
+TEST_F(LinkTest, EmptyReplyCountsAsMatchedAtOnce)
+{
+    StartModel(3);
+    TMorvexComPort connectPort;
+    TMorvexComPort programPort;
+    connectPort.SetPort(Unit->PortPath());
+    programPort.SetPort(Unit->PortPath());
+    TConnectInfo info;
+    info.Method = kUserMethod;
+    info.ConnectPort = &connectPort;
+    info.ProgramPort = &programPort;
+    QObject owner;
+    TFlashFDTDevice device(&owner);
+    device.Channel()->SetPort(Unit->PortPath());
+    device.Channel()->OpenPort();
+    // Nothing to send, nothing to wait for: straight on to the speed
+    // change, which the running firmware does not answer.
+    ExpectFailure<EMorvexComTimeout>([&] { device.EstablishLink(info); }, "No Reply Within Time Out Period");
+    EXPECT_FALSE(device.InOperation());
+}
+
 // ---------------------------------------------------------------- boot method
 
 TEST_F(LinkTest, BootMethodConnectsOnceTheOperatorResetsTheUnit)
@@ -268,6 +289,25 @@ TEST_F(LinkTest, BootMethodRemembersOneWrongReplyAmongTheSilentAttempts)
     ExpectFailure<EFDTException>([&] { Target->Connect(); }, "Unexpected reply to connect command");
     EXPECT_EQ(CountFrames("connect word"), 100u);
     EXPECT_EQ(Prompt->Hides, 1);
+}
+
+TEST_F(LinkTest, BootMethodPortFailureEndsAtOnceWithThePromptHidden)
+{
+    TUnitSimOptions options;
+    options.UnitType = 3;
+    options.FirmwareAnswersUserCommand = false;
+    options.Faults = {Fault(fkHangUp, fpConnect, 1)};
+    StartUnit(options);
+    NewTarget(3, kBootMethod);
+    try {
+        Target->Connect();
+        ADD_FAILURE() << "connected over a line that hung up";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(typeid(e), typeid(EComPort)) << e.what();
+    }
+    EXPECT_EQ(CountFrames("connect word"), 2u);
+    EXPECT_EQ(Prompt->Hides, 1);
+    EXPECT_FALSE(Prompt->Visible);
 }
 
 // ---------------------------------------------- the channel after a failure
