@@ -317,8 +317,9 @@ void TUnitSim::TImpl::HangUp()
     if (!FLine.IsOpen()) return;
     FLine.Close();
     if (!FOptions.LinkPath.empty()) RemoveLink(FOptions.LinkPath, FSlavePath);
-    FEngine.LineGone();
+    // Last, the state: whoever waits for it finds everything else done.
     if (FOptions.OnHangUp) FOptions.OnHangUp();
+    FEngine.LineGone();
 }
 
 void TUnitSim::TImpl::StateChanged(TUnitState state)
