@@ -72,6 +72,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, const TStoredImage& image)
     setWindowTitle(QStr("About " + ApplicationTitle()));
     setLabelText(lblVersion, std::string(ProgramVersionText) + "\n" + MakerNoticeText);
     setLabelText(lblMorvex, "Morvex Instruments");
+    lblProgram->setFont(FontFittingWidth(lblProgram->font(), {ProgramTitle}, width() - lblProgram->x() - 8));
     setLabelText(lblProgram, ProgramTitle);
     SetImageText("No Flash Image Available");
     setLabelText(lblMorvexWeb, MakerWebHost);

@@ -4,6 +4,8 @@
 #include "serial/comsetup.h"
 
 #include <QAbstractItemView>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include <algorithm>
 
@@ -109,7 +111,10 @@ void TComComboBox::SetComProperty(TComProperty property)
 void TComComboBox::FillFromSelect()
 {
     clear();
-    for (const std::string& item : FComSelect.Items()) addItem(QStr(item));
+    for (const std::string& item : FComSelect.Items()) {
+        addItem(QStr(item));
+        setItemData(count() - 1, QStr(item), Qt::ToolTipRole);
+    }
     if (ComPort())
         ShowPortValue();
     else
@@ -136,6 +141,17 @@ void TComComboBox::PortDestroyed()
 void TComComboBox::ShowPortValue()
 {
     if (ComPort()) setCurrentIndex(FComSelect.ShowPortValue());
+}
+
+void TComComboBox::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QRect textArea = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideLeft, textArea.width());
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 std::string TComComboBox::Text() const

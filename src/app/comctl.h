@@ -77,6 +77,11 @@ public:
 
     const TComSelect& ComSelect() const { return FComSelect; }
 
+protected:
+    // A text wider than the list is shown with its end, which is what
+    // tells long port paths apart ("...ports/simulated-unit").
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void FillFromSelect();
     void PortDestroyed();

@@ -21,12 +21,15 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     const char* const captions[] = {"Port", "Baud rate", "Data bits", "Stop bits", "Parity", "Flow control"};
     QLabel** const labels[] = {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6};
     TComComboBox** const combos[] = {&Combo1, &Combo2, &Combo3, &Combo4, &Combo5, &Combo6};
+    QStringList labelTexts;
+    for (const char* caption : captions) labelTexts.append(caption);
+    GroupBox1->setFont(FontFittingWidth(font(), labelTexts, 72));
     for (int row = 0; row < 6; ++row) {
         const int top = 22 + row * 24;
         *labels[row] = new QLabel(captions[row], GroupBox1);
-        (*labels[row])->setGeometry(10, top + 3, 64, 16);
+        (*labels[row])->setGeometry(8, top + 3, 72, 16);
         *combos[row] = new TComComboBox(GroupBox1);
-        (*combos[row])->setGeometry(76, top, 129, 21);
+        (*combos[row])->setGeometry(80, top, 127, 21);
         (*combos[row])->SetComProperty(TComProperty(cpPort + row));
     }
 

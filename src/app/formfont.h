@@ -1,13 +1,14 @@
-// The font of the program's fixed-size windows: the application's family
-// at 11 pixels, the size their layouts were drawn for.
+// The fonts of the program's fixed-size windows. Their layouts were drawn
+// for a narrow 11-pixel system font; texts that would not fit the space
+// they were given in this toolkit's fonts are set smaller rather than cut.
 #pragma once
 
-#include <QApplication>
 #include <QFont>
+#include <QStringList>
 
-inline QFont FormFont()
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(11);
-    return font;
-}
+// The application's family at 11 pixels.
+QFont FormFont();
+
+// The font, made narrower and then smaller step by step (not below
+// minimumPixelSize), until every text fits the width.
+QFont FontFittingWidth(QFont font, const QStringList& texts, int width, int minimumPixelSize = 8);

@@ -48,6 +48,8 @@ TfrmConnectWiz::TfrmConnectWiz(QWidget* parent)
     PanelText = loweredPanel(GroupBox, QRect(8, 16, 225, 195));
 }
 
+int DefaultLabelHeight(const QLabel& label) { return label.fontMetrics().height() + 4; }
+
 TfrmConnectWiz::~TfrmConnectWiz() { ClearInstructionLines(); }
 
 int TfrmConnectWiz::ShowInstructions(const std::vector<std::string>& lines, const QPixmap& picture)
@@ -61,16 +63,22 @@ void TfrmConnectWiz::SetInstructionLines(const std::vector<std::string>& lines)
 {
     if (lines.size() > FLines.size()) throw Exception("Too Many Strings");
     ClearInstructionLines();
+    QStringList texts;
+    for (const std::string& line : lines) texts.append(QStr(line));
+    const QFont font = FontFittingWidth(PanelText->font(), texts, PanelText->contentsRect().width() - 2 * 5);
     for (size_t i = 0; i < lines.size(); ++i) {
         auto* label = new QLabel;
         FLines[i] = label;
         label->setParent(PanelText);
         label->setTextFormat(Qt::PlainText);
+        label->setFont(font);
         // Lines sit three quarters of a label height apart, so the thirteen
-        // lines of instructions and cable pin-out fit the panel.
-        const int height = label->fontMetrics().height();
+        // lines of instructions and cable pin-out fit the panel. A label's
+        // default height is a line of its font with two pixels above and
+        // below, which makes the pitch about one line of text.
+        const int height = DefaultLabelHeight(*label);
         label->move(5, 5 + int(std::nearbyint(height * 0.75 * double(i))));
-        label->setText(QStr(lines[i]));
+        label->setText(texts[qsizetype(i)]);
         label->adjustSize();
         label->show();
     }

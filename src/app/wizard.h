@@ -43,5 +43,9 @@ private:
     std::array<QLabel*, MaxInstructionLines> FLines{};
 };
 
+// The height a label of one line has before its text is set: a line of its
+// font with two pixels above and below.
+int DefaultLabelHeight(const QLabel& label);
+
 // The wizard page of the program, created once at start-up.
 extern QPointer<TfrmConnectWiz> frmConnectWiz;

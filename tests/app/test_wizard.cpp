@@ -45,14 +45,20 @@ TEST(ConnectWizard, PlacesLinesThreeQuartersOfALabelHeightApart)
     wizard.SetInstructionLines(numberedLines(20));
     const QList<QLabel*> labels = wizard.PanelText->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     ASSERT_EQ(labels.size(), 20);
-    const int height = labels[0]->fontMetrics().height();
+    const int height = DefaultLabelHeight(*labels[0]);
+    EXPECT_EQ(height, labels[0]->fontMetrics().height() + 4);
     for (int i = 0; i < labels.size(); ++i) {
         EXPECT_EQ(labels[i]->text().toStdString(), "line " + std::to_string(i));
         EXPECT_EQ(labels[i]->x(), 5);
         EXPECT_EQ(labels[i]->y(), 5 + int(std::nearbyint(height * 0.75 * i))) << i;
     }
-    // Consecutive lines do not sit on top of each other.
-    EXPECT_GT(labels[1]->y(), labels[0]->y());
+    // Consecutive lines do not sit on top of each other, and the longest
+    // line fits the panel.
+    EXPECT_GE(labels[1]->y() - labels[0]->y(), labels[0]->fontMetrics().lineSpacing() - 1);
+    wizard.SetInstructionLines({"Instructions:", " 2 Connect the other end to the PC serial port"});
+    const QList<QLabel*> wide = wizard.PanelText->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(wide.size(), 2);
+    EXPECT_LE(wide[1]->geometry().right(), wizard.PanelText->contentsRect().right());
 }
 
 TEST(ConnectWizard, TooManyLinesAreRefusedBeforeAnythingChanges)

@@ -1,0 +1,170 @@
+#!/bin/bash
+# The README's first command: installs what is needed, builds the programmer
+# and the simulated unit, starts the simulated unit on a virtual serial port
+# and then the programmer, so that you can press Start and program it.
+#
+#   ./scripts/demo.sh          the demo on your desktop
+#   ./scripts/demo.sh --boot   the unit's firmware ignores the programmer's
+#                              command, so the run takes the boot method and
+#                              asks you to reset the unit (press Enter here)
+#
+# Without a display the programmer runs on a virtual display (Xvfb) instead:
+# a scripted operator goes through one whole run and a screenshot of every
+# step is saved (SHOTS=<folder> chooses where).
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD_DIR="${BUILD_DIR:-build}"
+JOBS="${JOBS:-2}"
+PORT_DIR="${MORVEX_PORT_DIR:-/tmp/morvex-ports}"
+LINK="$PORT_DIR/simulated-unit"
+PROGRAMMER="$ROOT/$BUILD_DIR/src/app/morvex-flash"
+UNITSIM="$ROOT/$BUILD_DIR/tools/unitsim/unitsim"
+export MORVEX_PORT_DIR="$PORT_DIR"
+
+PIDS=()
+cleanup() { for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+start_unit() {  # start_unit [unitsim options...]
+    echo "== Starting the simulated unit (unit type $UNIT_TYPE) on $LINK"
+    mkdir -p "$PORT_DIR"
+    "$UNITSIM" --type "$UNIT_TYPE" --link "$LINK" "$@" </dev/null &
+    UNIT_PID=$!
+    PIDS+=("$UNIT_PID")
+    for _ in $(seq 50); do [ -e "$LINK" ] && return; sleep 0.1; done
+    echo "The simulated unit did not start." >&2
+    exit 1
+}
+
+# ---------------------------------------------------------------- scripted run
+# Runs inside xvfb-run: a window manager, the unit, the programmer, and an
+# operator made of xdotool key presses, with a screenshot of every step.
+
+wait_for() {  # wait_for <what> <command...>: retries the command for 60 s
+    local what=$1; shift
+    for _ in $(seq 600); do "$@" >/dev/null 2>&1 && return; sleep 0.1; done
+    echo "Gave up waiting for $what." >&2
+    exit 1
+}
+
+active_is() { [ "$(xdotool getactivewindow getwindowname)" = "$1" ]; }
+active_is_new() {  # the active window is none of the windows already seen
+    local id; id=$(xdotool getactivewindow) || return 1
+    for seen in "${SEEN[@]}"; do [ "$id" = "$seen" ] && return 1; done
+    return 0
+}
+
+shot() {  # shot <name>: the active window with its frame
+    sleep 0.5
+    local id; id=$(xdotool getactivewindow)
+    SEEN+=("$id")
+    import -window "$id" -frame "$SHOTS/$1.png"
+    echo "   saved $SHOTS/$1.png"
+}
+
+scripted_run() {
+    SHOTS=$1
+    mkdir -p "$SHOTS"
+    openbox >/dev/null 2>&1 &
+    PIDS+=($!)
+    start_unit --boot-only
+    echo "== Starting the programmer"
+    "$PROGRAMMER" &
+    PIDS+=($!)
+    SEEN=()
+    wait_for "the main window" active_is "$IMAGE_NAME"
+    MAIN=$(xdotool getactivewindow)
+    shot 1-main-window
+    echo "== Start"
+    xdotool key space
+    wait_for "the wizard" active_is "Connecting the Unit to the PC"
+    shot 2-wizard
+    echo "== Next"
+    xdotool key Return
+    wait_for "the Setup dialog" active_is "Setup"
+    # The simulated unit's port sorts first ("/tmp/..." before COM and tty names).
+    xdotool key Home
+    shot 3-setup
+    echo "== OK"
+    xdotool key Return
+    wait_for "the boot method question" active_is_new
+    shot 4-boot-question
+    echo "== Yes: the boot method"
+    xdotool key Return
+    wait_for "the reset prompt" active_is "User Intervention Required..."
+    shot 5-reset-prompt
+    echo "== The operator resets the unit"
+    kill -USR1 "$UNIT_PID"
+    wait_for "the end of the run" active_is_new
+    shot 6-success
+    xdotool key Return
+    echo "== The About box, from the window's menu (right click)"
+    wait_for "the main window" active_is "$IMAGE_NAME"
+    xdotool mousemove --window "$MAIN" 20 70 click 3
+    sleep 0.5
+    xdotool key Down Return
+    wait_for "the About box" active_is "About $IMAGE_NAME"
+    shot 7-about
+    xdotool key Return
+    echo "== Done: the screenshots are in $SHOTS"
+}
+
+# ---------------------------------------------------------------- main
+
+if [ "${1:-}" = "--scripted-run" ]; then
+    UNIT_TYPE=$2 IMAGE_NAME=$3
+    scripted_run "$4"
+    exit 0
+fi
+
+echo "== Installing what the build needs"
+./scripts/install-deps.sh
+echo "== Building the programmer and the simulated unit in $BUILD_DIR"
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_BUILD_APP=ON >/dev/null
+cmake --build "$BUILD_DIR" -j"$JOBS" --target morvex-flash unitsim
+UNIT_TYPE=$(sed -n 's/^MORVEX_IMAGE_UNIT_TYPE:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt")
+IMAGE_NAME=$(sed -n 's/^MORVEX_IMAGE_NAME:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt")
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    SHOTS="${SHOTS:-$ROOT/$BUILD_DIR/demo-screenshots}"
+    cat <<TEXT
+
+== No display: DISPLAY is not set, so the programmer's window cannot be shown here.
+   The demo runs it on a virtual display (Xvfb) instead: a scripted operator
+   presses Start, Next, picks the simulated unit's port, presses OK, answers
+   the boot-method question, resets the unit when asked, and opens the About
+   box. A screenshot of every step is saved in
+     $SHOTS
+   Open them with any picture viewer. To watch the real thing, run this
+   command on a desktop (or over ssh -X).
+
+TEXT
+    xvfb-run -a -s "-screen 0 1024x768x24" "$ROOT/scripts/demo.sh" --scripted-run \
+        "$UNIT_TYPE" "$IMAGE_NAME" "$SHOTS"
+    exit 0
+fi
+
+start_unit ${1:+$([ "$1" = "--boot" ] && echo --boot-only)}
+echo "== Starting the programmer"
+"$PROGRAMMER" &
+PROGRAMMER_PID=$!
+PIDS+=("$PROGRAMMER_PID")
+cat <<TEXT
+
+In the programmer: press Start, then Next; in the Setup dialog pick
+  $LINK
+in the Port list and press OK. The simulated unit is then programmed and the
+programmer reports "Unit Successfully Programmed!". Right-click the window for
+the About box. When the programmer asks you to "Reset the Unit", press Enter
+here. Close the programmer's window to end the demo.
+
+TEXT
+# Enter in this terminal is the operator's reset of the simulated unit.
+while kill -0 "$PROGRAMMER_PID" 2>/dev/null; do
+    if [ -t 0 ] && read -r -t 1 _; then
+        kill -USR1 "$UNIT_PID" && echo "The unit was reset: it starts in its boot loader."
+    elif [ ! -t 0 ]; then
+        wait "$PROGRAMMER_PID" || true
+    fi
+done
