@@ -1,11 +1,13 @@
 #!/bin/sh
 # Builds the fuzz targets (clang, libFuzzer, address and undefined-behaviour
 # sanitizers) and runs each one for a bounded time, starting from the seed
-# inputs in fuzz/corpus/<target>/.
+# inputs in fuzz/corpus/<target>/; then, for the same time, whole seeded
+# programming runs against a simulated unit with spoiled replies (hostrun).
 #
 #   scripts/fuzz.sh [SECONDS]     seconds per target (default 30, or $FUZZ_SECONDS)
 #   FUZZ_TARGETS="hex identity"   run only these targets
 #   FUZZ_BUILD_DIR=dir            build tree (default build-fuzz)
+#   FUZZ_FIRST_SEED=N             first seed of the host runs (default 1)
 #
 # The inputs a run finds worth keeping go to <build>/fuzz-corpus/<target>/
 # (the committed seeds are never changed); an input that breaks a property
@@ -16,7 +18,7 @@ cd "$(dirname "$0")/.."
 
 SECONDS_EACH="${1:-${FUZZ_SECONDS:-30}}"
 BUILD="${FUZZ_BUILD_DIR:-build-fuzz}"
-TARGETS="${FUZZ_TARGETS:-hex identity record settings}"
+TARGETS="${FUZZ_TARGETS:-hex identity record settings hostrun}"
 JOBS="${JOBS:-2}"
 [ "$JOBS" -gt 2 ] && JOBS=2
 
@@ -37,6 +39,21 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 failed=0
 summary=""
 for target in $TARGETS; do
+  if [ "$target" = hostrun ]; then
+    log="$BUILD/fuzz-hostrun.log"
+    status=0
+    "$BUILD/fuzz/fuzz_hostrun" --first-seed "${FUZZ_FIRST_SEED:-1}" --runs 1000000 --seconds "$SECONDS_EACH" \
+      >"$log" 2>&1 || status=$?
+    cat "$log"
+    runs=$(sed -n 's/^runs: \([0-9]*\).*/\1/p' "$log")
+    found=$(sed -n 's/.*findings: \([0-9]*\).*/\1/p' "$log")
+    [ "$status" -ne 0 ] && failed=1 && echo "== fuzz_hostrun: FAILED (status $status)"
+    line=$(printf '%-16s %12s runs        %3s findings  %s s' "fuzz_hostrun" "${runs:-?}" "${found:-?}" "$SECONDS_EACH")
+    echo "$line"
+    summary="$summary$line
+"
+    continue
+  fi
   corpus="$BUILD/fuzz-corpus/$target"
   findings="$BUILD/fuzz-findings"
   log="$BUILD/fuzz-$target.log"

@@ -1,0 +1,305 @@
+// Whole programming runs (Connect, Check, Erase, Program, Verify, Reset)
+// against a simulated unit on a pseudo-terminal whose replies are spoiled at
+// frames a seed chooses: random bytes instead of the reply, random noise
+// before it, silence, half a reply, a late reply, a hang-up, or a wrong
+// flash area in the identity. Each seed gives the same plan every time.
+//
+// What must hold, run after run: the run ends (a watchdog aborts a run that
+// outlasts every time-out it could add up to), it ends either in success or
+// with one of the system's exceptions carrying a message, and a success
+// means the unit's flash really holds the image's area. The sanitizers
+// watch for memory errors and undefined behaviour meanwhile.
+//
+//   fuzz_hostrun [--first-seed N] [--runs N] [--seconds S]
+// runs seeds N, N+1, ... until either limit is reached (default: 1, 100
+// runs, no time limit), then prints what the runs ended with.
+#include "core/application.h"
+#include "core/memstream.h"
+#include "serial/comms.h"
+#include "target/unitmodels.h"
+#include "tools/unitsim/unitsim.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// Short time-outs keep the runs quick; the late replies are drawn around them.
+constexpr int kConnectAttemptMs = 30;
+constexpr int kReplyMs = 150;
+constexpr int kTransferMs = 400;
+constexpr int kLongestRunSeconds = 90;
+
+struct TRunPlan {
+    uint32_t UnitType = 3;
+    uint8_t Method = kUserMethod;
+    TUnitSimOptions Options;
+    uint32_t ImageSalt = 0;
+};
+
+// How many frames of a phase a run of this model has, roughly: faults are
+// aimed inside that range so that most of them strike.
+int FramesOfPhase(TFramePhase phase, uint32_t flashSize)
+{
+    switch (phase) {
+    case fpIdentity: return 10;
+    case fpProgramBlock: return static_cast<int>(flashSize / 128);
+    case fpReadBlock: return static_cast<int>(flashSize / 32);
+    default: return 2;
+    }
+}
+
+TUnitFault RandomFault(std::mt19937& rng, uint32_t flashSize)
+{
+    auto pick = [&rng](int below) { return static_cast<int>(rng() % static_cast<uint32_t>(below)); };
+    TUnitFault fault;
+    fault.Phase = static_cast<TFramePhase>(pick(fpReset + 1));
+    fault.Index = pick(8) == 0 ? -1 : pick(FramesOfPhase(fault.Phase, flashSize));
+    const int kind = pick(100);
+    if (kind < 50) {
+        fault.Kind = fkWrongReply;
+        fault.Bytes.resize(static_cast<size_t>(pick(49)));  // none: the reply with its first byte spoiled
+        for (uint8_t& b : fault.Bytes) b = static_cast<uint8_t>(rng());
+    } else if (kind < 65) {
+        fault.Kind = fkNoise;
+        fault.Value = 1 + pick(64);
+    } else if (kind < 75) {
+        fault.Kind = fkShortReply;
+    } else if (kind < 85) {
+        fault.Kind = fkSilence;
+    } else if (kind < 90) {
+        fault.Kind = fkSlowReply;
+        fault.Value = 20 + pick(2 * kTransferMs);
+    } else if (kind < 95) {
+        fault.Kind = fkHangUp;
+    } else {
+        fault.Kind = pick(2) ? fkWrongStart : fkWrongSize;
+        fault.Value = pick(2) ? static_cast<uint32_t>(rng()) : static_cast<uint32_t>(pick(0x20001));
+        if (pick(2)) fault.Phase = fpIdentity;
+    }
+    return fault;
+}
+
+TRunPlan MakePlan(uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    TRunPlan plan;
+    plan.UnitType = rng() % 15;
+    plan.Method = rng() % 4 == 0 ? kBootMethod : kUserMethod;
+    TUnitSimOptions& options = plan.Options;
+    options.UnitType = plan.UnitType;
+    options.ChecksumSeed = static_cast<uint16_t>(rng());
+    options.KeepTranscript = false;
+    if (plan.Method == kBootMethod) {
+        options.FirmwareAnswersUserCommand = false;
+        options.AutoResetAfterConnectWords = static_cast<int>(rng() % 4);
+    }
+    const int faults = 1 + static_cast<int>(rng() % 3);
+    for (int i = 0; i < faults; ++i) options.Faults.push_back(RandomFault(rng, ModelFlashSize(plan.UnitType)));
+    plan.ImageSalt = rng();
+    return plan;
+}
+
+// A whole-flash image for the model, from address 0 to the end of its area,
+// whose area ends in the checksum word that the unit's seed asks for.
+void BuildImage(const THitachiFlash& target, uint16_t seed, uint32_t salt, TMemoryStream& image)
+{
+    const uint32_t start = target.FlashStart();
+    const uint32_t length = start + target.FlashSize();
+    std::vector<uint8_t> bytes(length);
+    std::mt19937 rng(salt);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
+    uint16_t sum = seed;
+    for (uint32_t i = start; i < length - 2; ++i) sum = static_cast<uint16_t>(sum + bytes[i]);
+    bytes[length - 2] = static_cast<uint8_t>(sum >> 8);
+    bytes[length - 1] = static_cast<uint8_t>(sum);
+    image.Clear();
+    image.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+// Aborts the process when the run it watches outlasts its limit.
+class TWatchdog {
+public:
+    TWatchdog() : FThread([this] { Watch(); }) {}
+    ~TWatchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FStop = true;
+        }
+        FWake.notify_all();
+        FThread.join();
+    }
+    void Arm(uint32_t seed)
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FSeed = seed;
+        FDeadline = TClock::now() + std::chrono::seconds(kLongestRunSeconds);
+        FArmed = true;
+    }
+    void Disarm()
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FArmed = false;
+    }
+
+private:
+    void Watch()
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        while (!FStop) {
+            FWake.wait_for(lock, std::chrono::milliseconds(200));
+            if (FArmed && TClock::now() > FDeadline) {
+                std::fprintf(stderr, "FINDING: seed %u: the run did not end within %d s\n", FSeed,
+                             kLongestRunSeconds);
+                std::abort();
+            }
+        }
+    }
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    bool FStop = false;
+    bool FArmed = false;
+    uint32_t FSeed = 0;
+    TClock::time_point FDeadline;
+    std::thread FThread;
+};
+
+struct TTally {
+    int Runs = 0;
+    int Successes = 0;
+    int Findings = 0;
+    double LongestSeconds = 0;
+    uint32_t LongestSeed = 0;
+    std::map<std::string, int> Endings;
+};
+
+void Finding(TTally& tally, uint32_t seed, const std::string& what)
+{
+    ++tally.Findings;
+    std::fprintf(stderr, "FINDING: seed %u: %s\n", seed, what.c_str());
+}
+
+// One seeded run from Connect to Reset, then the clean-up the main window does.
+void RunSeed(uint32_t seed, TWatchdog& watchdog, TTally& tally)
+{
+    const TRunPlan plan = MakePlan(seed);
+    const auto started = TClock::now();
+    watchdog.Arm(seed);
+
+    TUnitSim unit(plan.Options);
+    TMorvexComPort connectPort;
+    TMorvexComPort programPort;
+    connectPort.SetPort(unit.PortPath());
+    TConnectInfo info;
+    info.Method = plan.Method;
+    info.ConnectPort = &connectPort;
+    info.ProgramPort = &programPort;
+    std::unique_ptr<THitachiFlash> target;
+    CreateFlashTarget(plan.UnitType, target, nullptr, nullptr, info);
+    TFDTTimeouts& timeouts = target->Device()->Timeouts();
+    timeouts.ConnectAttempt = kConnectAttemptMs;
+    timeouts.Reply = kReplyMs;
+    timeouts.Transfer = kTransferMs;
+    target->Device()->Channel()->SetReplyTimeout(kReplyMs);
+
+    TMemoryStream image;
+    BuildImage(*target, plan.Options.ChecksumSeed, plan.ImageSalt, image);
+
+    std::string ending;
+    bool succeeded = false;
+    try {
+        target->Connect();
+        target->Check(image);
+        target->Erase();
+        target->Program(image);
+        target->Verify(image);
+        target->Reset();
+        target->ClosePort();
+        succeeded = true;
+        ending = "success";
+    } catch (const Exception& e) {
+        ending = e.Message();
+        if (ending.empty()) Finding(tally, seed, std::string("a failure without a message: ") + typeid(e).name());
+    } catch (const std::exception& e) {
+        ending = std::string("foreign exception ") + typeid(e).name();
+        Finding(tally, seed, ending + ": " + e.what());
+    }
+    try {
+        target->ClosePort();
+    } catch (const std::exception& e) {
+        Finding(tally, seed, std::string("closing the port failed: ") + e.what());
+    }
+
+    if (succeeded) {
+        ++tally.Successes;
+        const std::vector<uint8_t> flash = unit.Flash();
+        const uint32_t start = target->FlashStart();
+        if (flash.size() < start + target->FlashSize() ||
+            std::memcmp(flash.data() + start, image.Memory() + start, target->FlashSize()) != 0)
+            Finding(tally, seed, "the run reported success but the unit's flash does not hold the image");
+    }
+    target.reset();
+
+    watchdog.Disarm();
+    const double seconds = std::chrono::duration<double>(TClock::now() - started).count();
+    if (seconds > tally.LongestSeconds) {
+        tally.LongestSeconds = seconds;
+        tally.LongestSeed = seed;
+    }
+    ++tally.Runs;
+    ++tally.Endings[ending];
+}
+
+long Argument(int argc, char** argv, const char* name, long fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return std::strtol(argv[i + 1], nullptr, 10);
+    return fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    const uint32_t firstSeed = static_cast<uint32_t>(Argument(argc, argv, "--first-seed", 1));
+    const long runs = Argument(argc, argv, "--runs", 100);
+    const long seconds = Argument(argc, argv, "--seconds", 0);
+
+    // A keep-alive failure between steps has no caller; count it as an ending.
+    TTally tally;
+    SetExceptionHandler([&tally](const std::exception& e) { ++tally.Endings[std::string("keep-alive: ") + e.what()]; });
+
+    TWatchdog watchdog;
+    const auto started = TClock::now();
+    for (long i = 0; i < runs; ++i) {
+        if (seconds > 0 && TClock::now() - started >= std::chrono::seconds(seconds)) break;
+        RunSeed(firstSeed + static_cast<uint32_t>(i), watchdog, tally);
+    }
+    SetExceptionHandler(nullptr);
+
+    std::printf("runs: %d (seeds %u to %u), successes: %d, findings: %d, longest run: %.2f s (seed %u)\n",
+                tally.Runs, firstSeed, firstSeed + static_cast<uint32_t>(std::max(tally.Runs, 1)) - 1,
+                tally.Successes, tally.Findings, tally.LongestSeconds, tally.LongestSeed);
+    std::vector<std::pair<int, std::string>> endings;
+    for (const auto& [text, count] : tally.Endings) endings.emplace_back(count, text);
+    std::sort(endings.rbegin(), endings.rend());
+    for (const auto& [count, text] : endings) std::printf("%6d  %s\n", count, text.c_str());
+    return tally.Findings > 0 ? 1 : 0;
+}
