@@ -25,6 +25,7 @@ export MORVEX_PORT_DIR="$PORT_DIR"
 PIDS=()
 cleanup() { for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done; }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 
 start_unit() {  # start_unit [unitsim options...]
     echo "== Starting the simulated unit (unit type $UNIT_TYPE) on $LINK"

@@ -4,6 +4,7 @@
 #include "guidriver.h"
 #include "records.h"
 
+#include "app/about.h"
 #include "app/editport.h"
 #include "app/flashapp.h"
 #include "app/startup.h"
@@ -260,6 +261,27 @@ TEST_F(MainWindow, CancellingTheSetupDialogEndsTheRunWithoutATarget)
     RunToEnd(driver, 3);
     EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", "setup", "error:Connect Cancelled by User."}));
     EXPECT_EQ(form.Flash(), nullptr);
+    ExpectIdle();
+}
+
+TEST_F(MainWindow, TheAboutBoxOpensModallyDuringARun)
+{
+    Start(3, "4620 V2.5");
+    TGuiDriver driver([&](QWidget* window) {
+        if (window == frmConnectWiz) {
+            Later([] { HandleSysCommand(SC_ABOUT); });
+        } else if (auto* about = qobject_cast<TfrmAbout*>(window)) {
+            EXPECT_TRUE(about->isModal());
+            EXPECT_TRUE(FForm->Busy());
+            about->btnOk->click();
+            Later([] { frmConnectWiz->btnCancel->click(); });
+        } else {
+            Answer(window, QMessageBox::Ok);
+        }
+    });
+    RunToEnd(driver, 3);
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", "about", "error:Connect Cancelled by User."}));
+    EXPECT_EQ(frmAbout->lblBinaryImage->text(), "Flash Image: 4620 V2.5");
     ExpectIdle();
 }
 

@@ -190,6 +190,29 @@ TEST_F(ProgrammingRun, AnsweringNoToTheBootMethodCancels)
     ExpectIdle();
 }
 
+TEST_F(ProgrammingRun, WhenTheBootMethodFailsTooItsOwnMessageIsShownAndTheTargetStaysUntilTheNextRun)
+{
+    TUnitSimOptions options;
+    options.FirmwareAnswersUserCommand = false;
+    StartUnit(options);
+    TGuiDriver driver([&](QWidget* window) {
+        if (Describe(window).rfind("question:", 0) == 0)
+            Answer(window, QMessageBox::Yes);
+        else if (!qobject_cast<TdlgUserPrompt*>(window))  // nobody resets the unit
+            AnswerStandard(window);
+    });
+    FForm->btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] {
+        return driver.Log().size() == 5 && !FForm->Busy() && !QApplication::activeModalWidget();
+    })) << ::testing::PrintToString(driver.Log());
+    const std::string& shown = driver.Log()[4];
+    EXPECT_EQ(shown.rfind("error:", 0), 0u) << shown;
+    EXPECT_EQ(shown.find("User Connect Method Failed"), std::string::npos) << shown;
+    EXPECT_NE(shown, Cancelled);
+    ExpectIdle();
+    EXPECT_NE(FForm->Flash(), nullptr);
+}
+
 TEST_F(ProgrammingRun, CancellingTheResetPromptCancels)
 {
     TUnitSimOptions options;

@@ -1,6 +1,7 @@
 // The modeless operator prompt and its cancel rules.
 #include "guidriver.h"
 
+#include "app/flashapp.h"
 #include "app/userprompt.h"
 
 #include <QApplication>
@@ -76,6 +77,20 @@ TEST(UserPrompt, ALongTextGrowsTheLabelNotTheWindow)
     EXPECT_EQ(prompt.Dialog()->size(), QSize(313, 109));
     EXPECT_GT(prompt.Dialog()->lblDialogText->geometry().right(), 313);
     prompt.HidePrompt();
+}
+
+TEST(UserPrompt, ShowsOverTheCentreOfTheMainWindow)
+{
+    QWidget form;
+    form.setGeometry(300, 200, 295, 97);
+    form.show();
+    SetMainForm(&form);
+    TUserPromptDialog prompt;
+    prompt.ShowPrompt("Reset the Unit");
+    const QPoint offset = prompt.Dialog()->frameGeometry().center() - form.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+    prompt.HidePrompt();
+    SetMainForm(nullptr);
 }
 
 TEST(UserPrompt, FlashTargetsGetTheWindowPromptFreedWithTheirOwner)
