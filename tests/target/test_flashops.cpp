@@ -196,6 +196,8 @@ struct TWriteCase {
     const char* Message;  // empty: programming succeeds
 };
 
+void PrintTo(const TWriteCase& c, std::ostream* os) { *os << c.Name; }
+
 class WriteFlashTest : public FlashOpsTest, public ::testing::WithParamInterface<TWriteCase> {};
 
 TEST_P(WriteFlashTest, StatusOfBlocksAndClosingExchange)

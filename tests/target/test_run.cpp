@@ -30,6 +30,11 @@ struct TRunCase {
     uint8_t Method;
 };
 
+void PrintTo(const TRunCase& c, std::ostream* os)
+{
+    *os << "type " << c.UnitType << (c.Method == kUserMethod ? ", user method" : ", boot method");
+}
+
 std::string RunName(const ::testing::TestParamInfo<TRunCase>& info)
 {
     return "Type" + std::to_string(info.param.UnitType) + (info.param.Method == kUserMethod ? "User" : "Boot");
