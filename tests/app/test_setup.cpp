@@ -274,24 +274,4 @@ TEST_F(SetupDialog, TextSelectsIgnoringCaseAndAutoApplyWritesAtOnce)
     Pick(&parity, "Mark");
     EXPECT_EQ(FPort.Parity().Bits(), prMark);
 }
-
-TEST(ComSelect, RemembersOnlyWhatItShowsOrWhatIsPicked)
-{
-    TComPort port;
-    port.SetDataBits(dbSix);
-    TComSelect select;
-    select.FillItems(cpDataBits);
-    select.SetComPort(&port);
-    EXPECT_EQ(select.ShowPortValue(), 1);
-    port.SetDataBits(dbEight);
-    select.ApplyToPort();  // writes the value it showed
-    EXPECT_EQ(port.DataBits(), dbSix);
-    select.TakeText("nine");  // no such form: the type's default
-    select.ApplyToPort();
-    EXPECT_EQ(port.DataBits(), dbEight);
-
-    select.FillItems(cpNone);
-    EXPECT_TRUE(select.Items().empty());
-    EXPECT_EQ(select.ShowPortValue(), -1);
-}
 }

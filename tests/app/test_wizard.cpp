@@ -84,13 +84,6 @@ TEST(ConnectWizard, ASecondShowingLeavesNoLabelOfTheFirst)
     EXPECT_TRUE(shownLines(wizard).empty());
 }
 
-TEST(ConnectWizard, LeadingSpacesOfALineAreKept)
-{
-    TfrmConnectWiz wizard;
-    wizard.SetInstructionLines({"     2  ----  3"});
-    EXPECT_EQ(shownLines(wizard), std::vector<std::string>{"     2  ----  3"});
-}
-
 // Shows the page with a driver that answers it and returns the result.
 int showAnswered(TfrmConnectWiz& wizard, const std::vector<std::string>& lines, const QPixmap& picture,
                  const std::function<void(TfrmConnectWiz&)>& answer, std::vector<std::string>* seenLines = nullptr)
