@@ -10,9 +10,10 @@
 // means the unit's flash really holds the image's area. The sanitizers
 // watch for memory errors and undefined behaviour meanwhile.
 //
-//   fuzz_hostrun [--first-seed N] [--runs N] [--seconds S]
+//   fuzz_hostrun [--first-seed N] [--runs N] [--seconds S] [--plans]
 // runs seeds N, N+1, ... until either limit is reached (default: 1, 100
-// runs, no time limit), then prints what the runs ended with.
+// runs, no time limit), then prints what the runs ended with; --plans
+// prints each run's plan and ending as it goes.
 #include "core/application.h"
 #include "core/memstream.h"
 #include "serial/comms.h"
@@ -83,8 +84,11 @@ TUnitFault RandomFault(std::mt19937& rng, uint32_t flashSize)
     } else if (kind < 85) {
         fault.Kind = fkSilence;
     } else if (kind < 90) {
+        // At one frame only: late replies within the time-out at every one
+        // of thousands of blocks would make a run long, though not endless.
         fault.Kind = fkSlowReply;
         fault.Value = 20 + pick(2 * kTransferMs);
+        if (fault.Index < 0) fault.Index = pick(FramesOfPhase(fault.Phase, flashSize));
     } else if (kind < 95) {
         fault.Kind = fkHangUp;
     } else {
@@ -113,6 +117,15 @@ TRunPlan MakePlan(uint32_t seed)
     for (int i = 0; i < faults; ++i) options.Faults.push_back(RandomFault(rng, ModelFlashSize(plan.UnitType)));
     plan.ImageSalt = rng();
     return plan;
+}
+
+// The plan in one line, to reproduce a finding.
+std::string DescribePlan(uint32_t seed, const TRunPlan& plan)
+{
+    std::string text = "seed " + std::to_string(seed) + ": unit type " + std::to_string(plan.UnitType) +
+                       (plan.Method == kBootMethod ? ", boot method" : ", user method") + ", faults";
+    for (const TUnitFault& fault : plan.Options.Faults) text += " " + FaultToText(fault);
+    return text;
 }
 
 // A whole-flash image for the model, from address 0 to the end of its area,
@@ -145,10 +158,10 @@ public:
         FWake.notify_all();
         FThread.join();
     }
-    void Arm(uint32_t seed)
+    void Arm(const std::string& plan)
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        FSeed = seed;
+        FPlan = plan;
         FDeadline = TClock::now() + std::chrono::seconds(kLongestRunSeconds);
         FArmed = true;
     }
@@ -165,7 +178,7 @@ private:
         while (!FStop) {
             FWake.wait_for(lock, std::chrono::milliseconds(200));
             if (FArmed && TClock::now() > FDeadline) {
-                std::fprintf(stderr, "FINDING: seed %u: the run did not end within %d s\n", FSeed,
+                std::fprintf(stderr, "FINDING: %s: the run did not end within %d s\n", FPlan.c_str(),
                              kLongestRunSeconds);
                 std::abort();
             }
@@ -175,7 +188,7 @@ private:
     std::condition_variable FWake;
     bool FStop = false;
     bool FArmed = false;
-    uint32_t FSeed = 0;
+    std::string FPlan;
     TClock::time_point FDeadline;
     std::thread FThread;
 };
@@ -189,18 +202,19 @@ struct TTally {
     std::map<std::string, int> Endings;
 };
 
-void Finding(TTally& tally, uint32_t seed, const std::string& what)
+void Finding(TTally& tally, const std::string& plan, const std::string& what)
 {
     ++tally.Findings;
-    std::fprintf(stderr, "FINDING: seed %u: %s\n", seed, what.c_str());
+    std::fprintf(stderr, "FINDING: %s: %s\n", plan.c_str(), what.c_str());
 }
 
 // One seeded run from Connect to Reset, then the clean-up the main window does.
-void RunSeed(uint32_t seed, TWatchdog& watchdog, TTally& tally)
+void RunSeed(uint32_t seed, bool printPlan, TWatchdog& watchdog, TTally& tally)
 {
     const TRunPlan plan = MakePlan(seed);
+    const std::string described = DescribePlan(seed, plan);
     const auto started = TClock::now();
-    watchdog.Arm(seed);
+    watchdog.Arm(described);
 
     TUnitSim unit(plan.Options);
     TMorvexComPort connectPort;
@@ -235,15 +249,15 @@ void RunSeed(uint32_t seed, TWatchdog& watchdog, TTally& tally)
         ending = "success";
     } catch (const Exception& e) {
         ending = e.Message();
-        if (ending.empty()) Finding(tally, seed, std::string("a failure without a message: ") + typeid(e).name());
+        if (ending.empty()) Finding(tally, described, std::string("a failure without a message: ") + typeid(e).name());
     } catch (const std::exception& e) {
         ending = std::string("foreign exception ") + typeid(e).name();
-        Finding(tally, seed, ending + ": " + e.what());
+        Finding(tally, described, ending + ": " + e.what());
     }
     try {
         target->ClosePort();
     } catch (const std::exception& e) {
-        Finding(tally, seed, std::string("closing the port failed: ") + e.what());
+        Finding(tally, described, std::string("closing the port failed: ") + e.what());
     }
 
     if (succeeded) {
@@ -252,7 +266,7 @@ void RunSeed(uint32_t seed, TWatchdog& watchdog, TTally& tally)
         const uint32_t start = target->FlashStart();
         if (flash.size() < start + target->FlashSize() ||
             std::memcmp(flash.data() + start, image.Memory() + start, target->FlashSize()) != 0)
-            Finding(tally, seed, "the run reported success but the unit's flash does not hold the image");
+            Finding(tally, described, "the run reported success but the unit's flash does not hold the image");
     }
     target.reset();
 
@@ -264,6 +278,7 @@ void RunSeed(uint32_t seed, TWatchdog& watchdog, TTally& tally)
     }
     ++tally.Runs;
     ++tally.Endings[ending];
+    if (printPlan) std::printf("%s -> %s (%.2f s)\n", described.c_str(), ending.c_str(), seconds);
 }
 
 long Argument(int argc, char** argv, const char* name, long fallback)
@@ -281,6 +296,9 @@ int main(int argc, char** argv)
     const uint32_t firstSeed = static_cast<uint32_t>(Argument(argc, argv, "--first-seed", 1));
     const long runs = Argument(argc, argv, "--runs", 100);
     const long seconds = Argument(argc, argv, "--seconds", 0);
+    const bool printPlans = std::find_if(argv + 1, argv + argc, [](const char* a) {
+                                return std::strcmp(a, "--plans") == 0;
+                            }) != argv + argc;
 
     // A keep-alive failure between steps has no caller; count it as an ending.
     TTally tally;
@@ -290,7 +308,7 @@ int main(int argc, char** argv)
     const auto started = TClock::now();
     for (long i = 0; i < runs; ++i) {
         if (seconds > 0 && TClock::now() - started >= std::chrono::seconds(seconds)) break;
-        RunSeed(firstSeed + static_cast<uint32_t>(i), watchdog, tally);
+        RunSeed(firstSeed + static_cast<uint32_t>(i), printPlans, watchdog, tally);
     }
     SetExceptionHandler(nullptr);
 
