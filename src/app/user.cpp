@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 const std::vector<std::string> InstructionsArrow = {
