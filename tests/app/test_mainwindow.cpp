@@ -10,20 +10,25 @@
 #include "app/startup.h"
 #include "app/wizard.h"
 #include "serial/comms.h"
+#include "serial/comsetup.h"
 #include "target/h83664.h"
 
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 class MainWindow : public ::testing::Test {
 protected:
+    // The port list holds no virtual ports but those of this test.
+    void SetUp() override { SetVirtualPortDir(FPortDir.path().toStdString()); }
     void TearDown() override
     {
         FForm.reset();
+        SetVirtualPortDir("");
         SetApplicationTitle(ProgramTitle);
     }
 
@@ -53,6 +58,7 @@ protected:
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 
+    QTemporaryDir FPortDir;
     std::unique_ptr<TStoredImage> FRecord;
     std::unique_ptr<TfrmUserFlash> FForm;
 };
