@@ -221,6 +221,17 @@ TEST(HangUp, OnRequestDuringASlowReply)
     EXPECT_TRUE(unit.Host->WaitHangUp(2000));
 }
 
+TEST(Requests, OperatorResetDuringASlowReplyTakesEffect)
+{
+    TLinkedUnit unit({Fault("slow@identity#0=300")});
+    ASSERT_TRUE(unit.Linked);
+    unit.Host->SendScrambled(Bytes("IDEN"));
+    ASSERT_TRUE(unit.Sim->WaitForFrame("identity query", 1000));
+    unit.Sim->OperatorReset();
+    EXPECT_TRUE(unit.Sim->WaitForState(usBootLoader, 3000));
+    EXPECT_EQ(unit.Host->Read(40, 2000).size(), 40u);   // the reply under way still leaves
+}
+
 TEST(Transcript, LinkUpFramesInOrderWithPlainAndLineBytes)
 {
     TLinkedUnit unit({});

@@ -212,7 +212,7 @@ TEST(BootLoader, ProgrammerFirmwareTakesTheConnectWordAsItsCommand)
     TUnitSim sim(options);
     THostLine host(sim.PortPath());
     EXPECT_EQ(host.Transact(Bytes("SwItChUp"), 8), Bytes("SwItChUp"));
-    EXPECT_EQ(sim.State(), usSpeedWait);
+    EXPECT_TRUE(sim.WaitForState(usSpeedWait, 1000));
 }
 
 TEST(SpeedChange, BytesOnTheLineFollowTheRunningCounter)

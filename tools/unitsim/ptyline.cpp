@@ -95,6 +95,8 @@ TLineState TPtyLine::Line() const
     // On a master, TCGETS2 reports the slave's settings: the host's.
     if (FMaster < 0 || ::ioctl(FMaster, TCGETS2, &tio) != 0) return line;
     line.BitRate = tio.c_ospeed;
+    // A pseudo-terminal forces eight data bits and no parity whatever the
+    // host asks for; the stop bits are kept.
     line.BitsPerByte = 1 + DataBits(tio.c_cflag) + ((tio.c_cflag & PARENB) ? 1 : 0) + ((tio.c_cflag & CSTOPB) ? 2 : 1);
     return line;
 }

@@ -173,6 +173,8 @@ void TUnitSim::TImpl::Run()
             std::lock_guard<std::mutex> lock(FMutex);
             if (FStopRequested) break;
         }
+        // A request whose wake-up a paced reply consumed is served here.
+        ApplyRequests();
         pollfd fds[3] = {{FWake, POLLIN, 0}, {FLine.WatchFd(), POLLIN, 0}, {FLine.MasterFd(), POLLIN | POLLPRI, 0}};
         const nfds_t count = FLine.IsOpen() ? 3 : 1;
         if (::poll(fds, count, -1) < 0 && errno != EINTR) break;

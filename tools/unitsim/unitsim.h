@@ -103,7 +103,8 @@ struct TUnitSimOptions {
     bool FirmwareAnswersUserCommand = true;   // false: the firmware ignores its command (boot method only)
     int AutoResetAfterConnectWords = -1;      // >= 0: the operator resets the unit after that many
                                               // unanswered connect words (0: before the first)
-    bool Paced = false;                       // each byte takes its line time (start, data, parity, stop bits)
+    bool Paced = false;                       // each byte takes its line time: start, data and stop bits at
+                                              // the host's rate (a pty keeps no parity: 10 or 11 bits)
     int EraseMs = 0;                          // time the erase takes before "$"
     std::string LinkPath;                     // symlink to the slave, removed with the simulator
     std::vector<TUnitFault> Faults;
