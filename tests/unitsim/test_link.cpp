@@ -37,6 +37,11 @@ struct TModelCase {
     std::string Identity;
 };
 
+void PrintTo(const TModelCase& model, std::ostream* out)
+{
+    *out << "unit type " << model.UnitType;
+}
+
 class ModelLinkTest : public testing::TestWithParam<TModelCase> {};
 
 TEST_P(ModelLinkTest, AnswersItsUserCommandAndLinksUpAtItsProgrammingRate)
