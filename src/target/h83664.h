@@ -28,9 +28,9 @@ class THitachiFlash : public QObject {
     Q_OBJECT
 public:
     // Builds the target with the base settings, then its defaults. A class
-    // that overrides SetDefaults calls it again at the end of its own
-    // constructor, where the call reaches its override; the defaults only
-    // assign values, so running the parents' versions first changes nothing.
+    // that overrides SetDefaults calls it again in its own constructor,
+    // where the call reaches its override; the defaults only assign values,
+    // so running the parents' versions first changes nothing.
     explicit THitachiFlash(QObject* owner = nullptr);
 
     virtual void SetUserCommand();
