@@ -6,9 +6,10 @@
 //
 // What must hold, run after run: the run ends (a watchdog aborts a run that
 // outlasts every time-out it could add up to), it ends either in success or
-// with one of the system's exceptions carrying a message, and a success
-// means the unit's flash really holds the image's area. The sanitizers
-// watch for memory errors and undefined behaviour meanwhile.
+// with one of the system's exceptions carrying a message, a success means
+// the unit's flash really holds the image's area, and a run in which a
+// reply the host relies on went missing, short or spoiled never succeeds.
+// The sanitizers watch for memory errors and undefined behaviour meanwhile.
 //
 //   fuzz_hostrun [--first-seed N] [--runs N] [--seconds S] [--plans]
 // runs seeds N, N+1, ... until either limit is reached (default: 1, 100
@@ -74,7 +75,8 @@ TUnitFault RandomFault(std::mt19937& rng, uint32_t flashSize)
     const int kind = pick(100);
     if (kind < 50) {
         fault.Kind = fkWrongReply;
-        fault.Bytes.resize(static_cast<size_t>(pick(49)));  // none: the reply with its first byte spoiled
+        // A quarter with no bytes: the reply with its first byte spoiled.
+        fault.Bytes.resize(pick(4) == 0 ? 0 : static_cast<size_t>(1 + pick(48)));
         for (uint8_t& b : fault.Bytes) b = static_cast<uint8_t>(rng());
     } else if (kind < 65) {
         fault.Kind = fkNoise;
@@ -118,6 +120,46 @@ TRunPlan MakePlan(uint32_t seed)
     plan.ImageSalt = rng();
     return plan;
 }
+
+// Faults that no sound host survives: a reply that it checks is missing,
+// cut short, has its first byte spoiled, or the line is gone. Not so at the
+// identity (pings discard the text), the boot method's connect word (it is
+// retried) or the restart command (it has no reply).
+bool Decisive(const TUnitFault& fault, uint8_t method)
+{
+    if (fault.Phase == fpIdentity || fault.Phase == fpReset) return false;
+    if (fault.Phase == fpConnect && method == kBootMethod) return false;
+    return fault.Kind == fkSilence || fault.Kind == fkShortReply || fault.Kind == fkHangUp ||
+           (fault.Kind == fkWrongReply && fault.Bytes.empty());
+}
+
+// The faults that struck, as the unit names them at the end of a frame's
+// label: "... (silence@erase, noise@erase=3)".
+class TStruckFaults {
+public:
+    void Record(const TSimFrame& frame)
+    {
+        const std::string& label = frame.Label;
+        const size_t open = label.rfind(" (");
+        if (open == std::string::npos || label.empty() || label.back() != ')') return;
+        const std::string names = label.substr(open + 2, label.size() - open - 3);
+        std::lock_guard<std::mutex> lock(FMutex);
+        for (size_t from = 0; from <= names.size();) {
+            const size_t comma = std::min(names.find(", ", from), names.size());
+            FNames.push_back(names.substr(from, comma - from));
+            from = comma + 2;
+        }
+    }
+    bool Struck(const TUnitFault& fault) const
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return std::find(FNames.begin(), FNames.end(), FaultToText(fault)) != FNames.end();
+    }
+
+private:
+    mutable std::mutex FMutex;
+    std::vector<std::string> FNames;
+};
 
 // The plan in one line, to reproduce a finding.
 std::string DescribePlan(uint32_t seed, const TRunPlan& plan)
@@ -216,7 +258,10 @@ void RunSeed(uint32_t seed, bool printPlan, TWatchdog& watchdog, TTally& tally)
     const auto started = TClock::now();
     watchdog.Arm(described);
 
-    TUnitSim unit(plan.Options);
+    TStruckFaults struck;
+    TUnitSimOptions options = plan.Options;
+    options.OnFrame = [&struck](const TSimFrame& frame) { struck.Record(frame); };
+    TUnitSim unit(options);
     TMorvexComPort connectPort;
     TMorvexComPort programPort;
     connectPort.SetPort(unit.PortPath());
@@ -267,6 +312,9 @@ void RunSeed(uint32_t seed, bool printPlan, TWatchdog& watchdog, TTally& tally)
         if (flash.size() < start + target->FlashSize() ||
             std::memcmp(flash.data() + start, image.Memory() + start, target->FlashSize()) != 0)
             Finding(tally, described, "the run reported success but the unit's flash does not hold the image");
+        for (const TUnitFault& fault : plan.Options.Faults)
+            if (Decisive(fault, plan.Method) && struck.Struck(fault))
+                Finding(tally, described, "the run reported success although " + FaultToText(fault) + " struck");
     }
     target.reset();
 
