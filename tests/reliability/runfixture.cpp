@@ -1,0 +1,178 @@
+#include "runfixture.h"
+
+#include "processprobe.h"
+
+#include "serial/comms.h"
+
+#include "tools/mkimage/demofirmware.h"
+#include "tools/mkimage/recordbuilder.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+namespace {
+// The protocol's waits and keep-alive run on Qt timers and events, which
+// need an application object on the thread that runs the tests.
+class TQtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (!QCoreApplication::instance()) FApp = std::make_unique<QCoreApplication>(FArgc, FArgv);
+    }
+    void TearDown() override { FApp.reset(); }
+
+private:
+    int FArgc = 1;
+    char FName[18] = "reliability_tests";
+    char* FArgv[2] = {FName, nullptr};
+    std::unique_ptr<QCoreApplication> FApp;
+};
+
+[[maybe_unused]] ::testing::Environment* const registered =
+    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+}
+
+const std::vector<uint8_t>& DemoPlainImage()
+{
+    static const std::vector<uint8_t> plain = MakeDemoFirmware();
+    return plain;
+}
+
+const TStoredImage& DemoRecord()
+{
+    static const std::unique_ptr<TStoredImage> record =
+        BuildStoredImage(DemoPlainImage(), "4620 V2.5", 3, GetPassPhrase());
+    return *record;
+}
+
+std::vector<uint8_t> OldFirmware()
+{
+    std::vector<uint8_t> old(kSimFlashBytes);
+    for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i * 7 + 3);
+    return old;
+}
+
+void RunEvents(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+std::string LastHostFrame(const std::vector<TSimFrame>& frames)
+{
+    for (auto it = frames.rbegin(); it != frames.rend(); ++it)
+        if (it->Direction == sdHostToUnit) return it->Label;
+    return "";
+}
+
+size_t CountFrames(const std::vector<TSimFrame>& frames, const std::string& label)
+{
+    size_t count = 0;
+    for (const TSimFrame& frame : frames)
+        if (frame.Label == label) ++count;
+    return count;
+}
+
+std::string DescribeTail(const std::vector<TSimFrame>& frames, size_t count)
+{
+    std::string text;
+    for (size_t i = frames.size() > count ? frames.size() - count : 0; i < frames.size(); ++i)
+        text += DescribeFrame(frames[i]) + "\n";
+    return text;
+}
+
+TUnitSimOptions RunTest::UnitOptions()
+{
+    TUnitSimOptions options;
+    options.UnitType = 3;
+    options.AutoResetAfterConnectWords = 0;
+    return options;
+}
+
+void RunTest::StartUnit(const TUnitSimOptions& options)
+{
+    Unit = std::make_unique<TUnitSim>(options);
+    Unit->LoadFlash(0, OldFirmware());
+    PortPath = Unit->PortPath();
+    UnitDescriptors = DescriptorsOpenOn(PortPath);
+}
+
+TRunOutcome RunTest::RunOnce(const TStoredImage& record)
+{
+    if (!Run) Run = std::make_unique<TFlashRun>(record);
+    return Run->Run(PortPath);
+}
+
+void RunTest::TearDown()
+{
+    if (HasFailure() && Unit) std::fprintf(stderr, "Unit transcript (tail):\n%s", DescribeTail(Unit->Transcript()).c_str());
+    Run.reset();
+    Unit.reset();
+}
+
+void RunTest::WaitForHostToLetGo()
+{
+    // The unit handles the bytes it has read before the host's opens and
+    // closes that came with them, so once it has recorded as many closes as
+    // opens, and nothing more arrives for a while, it has heard everything.
+    // A hung-up unit hears nothing at all.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    size_t settledSize = 0;
+    auto settledSince = std::chrono::steady_clock::now();
+    while (Unit->State() != usHungUp) {
+        const std::vector<TSimFrame> frames = Unit->Transcript();
+        int open = 0;
+        for (const TSimFrame& frame : frames) {
+            if (frame.Direction != sdEvent) continue;
+            if (frame.Label == "host opens the port") ++open;
+            if (frame.Label == "host closes the port") --open;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (open != 0 || frames.size() != settledSize) {
+            settledSize = frames.size();
+            settledSince = now;
+        } else if (now - settledSince > std::chrono::milliseconds(150)) {
+            return;
+        }
+        if (now > deadline) {
+            ADD_FAILURE() << "the unit never heard the host close the port";
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void RunTest::ExpectPortReleased()
+{
+    // The simulated unit lives in this process and holds the terminal open
+    // itself; beyond its own descriptors none may be left.
+    EXPECT_EQ(DescriptorsOpenOn(PortPath), Unit->State() == usHungUp ? 0 : UnitDescriptors)
+        << "a descriptor is still open on " << PortPath;
+    if (Run && Run->Flash()) {
+        EXPECT_FALSE(Run->Flash()->Device()->Channel()->Connected());
+    }
+    // After a hang-up the pseudo-terminal is gone and its name may already
+    // belong to another program's terminal.
+    if (Unit->State() != usHungUp) {
+        EXPECT_EQ(OpenExclusively(PortPath), "");
+    }
+}
+
+void RunTest::ExpectAreaProgrammed()
+{
+    const std::vector<uint8_t>& plain = DemoPlainImage();
+    const std::vector<uint8_t> flash = Unit->Flash();
+    const std::vector<uint8_t> old = OldFirmware();
+    EXPECT_TRUE(std::equal(plain.begin() + kDemoAreaStart, plain.end(), flash.begin() + kDemoAreaStart));
+    EXPECT_TRUE(std::equal(old.begin(), old.begin() + kDemoAreaStart, flash.begin())) << "below the area";
+}
+
+void RunTest::ExpectFlashUntouched()
+{
+    EXPECT_EQ(CountFrames(Unit->Transcript(), "erase command"), 0u);
+    EXPECT_TRUE(Unit->Flash() == OldFirmware());
+}
