@@ -48,13 +48,6 @@ const TStoredImage& DemoRecord()
     return *record;
 }
 
-std::vector<uint8_t> OldFirmware()
-{
-    std::vector<uint8_t> old(kSimFlashBytes);
-    for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i * 7 + 3);
-    return old;
-}
-
 void RunEvents(int ms)
 {
     QEventLoop loop;

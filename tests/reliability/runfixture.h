@@ -5,6 +5,7 @@
 #pragma once
 
 #include "flashrun.h"
+#include "oldfirmware.h"
 
 #include "tools/unitsim/unitsim.h"
 
@@ -17,8 +18,6 @@
 // enciphered with the program's pass phrase.
 const std::vector<uint8_t>& DemoPlainImage();
 const TStoredImage& DemoRecord();
-// Firmware the unit holds before a run: anything but the demo image.
-std::vector<uint8_t> OldFirmware();
 
 // Handles the application's events for the given time.
 void RunEvents(int ms);

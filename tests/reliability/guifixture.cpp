@@ -1,0 +1,115 @@
+#include "guifixture.h"
+
+#include "oldfirmware.h"
+#include "processprobe.h"
+#include "records.h"
+
+#include "app/editport.h"
+#include "app/flashapp.h"
+#include "app/qtext.h"
+#include "app/startup.h"
+#include "app/userprompt.h"
+#include "app/wizard.h"
+#include "core/userprompt.h"
+#include "serial/comsetup.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+const char* const LinkName = "Morvex-4620";
+
+bool EndsARun(const std::string& entry) { return entry.rfind("error:", 0) == 0 || entry.rfind("info:", 0) == 0; }
+}
+
+void GuiRunTest::SetUp()
+{
+    ASSERT_TRUE(PortDir.isValid());
+    SetVirtualPortDir(StdStr(PortDir.path()));
+    Record = MakeDemoRecord();
+    Form = CreateForms(*Record);
+    Form->show();
+}
+
+void GuiRunTest::TearDown()
+{
+    Form.reset();
+    Unit.reset();
+    SetVirtualPortDir("");
+    SetUserPromptFactory(nullptr);
+    SetApplicationTitle(ProgramTitle);
+}
+
+TUnitSimOptions GuiRunTest::UnitOptions()
+{
+    TUnitSimOptions options;
+    options.UnitType = 3;
+    options.AutoResetAfterConnectWords = 0;
+    return options;
+}
+
+void GuiRunTest::StartUnit(TUnitSimOptions options)
+{
+    Unit.reset();
+    options.LinkPath = StdStr(PortDir.path()) + "/" + LinkName;
+    Unit = std::make_unique<TUnitSim>(options);
+    Unit->LoadFlash(0, OldFirmware());
+    PortPath = Unit->PortPath();
+    UnitDescriptors = DescriptorsOpenOn(PortPath);
+}
+
+std::vector<std::string> GuiRunTest::RunToEnd(const TOperatorScript& script)
+{
+    TGuiDriver driver([&](QWidget* window) {
+        const std::string seen = Describe(window);
+        if (window == frmConnectWiz) {
+            (script.WizardNext ? frmConnectWiz->btnNext : frmConnectWiz->btnCancel)->click();
+        } else if (auto* setup = qobject_cast<TComSetupFrm*>(window)) {
+            const int link = setup->Combo1->findText(PortDir.path() + "/" + LinkName);
+            if (!script.SetupOk || link < 0) {
+                EXPECT_TRUE(!script.SetupOk || link >= 0) << "the simulated unit's port is not listed";
+                setup->Button2->click();
+                return;
+            }
+            setup->Combo1->setCurrentIndex(link);
+            emit setup->Combo1->activated(link);
+            setup->Button1->click();
+        } else if (seen.rfind("question:", 0) == 0) {
+            Answer(window, script.BootYes ? QMessageBox::Yes : QMessageBox::No);
+        } else if (auto* prompt = qobject_cast<TdlgUserPrompt*>(window)) {
+            if (script.CancelPrompt) prompt->CancelBtn->click();
+        } else {
+            Answer(window, QMessageBox::Ok);
+        }
+    });
+    Form->btnStart->click();
+    const bool ended = WaitUntil([&] {
+        return !driver.Log().empty() && EndsARun(driver.Log().back()) && !Form->Busy() &&
+               !QApplication::activeModalWidget();
+    });
+    EXPECT_TRUE(ended) << ::testing::PrintToString(driver.Log());
+    Titles = driver.Titles();
+    return driver.Log();
+}
+
+void GuiRunTest::ExpectIdle()
+{
+    EXPECT_FALSE(Form->Busy());
+    EXPECT_TRUE(Form->btnStart->isEnabled());
+    EXPECT_EQ(Form->lblProgress->text(), "Progress");
+    EXPECT_EQ(Form->ProgressBar->value(), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<TdlgUserPrompt*>(window) && window->isVisible()) << "the reset prompt is still up";
+}
+
+void GuiRunTest::ExpectPortReleased()
+{
+    const bool hungUp = Unit->State() == usHungUp;
+    EXPECT_EQ(DescriptorsOpenOn(PortPath), hungUp ? 0 : UnitDescriptors) << "a descriptor is still open on " << PortPath;
+    if (!hungUp) {
+        EXPECT_EQ(OpenExclusively(PortPath), "");
+    }
+}
