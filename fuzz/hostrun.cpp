@@ -5,7 +5,7 @@
 // flash area in the identity. Each seed gives the same plan every time.
 //
 // What must hold, run after run: the run ends (a watchdog aborts a run that
-// outlasts every time-out it could add up to), it ends either in success or
+// lasts 90 s, far beyond what its time-outs can add up to), it ends either in success or
 // with one of the system's exceptions carrying a message, a success means
 // the unit's flash really holds the image's area, and a run in which a
 // reply the host relies on went missing, short or spoiled never succeeds.
