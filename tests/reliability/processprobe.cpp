@@ -2,7 +2,6 @@
 
 #include "serial/comport.h"
 
-#include <malloc.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -90,15 +89,6 @@ std::string OpenFromSecondProgram(const std::string& devicePath)
     waitpid(child, &status, 0);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
     return said.empty() ? "probe ended with status " + std::to_string(status) : said;
-}
-
-size_t HeapInUse()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return 0;
-#else
-    return mallinfo2().uordblks;
-#endif
 }
 
 size_t ResidentBytes()

@@ -1,7 +1,7 @@
 // What the tests read about this process and its ports from the kernel:
 // open descriptors and threads (/proc/self), which descriptors refer to a
 // device, whether the device can be opened exclusively right now, here or
-// from a second program, and the heap in use.
+// from a second program, and the resident memory.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +20,4 @@ std::string OpenExclusively(const std::string& devicePath);
 // "" when it could open the device, otherwise what it reported.
 std::string OpenFromSecondProgram(const std::string& devicePath);
 
-// Bytes the allocator has handed out and not taken back; 0 when the
-// allocator cannot tell (sanitizer builds replace it).
-size_t HeapInUse();
 size_t ResidentBytes();
