@@ -73,7 +73,7 @@ TEST(MemoryStream, EveryReleasedBlockIsZero)
     ReleaseWatch watch;
     {
         TMemoryStream s;
-        std::vector<uint8_t> secret(20000, 0x5A);
+        std::vector<uint8_t> secret(40000, 0x5A);
         s.Write(secret.data(), 100);               // first block
         s.Write(secret.data(), 20000);             // grows: first block released
         s.SetSize(50);                             // shrink keeps the block
