@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -49,15 +50,21 @@ const TMoment Moments[] = {
 
 // What a run may end with when the line drops: the port's own failure of
 // whichever call met the dropped line first (a read, a write, the purge
-// before a request, the line settings of the speed change), always with the
-// system's "I/O error", or the words the run uses for a block transaction or
-// connect exchange that failed in any way.
+// before a request, the line settings or the reopen of the speed change),
+// with the system's word for a device that is gone (I/O error, no such
+// device or address, no such device, or, for a reopen, no such file), or
+// the words the run uses for a block transaction or connect exchange that
+// failed in any way.
 bool IsPortGone(const std::string& className, const std::string& message)
 {
-    const std::string ioError = " (win error code: 5)";
-    if (className == "EComPort")
-        return message.size() > ioError.size() &&
-               message.compare(message.size() - ioError.size(), ioError.size(), ioError) == 0;
+    if (className == "EComPort") {
+        for (const int gone : {EIO, ENXIO, ENODEV, ENOENT}) {
+            const std::string code = " (win error code: " + std::to_string(gone) + ")";
+            if (message.size() > code.size() && message.compare(message.size() - code.size(), code.size(), code) == 0)
+                return true;
+        }
+        return false;
+    }
     if (className == "EFDTException")
         return message == "Write Failed: No reply" || message == "Write Failed: Unexpected response" ||
                message == "Read Failed: No reply" || message == "No reply to start command";
