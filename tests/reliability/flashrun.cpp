@@ -15,6 +15,8 @@
 
 namespace {
 const char* const ConnectCancelled = "Connect Cancelled by User";
+const std::string QuestionBefore = "User Connect Method Failed (";
+const std::string QuestionAfter = "). Try Boot Method?";
 
 template <class E>
 bool Is(const std::exception& failure)
@@ -39,6 +41,14 @@ bool AllBytesAre(std::span<const std::byte> bytes, std::byte value)
 {
     return std::all_of(bytes.begin(), bytes.end(), [value](std::byte b) { return b == value; });
 }
+}
+
+std::string FailureInQuestion(const std::string& question)
+{
+    if (question.size() < QuestionBefore.size() + QuestionAfter.size() || question.rfind(QuestionBefore, 0) != 0 ||
+        question.compare(question.size() - QuestionAfter.size(), QuestionAfter.size(), QuestionAfter) != 0)
+        return "";
+    return question.substr(QuestionBefore.size(), question.size() - QuestionBefore.size() - QuestionAfter.size());
 }
 
 std::string ExceptionClassName(const std::exception& failure)
@@ -122,7 +132,7 @@ void TFlashRun::ConnectUnit(TRunOutcome& outcome)
         FFlash->Connect();
         return;
     } catch (const std::exception& failure) {
-        outcome.Question = "User Connect Method Failed (" + std::string(failure.what()) + "). Try Boot Method?";
+        outcome.Question = QuestionBefore + failure.what() + QuestionAfter;
     }
     if (!AnswerBootQuestion) throw EHitachiFlashException(ConnectCancelled);
     CreateTarget(kBootMethod);

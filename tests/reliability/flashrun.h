@@ -27,6 +27,10 @@ struct TRunOutcome {
     double Seconds = 0;          // from Start to the end of the clean-up
 };
 
+// The failure's message inside the boot question, "" when the text is not
+// that question.
+std::string FailureInQuestion(const std::string& question);
+
 // The class of a failure by its name in this system ("EFDTException", ...);
 // the C++ type name for anything else.
 std::string ExceptionClassName(const std::exception& failure);

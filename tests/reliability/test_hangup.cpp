@@ -104,7 +104,7 @@ TEST_P(HangUp, EndsTheRunAtOnceWithAPortErrorAndAFreshPortWorksAfterwards)
     EXPECT_FALSE(outcome.Succeeded);
     if (!outcome.Question.empty()) {
         // During the user method the run asks; the operator declines.
-        const std::string inner = outcome.Question.substr(28, outcome.Question.size() - 28 - 19);
+        const std::string inner = FailureInQuestion(outcome.Question);
         EXPECT_TRUE(IsPortGone("EComPort", inner) || IsPortGone("EFDTException", inner)) << outcome.Question;
         EXPECT_EQ(outcome.Message, "Connect Cancelled by User");
     } else {
