@@ -8,8 +8,6 @@
 #include "tools/mkimage/recordbuilder.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -46,13 +44,6 @@ const TStoredImage& DemoRecord()
     static const std::unique_ptr<TStoredImage> record =
         BuildStoredImage(DemoPlainImage(), "4620 V2.5", 3, GetPassPhrase());
     return *record;
-}
-
-void RunEvents(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 std::string LastHostFrame(const std::vector<TSimFrame>& frames)

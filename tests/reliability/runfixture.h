@@ -19,9 +19,6 @@
 const std::vector<uint8_t>& DemoPlainImage();
 const TStoredImage& DemoRecord();
 
-// Handles the application's events for the given time.
-void RunEvents(int ms);
-
 // The label of the last frame the host sent, "" when there is none.
 std::string LastHostFrame(const std::vector<TSimFrame>& frames);
 size_t CountFrames(const std::vector<TSimFrame>& frames, const std::string& label);
