@@ -1,5 +1,7 @@
 #include "serial/comms.h"
 
+#include "core/memstream.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
@@ -49,18 +51,35 @@ void TMorvexComPort::ScrambleBytes(uint8_t* buffer, int32_t count)
         buffer[i] ^= FScrambleCounter++;
 }
 
+namespace {
+// The scrambled copy of a request. Program blocks are image bytes and the
+// counter is no secret, so the copy is wiped before its memory is released,
+// on every path.
+class TScrambledCopy {
+public:
+    TScrambledCopy(const uint8_t* bytes, int32_t count) : FBytes(bytes, bytes + (count > 0 ? count : 0)) {}
+    ~TScrambledCopy() { SecureZero(FBytes.data(), FBytes.size()); }
+    TScrambledCopy(const TScrambledCopy&) = delete;
+    TScrambledCopy& operator=(const TScrambledCopy&) = delete;
+    uint8_t* Data() { return FBytes.data(); }
+
+private:
+    std::vector<uint8_t> FBytes;
+};
+}
+
 void TMorvexComPort::SendScrambled(const uint8_t* bytes, int32_t count)
 {
-    std::vector<uint8_t> copy(bytes, bytes + (count > 0 ? count : 0));
-    ScrambleBytes(copy.data(), count);
-    SendPlain(copy.data(), count);
+    TScrambledCopy copy(bytes, count);
+    ScrambleBytes(copy.Data(), count);
+    SendPlain(copy.Data(), count);
 }
 
 void TMorvexComPort::TransactScrambled(const uint8_t* request, int32_t count, int32_t replyCount, uint8_t* reply)
 {
-    std::vector<uint8_t> copy(request, request + (count > 0 ? count : 0));
-    ScrambleBytes(copy.data(), count);
-    TransactPlain(copy.data(), count, replyCount, reply);
+    TScrambledCopy copy(request, count);
+    ScrambleBytes(copy.Data(), count);
+    TransactPlain(copy.Data(), count, replyCount, reply);
     ScrambleBytes(reply, replyCount);
 }
 
