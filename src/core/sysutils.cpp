@@ -8,9 +8,9 @@ std::string Format(const char* format, ...)
 {
     // Lower-case hexadecimal conversions are printed in upper case: the
     // messages of this system always show hexadecimal digits as capitals.
-    std::string spec(format);
+    std::string pattern(format);
     bool inConversion = false;
-    for (char& c : spec) {
+    for (char& c : pattern) {
         if (!inConversion) {
             inConversion = (c == '%');
             continue;
@@ -24,12 +24,12 @@ std::string Format(const char* format, ...)
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, spec.c_str(), copy);
+    const int length = std::vsnprintf(nullptr, 0, pattern.c_str(), copy);
     va_end(copy);
     std::string result;
     if (length > 0) {
         std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), spec.c_str(), args);
+        std::vsnprintf(buffer.data(), buffer.size(), pattern.c_str(), args);
         result.assign(buffer.data(), static_cast<size_t>(length));
     }
     va_end(args);

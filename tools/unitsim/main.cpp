@@ -53,7 +53,7 @@ void PrintHelp(const char* program)
         "  --connect-rate N  bit rate the firmware and boot loader listen at (default\n"
         "                    9600; 0 accepts any)\n"
         "  --name TEXT       unit name in the identity text (default: the model's name)\n"
-        "  --fault SPEC      inject a fault; may be given several times (see below)\n"
+        "  --fault FAULT     inject a fault; may be given several times (see below)\n"
         "  --link PATH       also make PATH a symbolic link to the port, e.g.\n"
         "                    /tmp/morvex-ports/Morvex-4620 (removed at exit); the\n"
         "                    programmer lists the entries of that folder as ports\n"
