@@ -7,6 +7,7 @@
 #include "app/formfont.h"
 #include "app/qtext.h"
 #include "app/wizard.h"
+#include "core/always.h"
 #include "image/crypt.h"
 #include "serial/comms.h"
 #include "target/unitmodels.h"
@@ -67,18 +68,6 @@ std::vector<std::string> splitLines(const std::string& text)
     return lines;
 }
 
-// Runs body, then cleanup, whether body succeeds or raises.
-template <class Body, class Cleanup>
-void runThenAlways(Body body, Cleanup cleanup)
-{
-    try {
-        body();
-    } catch (...) {
-        cleanup();
-        throw;
-    }
-    cleanup();
-}
 }
 
 TfrmUserFlash::TfrmUserFlash(const TStoredImage& image)
@@ -181,10 +170,10 @@ void TfrmUserFlash::btnStartClick()
     if (FBusy) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     SetBusy(true);
-    runThenAlways(
+    RunThenAlways(
         [this] {
             ConnectUnit();
-            runThenAlways([this] { ProgramImage(); }, [this] { FreeFlash(); });
+            RunThenAlways([this] { ProgramImage(); }, [this] { FreeFlash(); });
             ShowInformationBox("Unit Successfully Programmed!");
         },
         [this] {
@@ -265,7 +254,7 @@ void TfrmUserFlash::ProgramImage()
     stream.SetMode(2);
     LoadImage(stream, FImage);
     std::string passPhrase = GetPassPhrase();
-    runThenAlways([&] { stream.Decrypt(passPhrase.data(), uint32_t(passPhrase.size())); },
+    RunThenAlways([&] { stream.Decrypt(passPhrase.data(), uint32_t(passPhrase.size())); },
                   [&] { SecureZero(passPhrase.data(), passPhrase.size()); });
     RunFlashSequence(stream);
 }

@@ -1,5 +1,6 @@
 #include "flashrun.h"
 
+#include "core/always.h"
 #include "core/application.h"
 #include "core/memstream.h"
 #include "core/progress.h"
@@ -24,18 +25,6 @@ bool Is(const std::exception& failure)
     return typeid(failure) == typeid(E);
 }
 
-// Runs body, then cleanup, whether body succeeds or raises.
-template <class Body, class Cleanup>
-void RunThenAlways(Body body, Cleanup cleanup)
-{
-    try {
-        body();
-    } catch (...) {
-        cleanup();
-        throw;
-    }
-    cleanup();
-}
 
 bool AllBytesAre(std::span<const std::byte> bytes, std::byte value)
 {
