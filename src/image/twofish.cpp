@@ -105,12 +105,14 @@ void TTwofishCipher::EncryptCBC(const void* In, void* Out, uint32_t Size)
         Enc().ProcessBlock(temp.Bytes, FKey.CV);
         std::memcpy(out + done, FKey.CV, kBlockBytes);
     }
-    if (done < Size) {
-        // A short tail is enciphered like a stream: XOR with E(CV); the
-        // chain does not move.
-        Enc().ProcessBlock(FKey.CV, temp.Bytes);
-        XorBlock(out + done, in + done, temp.Bytes, static_cast<int>(Size - done));
-    }
+    if (done < Size) CipherTail(in + done, out + done, Size - done);
+}
+
+void TTwofishCipher::CipherTail(const uint8_t* in, uint8_t* out, uint32_t count)
+{
+    TBlockTemp key;
+    Enc().ProcessBlock(FKey.CV, key.Bytes);
+    XorBlock(out, in, key.Bytes, static_cast<int>(count));
 }
 
 void TTwofishCipher::DecryptCBC(const void* In, void* Out, uint32_t Size)
@@ -127,10 +129,7 @@ void TTwofishCipher::DecryptCBC(const void* In, void* Out, uint32_t Size)
         XorBlock(out + done, plain.Bytes, FKey.CV, kBlockBytes);
         std::memcpy(FKey.CV, cipherBlock.Bytes, kBlockBytes);
     }
-    if (done < Size) {
-        Enc().ProcessBlock(FKey.CV, plain.Bytes);
-        XorBlock(out + done, in + done, plain.Bytes, static_cast<int>(Size - done));
-    }
+    if (done < Size) CipherTail(in + done, out + done, Size - done);
 }
 
 void TTwofishCipher::EncryptCFB(const void* In, void* Out, uint32_t Size)

@@ -53,6 +53,8 @@ private:
     };
 
     void CheckInitialized() const;
+    // A short tail of a chained buffer: XOR with E(CV); the chain stays.
+    void CipherTail(const uint8_t* in, uint8_t* out, uint32_t count);
     TEncryption& Enc() { return *std::launder(reinterpret_cast<TEncryption*>(FKey.Encryption)); }
     TDecryption& Dec() { return *std::launder(reinterpret_cast<TDecryption*>(FKey.Decryption)); }
 
