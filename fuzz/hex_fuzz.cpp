@@ -1,6 +1,6 @@
 // Hexadecimal text from the unit: every byte of the input is tried as a
 // digit, and the whole input, with and without a tail, as a number.
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 #include "fuzzcheck.h"
 #include "hexreference.h"
 #include "protocol/hex.h"

@@ -17,7 +17,7 @@
 // prints each run's plan and ending as it goes.
 #include "core/application.h"
 #include "core/memstream.h"
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 #include "tools/unitsim/unitsim.h"
 

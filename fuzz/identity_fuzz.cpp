@@ -1,10 +1,10 @@
 // The identity text the unit reports: "seed:start:size:name", with any bytes
 // at all in it. Parsing either refuses the text as a conversion error or
 // gives fields that follow from an independent split of the text.
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 #include "fuzzcheck.h"
 #include "hexreference.h"
-#include "protocol/fdt.h"
+#include "protocol/loaderprotocol.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -4,7 +4,7 @@
 // size, so a read past Data is caught by the address sanitizer.
 #include "core/memstream.h"
 #include "fuzzcheck.h"
-#include "image/storeexe.h"
+#include "image/storedimage.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,8 +2,8 @@
 // Twofish block encryption per byte, so a 131,072-byte image is compared
 // with 131,072 raw Crypto++ block encryptions timed in the same run. The
 // ratio shows what the stream and the chaining add to the block transform.
-#include "image/crypt.h"
-#include "image/storeexe.h"
+#include "image/encryptedstream.h"
+#include "image/storedimage.h"
 #include "tools/mkimage/recordbuilder.h"
 
 #include <crypto++/twofish.h>

@@ -3,7 +3,7 @@
 // its bit rate, the pauses the protocol prescribes and the unit's erase
 // time. Then, unpaced, what the host spends per program and per read block.
 #include "core/memstream.h"
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 #include "tools/unitsim/unitsim.h"
 

@@ -2,7 +2,7 @@
 // through a pseudo-terminal against a peer that answers at once: once
 // through TMorvexComPort::TransactScrambled, once as a bare loop of the same
 // system calls. Prints round trips per second for both and their ratio.
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 
 #include <QCoreApplication>
 #include <atomic>

@@ -3,7 +3,7 @@
 // through the "About..." entry of the main window's menu.
 #pragma once
 
-#include "image/storeexe.h"
+#include "image/storedimage.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -3,7 +3,7 @@
 #include "app/about.h"
 #include "app/artwork.h"
 #include "app/flashapp.h"
-#include "app/userprompt.h"
+#include "app/userpromptdialog.h"
 #include "app/wizard.h"
 
 #include <QIcon>

@@ -2,7 +2,7 @@
 // connection wizard, each created once for the whole run of the program.
 #pragma once
 
-#include "app/user.h"
+#include "app/mainwindow.h"
 
 #include <memory>
 

@@ -2,7 +2,7 @@
 
 #include "app/formfont.h"
 #include "app/qtext.h"
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <QFrame>
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #include "core/memstream.h"
 
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <algorithm>
 #include <atomic>

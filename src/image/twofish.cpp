@@ -1,7 +1,8 @@
 #include "image/twofish.h"
 
 #include "core/memstream.h"
-#include "core/sysutils.h"
+#include "core/exceptions.h"
+#include "core/format.h"
 
 #include <cstring>
 

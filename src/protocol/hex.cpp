@@ -1,6 +1,7 @@
 #include "protocol/hex.h"
 
-#include "core/sysutils.h"
+#include "core/exceptions.h"
+#include "core/format.h"
 
 bool IsHexChar(char c)
 {

@@ -3,6 +3,7 @@
 #include "serial/comsetup.h"
 #include "serial/comthread.h"
 #include "serial/serialdevice.h"
+#include "core/format.h"
 
 namespace {
 

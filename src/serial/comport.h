@@ -4,7 +4,7 @@
 // watches the line while the port is open.
 #pragma once
 
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <QObject>
 #include <cstdint>

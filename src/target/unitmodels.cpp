@@ -1,7 +1,7 @@
 #include "target/unitmodels.h"
 
 #include "core/memstream.h"
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 
 namespace {
 // 0x02, "PF" and four digits, 0x03: what the running firmware of most

@@ -3,7 +3,7 @@
 // and the factory that builds the target for a unit type.
 #pragma once
 
-#include "target/h83664.h"
+#include "target/flashtarget.h"
 
 #include <array>
 #include <memory>

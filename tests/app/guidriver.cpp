@@ -1,10 +1,10 @@
 #include "guidriver.h"
 
 #include "app/about.h"
-#include "app/editport.h"
+#include "app/setupdialog.h"
 #include "app/flashapp.h"
 #include "app/qtext.h"
-#include "app/userprompt.h"
+#include "app/userpromptdialog.h"
 #include "app/wizard.h"
 
 #include <QAbstractButton>

@@ -3,7 +3,7 @@
 // for programming runs.
 #pragma once
 
-#include "image/storeexe.h"
+#include "image/storedimage.h"
 
 #include <cstdint>
 #include <memory>

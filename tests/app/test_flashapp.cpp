@@ -5,7 +5,7 @@
 #include "app/comparedialogs.h"
 #include "app/flashapp.h"
 #include "core/application.h"
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -5,13 +5,13 @@
 #include "records.h"
 
 #include "app/about.h"
-#include "app/editport.h"
+#include "app/setupdialog.h"
 #include "app/flashapp.h"
 #include "app/startup.h"
 #include "app/wizard.h"
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 #include "serial/comsetup.h"
-#include "target/h83664.h"
+#include "target/flashtarget.h"
 
 #include <QLabel>
 #include <QMessageBox>

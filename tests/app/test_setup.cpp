@@ -1,7 +1,7 @@
 // The "Setup" dialog and its lists bound to a port's settings.
 #include "guidriver.h"
 
-#include "app/editport.h"
+#include "app/setupdialog.h"
 #include "app/qtext.h"
 #include "serial/comsetup.h"
 

@@ -2,7 +2,7 @@
 #include "guidriver.h"
 
 #include "app/flashapp.h"
-#include "app/userprompt.h"
+#include "app/userpromptdialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -2,7 +2,7 @@
 #include "guidriver.h"
 
 #include "app/wizard.h"
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,4 +1,4 @@
-#include "core/sysutils.h"
+#include "core/format.h"
 
 #include <gtest/gtest.h>
 

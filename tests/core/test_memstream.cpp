@@ -1,5 +1,5 @@
 #include "core/memstream.h"
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Helpers shared by the image tests.
 #pragma once
 
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <algorithm>
 #include <cstddef>

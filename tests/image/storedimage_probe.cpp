@@ -1,8 +1,8 @@
 // A small program that embeds the stored image record the way the
 // programmer does (accessors, pass phrase, deciphering), so that the binary
 // scan has a real program to look at until the programmer itself exists.
-#include "image/crypt.h"
-#include "image/storeexe.h"
+#include "image/encryptedstream.h"
+#include "image/storedimage.h"
 
 #include <cstdio>
 

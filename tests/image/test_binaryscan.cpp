@@ -1,6 +1,6 @@
 // Neither the pass phrase nor any piece of the plain image may stand in the
 // built program's bytes; the enciphered record must.
-#include "image/storeexe.h"
+#include "image/storedimage.h"
 #include "imagetest.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The record compiled into the program: its fields, its pass phrase, and
 // that it deciphers to exactly the plain image it was built from.
-#include "image/crypt.h"
-#include "image/storeexe.h"
+#include "image/encryptedstream.h"
+#include "image/storedimage.h"
 #include "imagetest.h"
 #include "tools/mkimage/recordbuilder.h"
 

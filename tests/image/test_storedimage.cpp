@@ -1,6 +1,6 @@
 // Record accessors on records the tests build, and the record builder.
-#include "image/crypt.h"
-#include "image/storeexe.h"
+#include "image/encryptedstream.h"
+#include "image/storedimage.h"
 #include "imagetest.h"
 #include "tools/mkimage/recordbuilder.h"
 

@@ -1,6 +1,6 @@
 // The Twofish cipher component: known answers, key extension, chain start,
 // the three modes against Crypto++ as an independent oracle, and wiping.
-#include "core/sysutils.h"
+#include "core/format.h"
 #include "image/twofish.h"
 #include "imagetest.h"
 

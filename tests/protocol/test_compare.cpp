@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/tools.h"
+#include "protocol/compare.h"
 
 namespace {
 

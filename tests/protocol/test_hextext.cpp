@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 #include "protocol/hex.h"
-#include "protocol/util.h"
+#include "protocol/byteorder.h"
 
 namespace {
 

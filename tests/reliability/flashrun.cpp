@@ -1,13 +1,13 @@
 #include "flashrun.h"
 
-#include "core/always.h"
+#include "core/cleanup.h"
 #include "core/application.h"
 #include "core/memstream.h"
 #include "core/progress.h"
-#include "image/crypt.h"
+#include "image/encryptedstream.h"
 #include "image/twofish.h"
-#include "protocol/tools.h"
-#include "serial/comms.h"
+#include "protocol/compare.h"
+#include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 
 #include <algorithm>

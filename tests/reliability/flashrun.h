@@ -7,8 +7,8 @@
 // given up front.
 #pragma once
 
-#include "image/storeexe.h"
-#include "target/h83664.h"
+#include "image/storedimage.h"
+#include "target/flashtarget.h"
 
 #include <exception>
 #include <functional>

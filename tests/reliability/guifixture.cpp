@@ -4,11 +4,11 @@
 #include "processprobe.h"
 #include "records.h"
 
-#include "app/editport.h"
+#include "app/setupdialog.h"
 #include "app/flashapp.h"
 #include "app/qtext.h"
 #include "app/startup.h"
-#include "app/userprompt.h"
+#include "app/userpromptdialog.h"
 #include "app/wizard.h"
 #include "core/userprompt.h"
 #include "serial/comsetup.h"

@@ -5,7 +5,7 @@
 
 #include "guidriver.h"
 
-#include "app/user.h"
+#include "app/mainwindow.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 
 #include "processprobe.h"
 
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 
 #include "tools/mkimage/demofirmware.h"
 #include "tools/mkimage/recordbuilder.h"

@@ -7,8 +7,8 @@
 
 #include "oldfirmware.h"
 
-#include "serial/comms.h"
-#include "target/h83664.h"
+#include "serial/devicechannel.h"
+#include "target/flashtarget.h"
 
 #include <QMessageBox>
 

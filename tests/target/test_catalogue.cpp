@@ -2,7 +2,7 @@
 // its defaults and the caller's connection choices.
 #include "core/progress.h"
 #include "core/userprompt.h"
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 
 #include <QPointer>

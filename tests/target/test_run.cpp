@@ -5,7 +5,8 @@
 #include "unitfixture.h"
 
 #include "core/application.h"
-#include "protocol/tools.h"
+#include "protocol/compare.h"
+#include "core/format.h"
 
 #include <QTimer>
 #include <algorithm>

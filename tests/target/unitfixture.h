@@ -7,7 +7,7 @@
 #include "core/memstream.h"
 #include "core/progress.h"
 #include "core/userprompt.h"
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 #include "tools/unitsim/unitsim.h"
 

@@ -5,7 +5,8 @@
 //
 // Usage: mkimage <plain image> <name> <unit type> <pass phrase: 16 hex digits>
 //                <record source out> <pass phrase source out>
-#include "core/sysutils.h"
+#include "core/exceptions.h"
+#include "core/format.h"
 #include "tools/mkimage/recordbuilder.h"
 
 #include <charconv>
@@ -43,7 +44,7 @@ void WriteBytes(std::ostream& out, const uint8_t* bytes, size_t count)
 
 void WriteRecordSource(std::ostream& out, const TStoredImage& record)
 {
-    out << kHeader << "#include \"image/storeexe.h\"\n\nextern const TStoredImage StoredImage = {\n{";
+    out << kHeader << "#include \"image/storedimage.h\"\n\nextern const TStoredImage StoredImage = {\n{";
     WriteBytes(out, record.Name, sizeof record.Name);
     out << "},\n" << record.UnitType << "u,\n" << record.Length << "u,\n{\n";
     WriteBytes(out, record.Data, record.Length); // the zero filler is implied
@@ -56,7 +57,7 @@ void WriteRecordSource(std::ostream& out, const TStoredImage& record)
 void WritePassPhraseSource(std::ostream& out, const std::string& phrase)
 {
     constexpr int kDeclarationOrder[8] = {5, 2, 7, 0, 3, 6, 1, 4};
-    out << kHeader << "#include \"image/storeexe.h\"\n\nstd::string GetPassPhrase()\n{\n";
+    out << kHeader << "#include \"image/storedimage.h\"\n\nstd::string GetPassPhrase()\n{\n";
     for (int index : kDeclarationOrder)
         out << Format("    const volatile unsigned char k%d = 0x%0.2x;\n", index,
                       static_cast<uint8_t>(phrase[static_cast<size_t>(index)]));

@@ -1,7 +1,8 @@
 #include "tools/mkimage/recordbuilder.h"
 
-#include "core/sysutils.h"
-#include "image/crypt.h"
+#include "core/exceptions.h"
+#include "core/format.h"
+#include "image/encryptedstream.h"
 
 #include <cctype>
 #include <cstring>

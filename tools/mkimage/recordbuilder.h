@@ -4,7 +4,7 @@
 // generator and by tests that need records of their own.
 #pragma once
 
-#include "image/storeexe.h"
+#include "image/storedimage.h"
 
 #include <cstdint>
 #include <memory>

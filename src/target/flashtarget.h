@@ -4,8 +4,8 @@
 // object through the steps of a programming run.
 #pragma once
 
-#include "core/sysutils.h"
-#include "protocol/fdt.h"
+#include "core/exceptions.h"
+#include "protocol/loaderprotocol.h"
 
 #include <QObject>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The protocol object's pure rules: the speed-change divisor, the identity
 // text and the image checksum.
 #include "core/memstream.h"
-#include "protocol/fdt.h"
+#include "protocol/loaderprotocol.h"
 
 #include <gtest/gtest.h>
 #include <vector>

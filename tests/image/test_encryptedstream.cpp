@@ -1,7 +1,7 @@
 // The enciphered memory stream: modes over the whole contents, size rules,
 // key handling and the wiping of key material and contents.
-#include "core/sysutils.h"
-#include "image/crypt.h"
+#include "core/exceptions.h"
+#include "image/encryptedstream.h"
 #include "image/twofish.h"
 #include "imagetest.h"
 

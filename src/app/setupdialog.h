@@ -2,7 +2,7 @@
 // that shows it for one port with a chosen set of editable settings.
 #pragma once
 
-#include "app/comctl.h"
+#include "app/settingcombo.h"
 
 #include <QDialog>
 #include <cstdint>

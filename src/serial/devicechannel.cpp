@@ -1,4 +1,4 @@
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 
 #include "core/memstream.h"
 

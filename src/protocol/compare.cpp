@@ -1,4 +1,5 @@
-#include "protocol/tools.h"
+#include "protocol/compare.h"
+#include "core/format.h"
 
 #include <algorithm>
 #include <cstring>

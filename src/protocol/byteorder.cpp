@@ -1,4 +1,4 @@
-#include "protocol/util.h"
+#include "protocol/byteorder.h"
 
 uint16_t SwapWord(uint16_t w)
 {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/memstream.h"
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 #include "protocol/messagedialogs.h"
 
 // A failed silent comparison (the verify step of a programming run).

@@ -1,4 +1,4 @@
-#include "image/crypt.h"
+#include "image/encryptedstream.h"
 
 #include "image/twofish.h"
 

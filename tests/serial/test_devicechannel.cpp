@@ -1,7 +1,7 @@
 // The device channel: defaults, scrambling, transactions against a peer on
 // the other side of a pseudo-terminal, waits and settings copies.
 #include "ptypair.h"
-#include "serial/comms.h"
+#include "serial/devicechannel.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

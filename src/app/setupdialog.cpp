@@ -1,4 +1,4 @@
-#include "app/editport.h"
+#include "app/setupdialog.h"
 
 #include "app/flashapp.h"
 #include "app/formfont.h"

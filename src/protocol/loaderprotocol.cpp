@@ -1,12 +1,13 @@
-#include "protocol/fdt.h"
+#include "protocol/loaderprotocol.h"
 
 #include "core/application.h"
 #include "core/memstream.h"
 #include "core/progress.h"
 #include "core/userprompt.h"
 #include "protocol/hex.h"
-#include "protocol/util.h"
-#include "serial/comms.h"
+#include "protocol/byteorder.h"
+#include "serial/devicechannel.h"
+#include "core/format.h"
 
 #include <QTimer>
 #include <algorithm>

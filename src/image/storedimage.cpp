@@ -1,4 +1,4 @@
-#include "image/storeexe.h"
+#include "image/storedimage.h"
 
 namespace {
 constexpr size_t kNameSize = sizeof(TStoredImage::Name);

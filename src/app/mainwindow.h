@@ -6,8 +6,8 @@
 
 #include "app/comparedialogs.h"
 #include "app/progressviews.h"
-#include "image/storeexe.h"
-#include "protocol/fdt.h"
+#include "image/storedimage.h"
+#include "protocol/loaderprotocol.h"
 
 #include <QPixmap>
 #include <QWidget>

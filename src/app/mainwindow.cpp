@@ -1,15 +1,15 @@
-#include "app/user.h"
+#include "app/mainwindow.h"
 
 #include "app/about.h"
 #include "app/artwork.h"
-#include "app/editport.h"
+#include "app/setupdialog.h"
 #include "app/flashapp.h"
 #include "app/formfont.h"
 #include "app/qtext.h"
 #include "app/wizard.h"
-#include "core/always.h"
-#include "image/crypt.h"
-#include "serial/comms.h"
+#include "core/cleanup.h"
+#include "image/encryptedstream.h"
+#include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "target/h83664.h"
+#include "target/flashtarget.h"
 
 #include "core/memstream.h"
 #include "core/userprompt.h"
-#include "protocol/tools.h"
-#include "serial/comms.h"
+#include "protocol/compare.h"
+#include "serial/devicechannel.h"
 
 namespace {
 constexpr uint8_t kPadByte = 0xFF;

@@ -1,4 +1,4 @@
-#include "app/comctl.h"
+#include "app/settingcombo.h"
 
 #include "app/qtext.h"
 #include "serial/comsetup.h"

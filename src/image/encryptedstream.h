@@ -5,7 +5,7 @@
 #pragma once
 
 #include "core/memstream.h"
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 #include "image/blockcipher.h"
 
 #include <cstdint>

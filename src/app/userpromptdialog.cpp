@@ -1,4 +1,4 @@
-#include "app/userprompt.h"
+#include "app/userpromptdialog.h"
 
 #include "app/artwork.h"
 #include "app/flashapp.h"

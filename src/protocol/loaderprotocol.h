@@ -5,7 +5,7 @@
 // the loader is still in step between operations.
 #pragma once
 
-#include "core/sysutils.h"
+#include "core/exceptions.h"
 
 #include <QObject>
 #include <array>
