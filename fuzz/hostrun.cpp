@@ -348,9 +348,8 @@ int main(int argc, char** argv)
     const uint32_t firstSeed = static_cast<uint32_t>(Argument(argc, argv, "--first-seed", 1));
     const long runs = Argument(argc, argv, "--runs", 100);
     const long seconds = Argument(argc, argv, "--seconds", 0);
-    const bool printPlans = std::find_if(argv + 1, argv + argc, [](const char* a) {
-                                return std::strcmp(a, "--plans") == 0;
-                            }) != argv + argc;
+    const bool printPlans = std::find_if(argv + 1, argv + argc,
+                                         [](const char* a) { return std::strcmp(a, "--plans") == 0; }) != argv + argc;
 
     // A keep-alive failure between steps has no caller; count it as an ending.
     TTally tally;
@@ -364,9 +363,9 @@ int main(int argc, char** argv)
     }
     SetExceptionHandler(nullptr);
 
-    std::printf("runs: %d (seeds %u to %u), successes: %d, findings: %d, longest run: %.2f s (seed %u)\n",
-                tally.Runs, firstSeed, firstSeed + static_cast<uint32_t>(std::max(tally.Runs, 1)) - 1,
-                tally.Successes, tally.Findings, tally.LongestSeconds, tally.LongestSeed);
+    std::printf("runs: %d (seeds %u to %u), successes: %d, findings: %d, longest run: %.2f s (seed %u)\n", tally.Runs,
+                firstSeed, firstSeed + static_cast<uint32_t>(std::max(tally.Runs, 1)) - 1, tally.Successes,
+                tally.Findings, tally.LongestSeconds, tally.LongestSeed);
     std::vector<std::pair<int, std::string>> endings;
     for (const auto& [text, count] : tally.Endings) endings.emplace_back(count, text);
     std::sort(endings.rbegin(), endings.rend());

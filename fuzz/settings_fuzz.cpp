@@ -36,24 +36,32 @@ std::string MixCase(std::string text, uint32_t mask)
 }
 
 struct TSetting {
-    std::vector<std::string> Forms;  // by ordinal
+    std::vector<std::string> Forms; // by ordinal
     int Default;
     int (*FromText)(const std::string&);
     std::string (*ToText)(int);
 };
 
 const TSetting kSettings[] = {
-    {{"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
-      "57600", "115200", "128000", "256000"},
-     br9600, [](const std::string& t) { return int(TextToBaudRate(t)); },
+    {{"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000", "57600",
+      "115200", "128000", "256000"},
+     br9600,
+     [](const std::string& t) { return int(TextToBaudRate(t)); },
      [](int v) { return BaudRateToText(TBaudRate(v)); }},
-    {{"5", "6", "7", "8"}, dbEight, [](const std::string& t) { return int(TextToDataBits(t)); },
+    {{"5", "6", "7", "8"},
+     dbEight,
+     [](const std::string& t) { return int(TextToDataBits(t)); },
      [](int v) { return DataBitsToText(TDataBits(v)); }},
-    {{"1", "1.5", "2"}, sbOneStopBit, [](const std::string& t) { return int(TextToStopBits(t)); },
+    {{"1", "1.5", "2"},
+     sbOneStopBit,
+     [](const std::string& t) { return int(TextToStopBits(t)); },
      [](int v) { return StopBitsToText(TStopBits(v)); }},
-    {{"None", "Odd", "Even", "Mark", "Space"}, prNone, [](const std::string& t) { return int(TextToParity(t)); },
+    {{"None", "Odd", "Even", "Mark", "Space"},
+     prNone,
+     [](const std::string& t) { return int(TextToParity(t)); },
      [](int v) { return ParityToText(TParityBits(v)); }},
-    {{"Hardware", "Software", "None", "Custom"}, fcCustom,
+    {{"Hardware", "Software", "None", "Custom"},
+     fcCustom,
      [](const std::string& t) { return int(TextToFlowControl(t)); },
      [](int v) { return FlowControlToText(TFlowControl(v)); }},
 };

@@ -84,8 +84,8 @@ int main()
     std::printf("Cipher Feedback decipher of a %u-byte stored image (best of %d, median):\n", MaxImageSize, kRounds);
     std::printf("  stream Decrypt        %8.3f ms  %8.3f ms  (%.1f ns/byte)\n", bestStream * 1e3,
                 stream[kRounds / 2] * 1e3, bestStream * 1e9 / MaxImageSize);
-    std::printf("  raw Twofish blocks    %8.3f ms  %8.3f ms  (%.1f ns/block)\n", bestRaw * 1e3,
-                raw[kRounds / 2] * 1e3, bestRaw * 1e9 / MaxImageSize);
+    std::printf("  raw Twofish blocks    %8.3f ms  %8.3f ms  (%.1f ns/block)\n", bestRaw * 1e3, raw[kRounds / 2] * 1e3,
+                bestRaw * 1e9 / MaxImageSize);
     std::printf("  ratio stream/raw      %8.3f     %8.3f     (goal: at most 1.2)\n", bestStream / bestRaw,
                 stream[kRounds / 2] / raw[kRounds / 2]);
     return 0;

@@ -22,7 +22,7 @@ constexpr int kEraseMs = 1000;
 // EstablishLink's settle pause, the pause after "ERAS", the two of "PROG"
 // and the one of "READ".
 constexpr double kProtocolPausesMs = 500 + 100 + 100 + 100 + 100;
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+constexpr int kBitsPerByte = 10; // start bit, 8 data bits, stop bit
 
 double Seconds(TClock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -89,7 +89,7 @@ void PacedRun(const char* title, uint32_t unitType)
     struct TStep {
         const char* Name;
         std::function<void()> Run;
-        double PausesMs;  // prescribed pauses, and the unit's erase time
+        double PausesMs; // prescribed pauses, and the unit's erase time
     };
     const std::vector<TStep> steps = {
         {"connect", [&] { target->Connect(); }, 500},
@@ -97,7 +97,12 @@ void PacedRun(const char* title, uint32_t unitType)
         {"erase", [&] { target->Erase(); }, 100 + kEraseMs},
         {"program", [&] { target->Program(image); }, 200},
         {"verify", [&] { target->Verify(image); }, 100},
-        {"reset", [&] { target->Reset(); target->ClosePort(); }, 0},
+        {"reset",
+         [&] {
+             target->Reset();
+             target->ClosePort();
+         },
+         0},
     };
     std::printf("%s: area %u bytes at %u bit/s\n", title, ModelFlashSize(unitType), ModelProgramRate(unitType));
     std::printf("  %-8s %10s %10s %8s %12s\n", "step", "time ms", "floor ms", "frames", "extra/frame");
@@ -166,7 +171,7 @@ void UnpacedBlocks()
                 readBlocks, readMs);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -31,14 +31,11 @@ void Answer(int master, int rounds)
     uint8_t counter = 0;
     for (int round = 0; round < rounds; ++round) {
         uint8_t request;
-        if (read(master, &request, 1) != 1)
-            return;
+        if (read(master, &request, 1) != 1) return;
         ++counter;
         uint8_t reply[ReplySize];
-        for (int i = 0; i < ReplySize; ++i)
-            reply[i] = uint8_t(i) ^ counter++;
-        if (write(master, reply, ReplySize) != ReplySize)
-            return;
+        for (int i = 0; i < ReplySize; ++i) reply[i] = uint8_t(i) ^ counter++;
+        if (write(master, reply, ReplySize) != ReplySize) return;
     }
 }
 
@@ -60,8 +57,7 @@ double RawLoop(const char* path, int rounds)
     for (int round = 0; round < rounds; ++round) {
         tcflush(fd, TCIFLUSH);
         uint8_t request = 0x52;
-        if (write(fd, &request, 1) != 1)
-            std::exit(2);
+        if (write(fd, &request, 1) != 1) std::exit(2);
         int queued = 0;
         ioctl(fd, TIOCOUTQ, &queued);
         uint8_t reply[ReplySize];
@@ -72,8 +68,7 @@ double RawLoop(const char* path, int rounds)
                 received += int(n);
                 continue;
             }
-            if (n == 0 || errno != EAGAIN)
-                std::exit(3);
+            if (n == 0 || errno != EAGAIN) std::exit(3);
             pollfd entry{fd, POLLIN, 0};
             poll(&entry, 1, 1000);
         }
@@ -95,12 +90,10 @@ double PortLoop(const char* path, int rounds, bool serveEvents, int& wrongReplie
     const auto start = TClock::now();
     for (int round = 0; round < rounds; ++round) {
         port.TransactScrambled(&request, 1, ReplySize, reply);
-        for (int i = 0; i < ReplySize; ++i)
-            wrongReplies += reply[i] != uint8_t(i);
+        for (int i = 0; i < ReplySize; ++i) wrongReplies += reply[i] != uint8_t(i);
         // The programming run handles the application's events between
         // blocks, which also serves the event thread's hand-overs.
-        if (serveEvents)
-            QCoreApplication::processEvents();
+        if (serveEvents) QCoreApplication::processEvents();
     }
     const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
     port.ClosePort();
@@ -108,9 +101,9 @@ double PortLoop(const char* path, int rounds, bool serveEvents, int& wrongReplie
 }
 
 struct TFigures {
-    double Rate = 0;        // round trips per second (wall clock)
-    double CpuMicros = 0;   // CPU time of the whole process per round trip
-    double Switches = 0;    // context switches of the whole process per round trip
+    double Rate = 0;      // round trips per second (wall clock)
+    double CpuMicros = 0; // CPU time of the whole process per round trip
+    double Switches = 0;  // context switches of the whole process per round trip
 };
 
 double CpuSeconds(const rusage& usage)
@@ -160,7 +153,7 @@ TFigures Best(const TFigures& a, const TFigures& b)
     return best;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -66,8 +66,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, const TStoredImage& image)
     lblProgram = boldLabel(this, 21, 64, 40);
     lblBinaryImage = new QLabel(this);
     lblBinaryImage->move(8, 136);
-    for (QLabel* label : {lblMorvex, lblVersion, lblProgram, lblBinaryImage})
-        label->setTextFormat(Qt::PlainText);
+    for (QLabel* label : {lblMorvex, lblVersion, lblProgram, lblBinaryImage}) label->setTextFormat(Qt::PlainText);
 
     setWindowTitle(QStr("About " + ApplicationTitle()));
     setLabelText(lblVersion, std::string(ProgramVersionText) + "\n" + MakerNoticeText);

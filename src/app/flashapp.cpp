@@ -23,10 +23,7 @@ QPointer<QWidget>& mainForm()
 
 std::string ApplicationTitle() { return titleText(); }
 
-void SetApplicationTitle(const std::string& title)
-{
-    titleText() = title;
-}
+void SetApplicationTitle(const std::string& title) { titleText() = title; }
 
 QWidget* MainForm() { return mainForm(); }
 
@@ -64,8 +61,8 @@ std::string ErrorBoxText(const std::string& message)
 QMessageBox::StandardButton ShowMessageBox(TMessageBoxKind kind, const std::string& text,
                                            QMessageBox::StandardButtons buttons)
 {
-    static const QMessageBox::Icon icons[] = {QMessageBox::Critical, QMessageBox::Information,
-                                              QMessageBox::Warning, QMessageBox::Question};
+    static const QMessageBox::Icon icons[] = {QMessageBox::Critical, QMessageBox::Information, QMessageBox::Warning,
+                                              QMessageBox::Question};
     QString lines = QStr(text);
     lines.replace("\r\n", "\n").replace('\r', '\n');
     QMessageBox box(icons[kind], QStr(ApplicationTitle()), lines, buttons, MainForm());

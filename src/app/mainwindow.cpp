@@ -20,31 +20,21 @@
 
 namespace {
 const std::vector<std::string> InstructionsArrow = {
-    "Instructions:",
-    " 1 Connect a serial cable to serial port of",
-    "    the $UNIT as shown (by red arrow)",
-    " 2 Connect the other end to the PC serial port",
-    " 3 Click the 'Next' button"};
+    "Instructions:", " 1 Connect a serial cable to serial port of", "    the $UNIT as shown (by red arrow)",
+    " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"};
 const std::vector<std::string> InstructionsPlain = {
-    "Instructions:",
-    " 1 Connect a serial cable to serial port of",
-    "    the $UNIT as shown",
-    " 2 Connect the other end to the PC serial port",
-    " 3 Click the 'Next' button"};
+    "Instructions:", " 1 Connect a serial cable to serial port of", "    the $UNIT as shown",
+    " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"};
 const std::vector<std::string> InstructionsSerial2 = {
-    "Instructions:",
-    " 1 Connect a serial cable to SERIAL 2 of the",
-    "    $UNIT as shown",
-    " 2 Connect the other end to the PC serial port",
-    " 3 Click the 'Next' button"};
-const std::string CableInformation =
-    "\rCable Information:\r"
-    "  Crossed DB9 Female - DB9 Female\r"
-    "  RS232 Serial Cable\r"
-    "    Pin      Pin\r"
-    "     2  ----  3\r"
-    "     3  ----  2\r"
-    "     5  ----  5";
+    "Instructions:", " 1 Connect a serial cable to SERIAL 2 of the", "    $UNIT as shown",
+    " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"};
+const std::string CableInformation = "\rCable Information:\r"
+                                     "  Crossed DB9 Female - DB9 Female\r"
+                                     "  RS232 Serial Cable\r"
+                                     "    Pin      Pin\r"
+                                     "     2  ----  3\r"
+                                     "     3  ----  2\r"
+                                     "     5  ----  5";
 const std::string UnitPlaceholder = "$UNIT";
 
 const char* const ConnectCancelled = "Connect Cancelled by User";
@@ -71,14 +61,10 @@ std::vector<std::string> splitLines(const std::string& text)
 }
 
 TfrmUserFlash::TfrmUserFlash(const TStoredImage& image)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      ProgressBar(new QProgressBar(this)),
-      btnStart(new QPushButton("Start", this)),
-      lblProgress(new QLabel("Progress", this)),
-      ImageRI(new QLabel(this)),
-      FImage(image),
-      FStatusText(lblProgress),
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      ProgressBar(new QProgressBar(this)), btnStart(new QPushButton("Start", this)),
+      lblProgress(new QLabel("Progress", this)), ImageRI(new QLabel(this)), FImage(image), FStatusText(lblProgress),
       FProgressView(ProgressBar)
 {
     setFont(FormFont());
@@ -93,8 +79,7 @@ TfrmUserFlash::TfrmUserFlash(const TStoredImage& image)
 
     const char* const iconNames[] = {"icon3810", "icon4620", "icon7100", "icon7300",
                                      "icon4621", "icon8200", "icon8400", "icon3840"};
-    for (size_t i = 0; i < ImageListIcons.size(); ++i)
-        ImageListIcons[i] = ArtworkPixmap(iconNames[i], QSize(32, 32));
+    for (size_t i = 0; i < ImageListIcons.size(); ++i) ImageListIcons[i] = ArtworkPixmap(iconNames[i], QSize(32, 32));
     img4620 = ArtworkPixmap("cable4620", QSize(200, 186));
     img7300 = ArtworkPixmap("cable7300", QSize(200, 176));
     img3810 = ArtworkPixmap("cable3810", QSize(200, 148));
@@ -103,8 +88,7 @@ TfrmUserFlash::TfrmUserFlash(const TStoredImage& image)
 
     // Run the programming run after the click has been delivered, so that
     // a failure leaves it through the application's event delivery alone.
-    connect(btnStart, &QPushButton::clicked, this, &TfrmUserFlash::btnStartClick,
-            Qt::QueuedConnection);
+    connect(btnStart, &QPushButton::clicked, this, &TfrmUserFlash::btnStartClick, Qt::QueuedConnection);
     FormCreate();
 }
 
@@ -137,16 +121,19 @@ void TfrmUserFlash::ChooseIcon()
     switch (UnitType(FImage)) {
     case 1: index = 0; break;
     case 3: index = 1; break;
-    case 5: case 6: index = 2; break;
-    case 7: case 8: case 9: case 13: index = 3; break;
+    case 5:
+    case 6: index = 2; break;
+    case 7:
+    case 8:
+    case 9:
+    case 13: index = 3; break;
     case 10: index = 4; break;
     case 11: index = 5; break;
     case 12: index = 6; break;
     case 14: index = 7; break;
     default: index = -1; break;
     }
-    ImageRI->setPixmap(index >= 0 ? ImageListIcons[size_t(index)]
-                                  : QApplication::windowIcon().pixmap(32, 32));
+    ImageRI->setPixmap(index >= 0 ? ImageListIcons[size_t(index)] : QApplication::windowIcon().pixmap(32, 32));
 }
 
 void TfrmUserFlash::SetBusy(bool busy)
@@ -222,12 +209,34 @@ std::optional<TWizardPage> TfrmUserFlash::WizardPage(uint32_t unitType) const
     const std::vector<std::string>* instructions;
     const QPixmap* picture;
     switch (unitType) {
-    case 1: instructions = &InstructionsArrow; picture = &img3810; break;
-    case 3: case 4: case 10: instructions = &InstructionsPlain; picture = &img4620; break;
-    case 5: case 6: case 7: case 8: case 9: case 12: case 13:
-        instructions = &InstructionsSerial2; picture = &img7300; break;
-    case 11: instructions = &InstructionsPlain; picture = &img8200; break;
-    case 14: instructions = &InstructionsArrow; picture = &img3840; break;
+    case 1:
+        instructions = &InstructionsArrow;
+        picture = &img3810;
+        break;
+    case 3:
+    case 4:
+    case 10:
+        instructions = &InstructionsPlain;
+        picture = &img4620;
+        break;
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 12:
+    case 13:
+        instructions = &InstructionsSerial2;
+        picture = &img7300;
+        break;
+    case 11:
+        instructions = &InstructionsPlain;
+        picture = &img8200;
+        break;
+    case 14:
+        instructions = &InstructionsArrow;
+        picture = &img3840;
+        break;
     default: return std::nullopt;
     }
     std::string text;

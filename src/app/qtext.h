@@ -6,10 +6,7 @@
 #include <QString>
 #include <string>
 
-inline QString QStr(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
+inline QString QStr(const std::string& text) { return QString::fromLatin1(text.data(), qsizetype(text.size())); }
 
 inline std::string StdStr(const QString& text)
 {

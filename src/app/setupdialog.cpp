@@ -8,8 +8,7 @@
 #include <QPushButton>
 
 TComSetupFrm::TComSetupFrm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle("Setup");
     setFont(FormFont());
@@ -42,9 +41,8 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
     QWidget* previous = Combo1;
-    for (QWidget* next : {static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Combo3),
-                          static_cast<QWidget*>(Combo4), static_cast<QWidget*>(Combo5),
-                          static_cast<QWidget*>(Combo6), static_cast<QWidget*>(Button1),
+    for (QWidget* next : {static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Combo3), static_cast<QWidget*>(Combo4),
+                          static_cast<QWidget*>(Combo5), static_cast<QWidget*>(Combo6), static_cast<QWidget*>(Button1),
                           static_cast<QWidget*>(Button2)}) {
         setTabOrder(previous, next);
         previous = next;

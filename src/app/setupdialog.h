@@ -12,9 +12,7 @@ class QLabel;
 class QPushButton;
 
 // Mask bits of the settings EditPortSettings lets the operator change.
-enum : uint8_t {
-    epPort = 1, epBaudRate = 2, epDataBits = 4, epStopBits = 8, epParity = 16, epFlowControl = 32
-};
+enum : uint8_t { epPort = 1, epBaudRate = 2, epDataBits = 4, epStopBits = 8, epParity = 16, epFlowControl = 32 };
 
 class TComSetupFrm : public QDialog {
     Q_OBJECT

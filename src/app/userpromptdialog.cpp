@@ -10,8 +10,7 @@
 #include <QWindow>
 
 TdlgUserPrompt::TdlgUserPrompt(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle("User Intervention Required...");
     setFixedSize(313, 109);
@@ -49,8 +48,7 @@ void TdlgUserPrompt::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
-TUserPromptDialog::TUserPromptDialog(QObject* owner)
-    : TUserPrompt(owner), FDialog(std::make_unique<TdlgUserPrompt>())
+TUserPromptDialog::TUserPromptDialog(QObject* owner) : TUserPrompt(owner), FDialog(std::make_unique<TdlgUserPrompt>())
 {
 }
 

@@ -23,8 +23,7 @@ QFrame* loweredPanel(QWidget* parent, const QRect& geometry)
 }
 
 TfrmConnectWiz::TfrmConnectWiz(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle("Connecting the Unit to the PC");
     setFont(FormFont());

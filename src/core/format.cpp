@@ -15,7 +15,10 @@ std::string Format(const char* format, ...)
             inConversion = (c == '%');
             continue;
         }
-        if (c == '%') { inConversion = false; continue; }
+        if (c == '%') {
+            inConversion = false;
+            continue;
+        }
         if (c == 'x') c = 'X';
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) inConversion = false;
     }

@@ -19,17 +19,11 @@ struct TKeyWipe {
 };
 } // namespace
 
-TEncryptedMemoryStream::TEncryptedMemoryStream(std::unique_ptr<TBlockCipher> cipher)
-    : FCipher(std::move(cipher))
-{
-}
+TEncryptedMemoryStream::TEncryptedMemoryStream(std::unique_ptr<TBlockCipher> cipher) : FCipher(std::move(cipher)) {}
 
 TEncryptedMemoryStream::~TEncryptedMemoryStream() { WipeContents(); }
 
-bool TEncryptedMemoryStream::DataSizeValid()
-{
-    return FMode != 0 || Size() % BlockBytes() == 0;
-}
+bool TEncryptedMemoryStream::DataSizeValid() { return FMode != 0 || Size() % BlockBytes() == 0; }
 
 void TEncryptedMemoryStream::Encrypt(const void* Key, uint32_t KeyLength)
 {
@@ -59,8 +53,10 @@ void TEncryptedMemoryStream::Transform(const void* Key, uint32_t KeyLength, TDir
     switch (FMode) {
     case 0:
         for (int64_t at = 0; at < size; at += BlockBytes()) {
-            if (encipher) FCipher->EncryptECB(bytes + at, bytes + at);
-            else FCipher->DecryptECB(bytes + at, bytes + at);
+            if (encipher)
+                FCipher->EncryptECB(bytes + at, bytes + at);
+            else
+                FCipher->DecryptECB(bytes + at, bytes + at);
         }
         break;
     case 1:
@@ -69,16 +65,19 @@ void TEncryptedMemoryStream::Transform(const void* Key, uint32_t KeyLength, TDir
             const auto piece = static_cast<uint32_t>(std::min(size - at, kMaxPiece));
             uint8_t* p = bytes + at;
             if (FMode == 1) {
-                if (encipher) FCipher->EncryptCBC(p, p, piece);
-                else FCipher->DecryptCBC(p, p, piece);
+                if (encipher)
+                    FCipher->EncryptCBC(p, p, piece);
+                else
+                    FCipher->DecryptCBC(p, p, piece);
             } else {
-                if (encipher) FCipher->EncryptCFB(p, p, piece);
-                else FCipher->DecryptCFB(p, p, piece);
+                if (encipher)
+                    FCipher->EncryptCFB(p, p, piece);
+                else
+                    FCipher->DecryptCFB(p, p, piece);
             }
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

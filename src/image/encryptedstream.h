@@ -17,8 +17,7 @@ public:
 };
 
 // Chaining modes, indexed by the stream's mode.
-inline constexpr const char* CipherModeNames[] = {"Electronic Codebook", "Cipher Block Chaining",
-                                                  "Cipher Feedback"};
+inline constexpr const char* CipherModeNames[] = {"Electronic Codebook", "Cipher Block Chaining", "Cipher Feedback"};
 
 class TEncryptedMemoryStream : public TMemoryStream {
 public:

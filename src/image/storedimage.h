@@ -19,9 +19,9 @@ constexpr uint32_t MaxImageSize = 131072;
 
 #pragma pack(push, 1)
 struct TStoredImage {
-    uint8_t Name[40];   // display name; ends at the first zero byte, if any
-    uint32_t UnitType;  // unit type code
-    uint32_t Length;    // count of meaningful bytes at the start of Data
+    uint8_t Name[40];           // display name; ends at the first zero byte, if any
+    uint32_t UnitType;          // unit type code
+    uint32_t Length;            // count of meaningful bytes at the start of Data
     uint8_t Data[MaxImageSize]; // the enciphered image, then filler
 };
 #pragma pack(pop)

@@ -15,11 +15,10 @@ uint8_t ReadByte(TMemoryStream& stream)
 
 std::string SizeHeader(const TMemoryStream& file, const TMemoryStream& flash)
 {
-    return Format("File Size: %d, Flash Size: %d", static_cast<int>(file.Size()),
-                  static_cast<int>(flash.Size()));
+    return Format("File Size: %d, Flash Size: %d", static_cast<int>(file.Size()), static_cast<int>(flash.Size()));
 }
 
-}  // namespace
+} // namespace
 
 void FillStream(TMemoryStream& stream, int32_t offset, int32_t count, uint8_t value)
 {
@@ -60,10 +59,9 @@ void CompareBuffers(TMemoryStream& file, TMemoryStream& flash, TMessageDialogs& 
         if (f == b) continue;
         ++count;
         if (!showEach) continue;
-        const std::string text =
-            Format("No Match at %d (0x%X). File: %0.2x, Buf: %0.2x. ", static_cast<int>(address),
-                   static_cast<unsigned>(address), f, b) +
-            "Show future discrepencies (Yes/No) or cancel now?";
+        const std::string text = Format("No Match at %d (0x%X). File: %0.2x, Buf: %0.2x. ", static_cast<int>(address),
+                                        static_cast<unsigned>(address), f, b) +
+                                 "Show future discrepencies (Yes/No) or cancel now?";
         const TModalResult answer = dialogs.MessageDlg(text, mtWarning, mbYesNoCancel);
         if (answer == mrCancel) {
             cancelAddress = address;
@@ -106,8 +104,7 @@ void VerifyBuffers(TMemoryStream& file, TMemoryStream& flash)
         failed = true;
     }
     if (count > 0) {
-        message += Format("Found %d discrepencies starting at address 0x%x.", count,
-                          static_cast<unsigned>(first));
+        message += Format("Found %d discrepencies starting at address 0x%x.", count, static_cast<unsigned>(first));
         failed = true;
     }
     if (failed) throw ECompareException(message);

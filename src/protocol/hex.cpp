@@ -3,10 +3,7 @@
 #include "core/exceptions.h"
 #include "core/format.h"
 
-bool IsHexChar(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+bool IsHexChar(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 int HexCharToInt(char c)
 {

@@ -17,8 +17,8 @@
 
 namespace {
 constexpr int32_t kKeepAliveIntervalMs = 1000;
-constexpr int32_t kLinkSettleMs = 500;     // the unit's firmware hands over to its loader
-constexpr int32_t kFramePauseMs = 100;     // the loader prepares for the fields that follow
+constexpr int32_t kLinkSettleMs = 500; // the unit's firmware hands over to its loader
+constexpr int32_t kFramePauseMs = 100; // the loader prepares for the fields that follow
 constexpr int32_t kIdentityLength = 40;
 constexpr int kBootAttempts = 100;
 
@@ -208,8 +208,7 @@ void TFlashFDTDevice::ChangeSpeed(const TConnectInfo& info)
     const uint8_t request[2] = {'D', 0x05};
     uint8_t unitByte = 0;
     FChannel->TransactScrambled(request, 2, 1, &unitByte);
-    const uint8_t divisor =
-        ComputeDivisor(unitByte, FChannel->ActualBaudRate(), info.ProgramPort->ActualBaudRate());
+    const uint8_t divisor = ComputeDivisor(unitByte, FChannel->ActualBaudRate(), info.ProgramPort->ActualBaudRate());
     FChannel->SendScrambled(&divisor, 1);
     FChannel->CopySettingsFrom(*info.ProgramPort);
 
@@ -458,7 +457,4 @@ void TFlashFDTDevice::SendCommandAndRead(const char* word, uint8_t* reply, int32
     FChannel->TransactScrambled(reinterpret_cast<const uint8_t*>(word), 4, replyLength, reply);
 }
 
-void TFlashFDTDevice::SendAck()
-{
-    FChannel->SendScrambled(&kHostAck, 1);
-}
+void TFlashFDTDevice::SendAck() { FChannel->SendScrambled(&kHostAck, 1); }

@@ -28,12 +28,12 @@ public:
 // How to reach the unit. The two ports only hold settings and are never
 // opened; the texts travel unscrambled.
 struct TConnectInfo {
-    uint8_t Method = 0;                     // 0 = boot method, 1 = user method
-    TMorvexComPort* ConnectPort = nullptr;  // port name and settings of the handshake
-    TMorvexComPort* ProgramPort = nullptr;  // settings switched to by the speed change
-    std::string ConnectCommand;             // sent to bring the unit into its loader
-    std::string ConnectReply;               // what the unit must answer
-    TUserPrompt* Prompt = nullptr;          // shown while the operator resets the unit
+    uint8_t Method = 0;                    // 0 = boot method, 1 = user method
+    TMorvexComPort* ConnectPort = nullptr; // port name and settings of the handshake
+    TMorvexComPort* ProgramPort = nullptr; // settings switched to by the speed change
+    std::string ConnectCommand;            // sent to bring the unit into its loader
+    std::string ConnectReply;              // what the unit must answer
+    TUserPrompt* Prompt = nullptr;         // shown while the operator resets the unit
 };
 
 enum : uint8_t { kBootMethod = 0, kUserMethod = 1 };
@@ -41,9 +41,9 @@ enum : uint8_t { kBootMethod = 0, kUserMethod = 1 };
 // The reply time-outs, in milliseconds, that the operations set on the
 // channel. Tests that provoke a missing reply may shorten them.
 struct TFDTTimeouts {
-    int32_t ConnectAttempt = 100;  // one boot-method attempt
-    int32_t Reply = 500;           // speed change, identity, read blocks
-    int32_t Transfer = 5000;       // erase status and program block status
+    int32_t ConnectAttempt = 100; // one boot-method attempt
+    int32_t Reply = 500;          // speed change, identity, read blocks
+    int32_t Transfer = 5000;      // erase status and program block status
 };
 
 class TFlashFDTDevice : public QObject {
@@ -87,8 +87,8 @@ public:
     void Ping();
 
     // Flash operations, valid once the link is established.
-    static void ParseIdentity(const std::string& text, std::string& name, uint16_t& seed,
-                              uint32_t& start, uint32_t& size);
+    static void ParseIdentity(const std::string& text, std::string& name, uint16_t& seed, uint32_t& start,
+                              uint32_t& size);
     static bool CheckImageChecksum(TMemoryStream& image, uint16_t seed);
     void EraseFlash(uint32_t start, uint32_t end);
     void WriteFlash(TMemoryStream& image, uint32_t start);

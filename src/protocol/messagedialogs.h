@@ -13,6 +13,5 @@ class TMessageDialogs {
 public:
     virtual ~TMessageDialogs() = default;
     // Shows a modal message box and returns the button the operator chose.
-    virtual TModalResult MessageDlg(const std::string& text, TMsgDlgType type,
-                                    TMsgDlgButtons buttons) = 0;
+    virtual TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) = 0;
 };

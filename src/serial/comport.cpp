@@ -37,8 +37,7 @@ constexpr int32_t ComErrorCount = int32_t(sizeof ComErrorTexts / sizeof ComError
 std::string ComErrorMessage(int32_t code, int32_t systemError)
 {
     std::string text = code >= 1 && code <= ComErrorCount ? ComErrorTexts[code - 1] : "";
-    if (systemError != -1)
-        text += Format(" (win error code: %d)", systemError);
+    if (systemError != -1) text += Format(" (win error code: %d)", systemError);
     return text;
 }
 
@@ -46,18 +45,17 @@ std::string ComErrorMessage(int32_t code, int32_t systemError)
 template <typename T>
 bool Store(T& field, T value)
 {
-    if (field == value)
-        return false;
+    if (field == value) return false;
     field = value;
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int32_t BaudRateBits(TBaudRate rate)
 {
-    static const int32_t bits[] = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200,
-                                   38400, 56000, 57600, 115200, 128000, 256000};
+    static const int32_t bits[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                                   14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
     return rate >= brCustom && rate <= br256000 ? bits[rate] : 0;
 }
 
@@ -82,14 +80,25 @@ TComParity& TComParity::operator=(const TComParity& source)
 
 void TComParity::Changed()
 {
-    if (FComPort)
-        FComPort->ApplyLineSettings();
+    if (FComPort) FComPort->ApplyLineSettings();
 }
 
-void TComParity::SetBits(TParityBits value) { if (Store(FBits, value)) Changed(); }
-void TComParity::SetCheck(bool value) { if (Store(FCheck, value)) Changed(); }
-void TComParity::SetReplace(bool value) { if (Store(FReplace, value)) Changed(); }
-void TComParity::SetReplaceChar(char value) { if (Store(FReplaceChar, value)) Changed(); }
+void TComParity::SetBits(TParityBits value)
+{
+    if (Store(FBits, value)) Changed();
+}
+void TComParity::SetCheck(bool value)
+{
+    if (Store(FCheck, value)) Changed();
+}
+void TComParity::SetReplace(bool value)
+{
+    if (Store(FReplace, value)) Changed();
+}
+void TComParity::SetReplaceChar(char value)
+{
+    if (Store(FReplaceChar, value)) Changed();
+}
 
 TComFlowControl& TComFlowControl::operator=(const TComFlowControl& source)
 {
@@ -109,29 +118,55 @@ TComFlowControl& TComFlowControl::operator=(const TComFlowControl& source)
 
 void TComFlowControl::Changed()
 {
-    if (FComPort)
-        FComPort->ApplyLineSettings();
+    if (FComPort) FComPort->ApplyLineSettings();
 }
 
-void TComFlowControl::SetOutCTSFlow(bool value) { if (Store(FOutCTSFlow, value)) Changed(); }
-void TComFlowControl::SetOutDSRFlow(bool value) { if (Store(FOutDSRFlow, value)) Changed(); }
-void TComFlowControl::SetControlDTR(TDTRFlowControl value) { if (Store(FControlDTR, value)) Changed(); }
-void TComFlowControl::SetControlRTS(TRTSFlowControl value) { if (Store(FControlRTS, value)) Changed(); }
-void TComFlowControl::SetXonXoffOut(bool value) { if (Store(FXonXoffOut, value)) Changed(); }
-void TComFlowControl::SetXonXoffIn(bool value) { if (Store(FXonXoffIn, value)) Changed(); }
-void TComFlowControl::SetDSRSensitivity(bool value) { if (Store(FDSRSensitivity, value)) Changed(); }
-void TComFlowControl::SetTxContinueOnXoff(bool value) { if (Store(FTxContinueOnXoff, value)) Changed(); }
-void TComFlowControl::SetXonChar(char value) { if (Store(FXonChar, value)) Changed(); }
-void TComFlowControl::SetXoffChar(char value) { if (Store(FXoffChar, value)) Changed(); }
+void TComFlowControl::SetOutCTSFlow(bool value)
+{
+    if (Store(FOutCTSFlow, value)) Changed();
+}
+void TComFlowControl::SetOutDSRFlow(bool value)
+{
+    if (Store(FOutDSRFlow, value)) Changed();
+}
+void TComFlowControl::SetControlDTR(TDTRFlowControl value)
+{
+    if (Store(FControlDTR, value)) Changed();
+}
+void TComFlowControl::SetControlRTS(TRTSFlowControl value)
+{
+    if (Store(FControlRTS, value)) Changed();
+}
+void TComFlowControl::SetXonXoffOut(bool value)
+{
+    if (Store(FXonXoffOut, value)) Changed();
+}
+void TComFlowControl::SetXonXoffIn(bool value)
+{
+    if (Store(FXonXoffIn, value)) Changed();
+}
+void TComFlowControl::SetDSRSensitivity(bool value)
+{
+    if (Store(FDSRSensitivity, value)) Changed();
+}
+void TComFlowControl::SetTxContinueOnXoff(bool value)
+{
+    if (Store(FTxContinueOnXoff, value)) Changed();
+}
+void TComFlowControl::SetXonChar(char value)
+{
+    if (Store(FXonChar, value)) Changed();
+}
+void TComFlowControl::SetXoffChar(char value)
+{
+    if (Store(FXoffChar, value)) Changed();
+}
 
 TFlowControl TComFlowControl::FlowControl() const
 {
-    if (FControlRTS == rtsHandshake && FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
-        return fcHardware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && FXonXoffIn && FXonXoffOut)
-        return fcSoftware;
-    if (FControlRTS == rtsDisable && !FOutCTSFlow && !FXonXoffIn && !FXonXoffOut)
-        return fcNone;
+    if (FControlRTS == rtsHandshake && FOutCTSFlow && !FXonXoffIn && !FXonXoffOut) return fcHardware;
+    if (FControlRTS == rtsDisable && !FOutCTSFlow && FXonXoffIn && FXonXoffOut) return fcSoftware;
+    if (FControlRTS == rtsDisable && !FOutCTSFlow && !FXonXoffIn && !FXonXoffOut) return fcNone;
     return fcCustom;
 }
 
@@ -155,37 +190,47 @@ void TComFlowControl::SetFlowControl(TFlowControl value)
 
 namespace {
 int32_t EvenSize(int32_t value) { return value > 0 && (value & 1) ? value - 1 : value; }
-}  // namespace
+} // namespace
 
 void TComBuffer::SetInputSize(int32_t value)
 {
-    if (value == FInputSize)
-        return;
+    if (value == FInputSize) return;
     FInputSize = EvenSize(value);
-    if (FComPort)
-        FComPort->ApplyBufferSizes();
+    if (FComPort) FComPort->ApplyBufferSizes();
 }
 
 void TComBuffer::SetOutputSize(int32_t value)
 {
-    if (value == FOutputSize)
-        return;
+    if (value == FOutputSize) return;
     FOutputSize = EvenSize(value);
-    if (FComPort)
-        FComPort->ApplyBufferSizes();
+    if (FComPort) FComPort->ApplyBufferSizes();
 }
 
 void TComTimeouts::Changed()
 {
-    if (FComPort)
-        FComPort->ApplyTimeoutSettings();
+    if (FComPort) FComPort->ApplyTimeoutSettings();
 }
 
-void TComTimeouts::SetReadInterval(int32_t value) { if (Store(FReadInterval, value)) Changed(); }
-void TComTimeouts::SetReadTotalMultiplier(int32_t value) { if (Store(FReadTotalMultiplier, value)) Changed(); }
-void TComTimeouts::SetReadTotalConstant(int32_t value) { if (Store(FReadTotalConstant, value)) Changed(); }
-void TComTimeouts::SetWriteTotalMultiplier(int32_t value) { if (Store(FWriteTotalMultiplier, value)) Changed(); }
-void TComTimeouts::SetWriteTotalConstant(int32_t value) { if (Store(FWriteTotalConstant, value)) Changed(); }
+void TComTimeouts::SetReadInterval(int32_t value)
+{
+    if (Store(FReadInterval, value)) Changed();
+}
+void TComTimeouts::SetReadTotalMultiplier(int32_t value)
+{
+    if (Store(FReadTotalMultiplier, value)) Changed();
+}
+void TComTimeouts::SetReadTotalConstant(int32_t value)
+{
+    if (Store(FReadTotalConstant, value)) Changed();
+}
+void TComTimeouts::SetWriteTotalMultiplier(int32_t value)
+{
+    if (Store(FWriteTotalMultiplier, value)) Changed();
+}
+void TComTimeouts::SetWriteTotalConstant(int32_t value)
+{
+    if (Store(FWriteTotalConstant, value)) Changed();
+}
 
 // ---- the port ----
 
@@ -208,8 +253,7 @@ TCustomComPort::~TCustomComPort()
 
 void TCustomComPort::SetPort(const std::string& value)
 {
-    if (value == FPort)
-        return;
+    if (value == FPort) return;
     FPort = value;
     if (FConnected) {
         ClosePort();
@@ -217,19 +261,35 @@ void TCustomComPort::SetPort(const std::string& value)
     }
 }
 
-void TCustomComPort::SetBaudRate(TBaudRate value) { if (Store(FBaudRate, value)) ApplyLineSettings(); }
-void TCustomComPort::SetCustomBaudRate(int32_t value) { if (Store(FCustomBaudRate, value)) ApplyLineSettings(); }
-void TCustomComPort::SetDataBits(TDataBits value) { if (Store(FDataBits, value)) ApplyLineSettings(); }
-void TCustomComPort::SetStopBits(TStopBits value) { if (Store(FStopBits, value)) ApplyLineSettings(); }
-void TCustomComPort::SetDiscardNull(bool value) { if (Store(FDiscardNull, value)) ApplyLineSettings(); }
-void TCustomComPort::SetEventChar(char value) { if (Store(FEventChar, value)) ApplyLineSettings(); }
+void TCustomComPort::SetBaudRate(TBaudRate value)
+{
+    if (Store(FBaudRate, value)) ApplyLineSettings();
+}
+void TCustomComPort::SetCustomBaudRate(int32_t value)
+{
+    if (Store(FCustomBaudRate, value)) ApplyLineSettings();
+}
+void TCustomComPort::SetDataBits(TDataBits value)
+{
+    if (Store(FDataBits, value)) ApplyLineSettings();
+}
+void TCustomComPort::SetStopBits(TStopBits value)
+{
+    if (Store(FStopBits, value)) ApplyLineSettings();
+}
+void TCustomComPort::SetDiscardNull(bool value)
+{
+    if (Store(FDiscardNull, value)) ApplyLineSettings();
+}
+void TCustomComPort::SetEventChar(char value)
+{
+    if (Store(FEventChar, value)) ApplyLineSettings();
+}
 
 void TCustomComPort::SetSyncMethod(TSyncMethod value)
 {
-    if (value == FSyncMethod)
-        return;
-    if (FConnected)
-        throw EComPort(CError_ConnChangeProp);
+    if (value == FSyncMethod) return;
+    if (FConnected) throw EComPort(CError_ConnChangeProp);
     FSyncMethod = value;
 }
 
@@ -239,10 +299,8 @@ void TCustomComPort::SuspendApply() { ++FUpdateNesting; }
 
 void TCustomComPort::ResumeApply()
 {
-    if (FUpdateNesting == 0)
-        return;
-    if (--FUpdateNesting == 0)
-        ApplyAllSettings();
+    if (FUpdateNesting == 0) return;
+    if (--FUpdateNesting == 0) ApplyAllSettings();
 }
 
 void TCustomComPort::ApplyAllSettings()
@@ -254,14 +312,12 @@ void TCustomComPort::ApplyAllSettings()
 
 void TCustomComPort::ApplyBufferSizes()
 {
-    if (CanApply())
-        FDevice->ApplyQueueSizes(FBuffer.InputSize(), FBuffer.OutputSize());
+    if (CanApply()) FDevice->ApplyQueueSizes(FBuffer.InputSize(), FBuffer.OutputSize());
 }
 
 void TCustomComPort::ApplyLineSettings()
 {
-    if (!CanApply())
-        return;
+    if (!CanApply()) return;
     TLineConfig config;
     config.BitRate = FBaudRate == brCustom ? FCustomBaudRate : BaudRateBits(FBaudRate);
     config.CharBits = DataBitsCount(FDataBits);
@@ -278,8 +334,7 @@ void TCustomComPort::ApplyLineSettings()
 
 void TCustomComPort::ApplyTimeoutSettings()
 {
-    if (!CanApply())
-        return;
+    if (!CanApply()) return;
     TTimeoutValues values;
     values.ReadInterval = FTimeouts.ReadInterval();
     values.ReadTotalMultiplier = FTimeouts.ReadTotalMultiplier();
@@ -295,8 +350,7 @@ void TCustomComPort::CloseDevice() { FDevice->Close(); }
 
 void TCustomComPort::OpenPort()
 {
-    if (FConnected)
-        return;
+    if (FConnected) return;
     DoBeforeOpen();
     OpenDevice();
     FConnected = true;
@@ -304,8 +358,7 @@ void TCustomComPort::OpenPort()
         ApplyAllSettings();
         if (FEvents != 0) {
             FEventWorker = std::make_unique<TComThread>(this, FDevice.get(), FEvents);
-            if (FReadNesting > 0)
-                FEventWorker->HoldReceived(true);
+            if (FReadNesting > 0) FEventWorker->HoldReceived(true);
         }
     } catch (...) {
         CloseDevice();
@@ -313,9 +366,9 @@ void TCustomComPort::OpenPort()
         throw;
     }
     DoAfterOpen();
-    for (auto [signal, report] : {std::pair{csCTS, &TCustomComPort::DoCTSChange},
-                                  std::pair{csDSR, &TCustomComPort::DoDSRChange},
-                                  std::pair{csRLSD, &TCustomComPort::DoRLSDChange}})
+    for (auto [signal, report] :
+         {std::pair{csCTS, &TCustomComPort::DoCTSChange}, std::pair{csDSR, &TCustomComPort::DoDSRChange},
+          std::pair{csRLSD, &TCustomComPort::DoRLSDChange}})
         (this->*report)((ModemSignals() & ComSignalBit(signal)) != 0);
 }
 
@@ -329,8 +382,7 @@ void TCustomComPort::StopEventThread()
 
 void TCustomComPort::ClosePort()
 {
-    if (!FConnected)
-        return;
+    if (!FConnected) return;
     DoCTSChange(false);
     DoDSRChange(false);
     DoRLSDChange(false);
@@ -344,27 +396,23 @@ void TCustomComPort::ClosePort()
 
 int32_t TCustomComPort::WriteBytes(const void* buffer, int32_t count)
 {
-    if (!buffer && count > 0)
-        throw EComPort(CError_InvalidAsync);
+    if (!buffer && count > 0) throw EComPort(CError_InvalidAsync);
     return FDevice->Write(buffer, count);
 }
 
 TCustomComPort::TReadScope::TReadScope(TCustomComPort& port) : FComPort(port)
 {
-    if (FComPort.FReadNesting++ == 0 && FComPort.FEventWorker)
-        FComPort.FEventWorker->HoldReceived(true);
+    if (FComPort.FReadNesting++ == 0 && FComPort.FEventWorker) FComPort.FEventWorker->HoldReceived(true);
 }
 
 TCustomComPort::TReadScope::~TReadScope()
 {
-    if (--FComPort.FReadNesting == 0 && FComPort.FEventWorker)
-        FComPort.FEventWorker->HoldReceived(false);
+    if (--FComPort.FReadNesting == 0 && FComPort.FEventWorker) FComPort.FEventWorker->HoldReceived(false);
 }
 
 int32_t TCustomComPort::ReadBytes(void* buffer, int32_t count)
 {
-    if (!buffer && count > 0)
-        throw EComPort(CError_InvalidAsync);
+    if (!buffer && count > 0) throw EComPort(CError_InvalidAsync);
     TReadScope reading(*this);
     int32_t received = FDevice->Read(buffer, count);
     QueuedInputCount();
@@ -381,8 +429,7 @@ TComErrors TCustomComPort::LineErrors()
 {
     TComErrors errors = FDevice->LineErrors();
     // Parity errors count only where parity is checked.
-    if (!FParity.Check())
-        errors &= TComErrors(~ComErrorBit(ceRxParity));
+    if (!FParity.Check()) errors &= TComErrors(~ComErrorBit(ceRxParity));
     return errors;
 }
 
@@ -396,8 +443,7 @@ bool TCustomComPort::EventThreadRunning() const { return FEventWorker && FEventW
 
 void TCustomComPort::customEvent(QEvent* event)
 {
-    if (!TComThread::Deliver(event, this))
-        QObject::customEvent(event);
+    if (!TComThread::Deliver(event, this)) QObject::customEvent(event);
 }
 
 void TCustomComPort::HandleEvents(TComEvents events)
@@ -405,13 +451,11 @@ void TCustomComPort::HandleEvents(TComEvents events)
     auto has = [events](TComEvent event) { return (events & ComEventBit(event)) != 0; };
     if (has(evError)) {
         TComErrors errors = LineErrors();
-        if (errors)
-            DoError(errors);
+        if (errors) DoError(errors);
     }
     if (has(evRxChar)) {
         int32_t count = QueuedInputCount();
-        if (count > 0)
-            DoRxChar(count);
+        if (count > 0) DoRxChar(count);
     }
     if (has(evTxEmpty)) DoTxEmpty();
     if (has(evBreak)) DoBreak();
@@ -423,17 +467,59 @@ void TCustomComPort::HandleEvents(TComEvents events)
     if (has(evRx80Full)) DoRx80Full();
 }
 
-void TCustomComPort::DoAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
-void TCustomComPort::DoAfterClose() { if (OnAfterClose) OnAfterClose(this); }
-void TCustomComPort::DoBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
-void TCustomComPort::DoBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
-void TCustomComPort::DoRxChar(int32_t count) { if (OnRxChar) OnRxChar(this, count); }
-void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
-void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(this); }
-void TCustomComPort::DoRing() { if (OnRing) OnRing(this); }
-void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(this); }
-void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
-void TCustomComPort::DoCTSChange(bool onOff) { if (OnCTSChange) OnCTSChange(this, onOff); }
-void TCustomComPort::DoDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(this, onOff); }
-void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
-void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(this, errors); }
+void TCustomComPort::DoAfterOpen()
+{
+    if (OnAfterOpen) OnAfterOpen(this);
+}
+void TCustomComPort::DoAfterClose()
+{
+    if (OnAfterClose) OnAfterClose(this);
+}
+void TCustomComPort::DoBeforeOpen()
+{
+    if (OnBeforeOpen) OnBeforeOpen(this);
+}
+void TCustomComPort::DoBeforeClose()
+{
+    if (OnBeforeClose) OnBeforeClose(this);
+}
+void TCustomComPort::DoRxChar(int32_t count)
+{
+    if (OnRxChar) OnRxChar(this, count);
+}
+void TCustomComPort::DoTxEmpty()
+{
+    if (OnTxEmpty) OnTxEmpty(this);
+}
+void TCustomComPort::DoBreak()
+{
+    if (OnBreak) OnBreak(this);
+}
+void TCustomComPort::DoRing()
+{
+    if (OnRing) OnRing(this);
+}
+void TCustomComPort::DoRxFlag()
+{
+    if (OnRxFlag) OnRxFlag(this);
+}
+void TCustomComPort::DoRx80Full()
+{
+    if (OnRx80Full) OnRx80Full(this);
+}
+void TCustomComPort::DoCTSChange(bool onOff)
+{
+    if (OnCTSChange) OnCTSChange(this, onOff);
+}
+void TCustomComPort::DoDSRChange(bool onOff)
+{
+    if (OnDSRChange) OnDSRChange(this, onOff);
+}
+void TCustomComPort::DoRLSDChange(bool onOff)
+{
+    if (OnRLSDChange) OnRLSDChange(this, onOff);
+}
+void TCustomComPort::DoError(TComErrors errors)
+{
+    if (OnError) OnError(this, errors);
+}

@@ -12,8 +12,24 @@
 #include <memory>
 #include <string>
 
-enum TBaudRate { brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-                 br38400, br56000, br57600, br115200, br128000, br256000 };
+enum TBaudRate {
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
+};
 enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
 enum TParityBits { prNone, prOdd, prEven, prMark, prSpace };
@@ -23,8 +39,7 @@ enum TFlowControl { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TSyncMethod { smThreadSync, smWindowSync, smNone };
 
 // Line events; a TComEvents set holds bit n for the event of ordinal n.
-enum TComEvent { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD,
-                 evRx80Full };
+enum TComEvent { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
 using TComEvents = uint16_t;
 constexpr TComEvents ComEventBit(TComEvent event) { return TComEvents(1u << event); }
 constexpr TComEvents AllComEvents = 1023;
@@ -60,12 +75,29 @@ private:
 
 // Codes of EComPort.
 enum : int32_t {
-    CError_OpenFailed = 1, CError_WriteFailed, CError_ReadFailed, CError_InvalidAsync,
-    CError_PurgeFailed, CError_AsyncCheck, CError_SetStateFailed, CError_TimeoutsFailed,
-    CError_SetupComFailed, CError_ClearComFailed, CError_ModemStatFailed, CError_EscapeComFailed,
-    CError_TransmitFailed, CError_ConnChangeProp, CError_EnumPortsFailed, CError_StoreFailed,
-    CError_LoadFailed, CError_RegFailed, CError_LedStateFailed, CError_ThreadCreated,
-    CError_WaitFailed, CError_HasLink, CError_RegError
+    CError_OpenFailed = 1,
+    CError_WriteFailed,
+    CError_ReadFailed,
+    CError_InvalidAsync,
+    CError_PurgeFailed,
+    CError_AsyncCheck,
+    CError_SetStateFailed,
+    CError_TimeoutsFailed,
+    CError_SetupComFailed,
+    CError_ClearComFailed,
+    CError_ModemStatFailed,
+    CError_EscapeComFailed,
+    CError_TransmitFailed,
+    CError_ConnChangeProp,
+    CError_EnumPortsFailed,
+    CError_StoreFailed,
+    CError_LoadFailed,
+    CError_RegFailed,
+    CError_LedStateFailed,
+    CError_ThreadCreated,
+    CError_WaitFailed,
+    CError_HasLink,
+    CError_RegError
 };
 
 class TCustomComPort;
@@ -203,7 +235,7 @@ class TCustomComPort : public QObject {
     Q_OBJECT
 public:
     explicit TCustomComPort(QObject* owner = nullptr);
-    ~TCustomComPort() override;  // closes the port first
+    ~TCustomComPort() override; // closes the port first
 
     std::string Port() const { return FPort; }
     void SetPort(const std::string& value);
@@ -230,9 +262,9 @@ public:
     TComTimeouts& Timeouts() { return FTimeouts; }
     const TComTimeouts& Timeouts() const { return FTimeouts; }
     TComEvents Events() const { return FEvents; }
-    void SetEvents(TComEvents value) { FEvents = value; }  // takes effect at the next open
+    void SetEvents(TComEvents value) { FEvents = value; } // takes effect at the next open
     TSyncMethod SyncMethod() const { return FSyncMethod; }
-    void SetSyncMethod(TSyncMethod value);  // EComPort code 14 while open
+    void SetSyncMethod(TSyncMethod value); // EComPort code 14 while open
 
     bool Connected() const { return FConnected; }
     void OpenPort();
@@ -290,7 +322,7 @@ protected:
 
     virtual void OpenDevice();
     virtual void CloseDevice();
-    void customEvent(QEvent* event) override;  // the event thread's hand-overs
+    void customEvent(QEvent* event) override; // the event thread's hand-overs
 
     // Dispatchers: each calls its event property when one is assigned.
     virtual void DoAfterOpen();

@@ -10,9 +10,8 @@
 
 namespace {
 
-const char* const BaudRateTexts[] = {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600",
-                                     "14400", "19200", "38400", "56000", "57600", "115200",
-                                     "128000", "256000"};
+const char* const BaudRateTexts[] = {"Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
+                                     "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
 const char* const DataBitsTexts[] = {"5", "6", "7", "8"};
 const char* const StopBitsTexts[] = {"1", "1.5", "2"};
 const char* const ParityTexts[] = {"None", "Odd", "Even", "Mark", "Space"};
@@ -21,8 +20,7 @@ const char* const FlowControlTexts[] = {"Hardware", "Software", "None", "Custom"
 std::string UpperAscii(std::string text)
 {
     for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
     return text;
 }
 
@@ -37,8 +35,7 @@ T FromText(const char* const (&texts)[N], const std::string& text, T fallback)
 {
     const std::string wanted = UpperAscii(text);
     for (size_t i = 0; i < N; ++i)
-        if (UpperAscii(texts[i]) == wanted)
-            return T(i);
+        if (UpperAscii(texts[i]) == wanted) return T(i);
     return fallback;
 }
 
@@ -57,13 +54,11 @@ std::string SysfsRoot() { return FSysfsRoot.empty() ? "/sys/class/tty" : FSysfsR
 int ReadDirectory(const std::string& path, std::vector<std::string>& names)
 {
     DIR* dir = opendir(path.c_str());
-    if (!dir)
-        return errno;
+    if (!dir) return errno;
     errno = 0;
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (name != "." && name != "..") names.push_back(name);
         errno = 0;
     }
     int error = errno;
@@ -88,8 +83,7 @@ std::string ReadLink(const std::string& path)
 // UART is behind them; those report the type 0 ("unknown").
 bool IsPlaceholder(const std::string& entry)
 {
-    if (Basename(ReadLink(entry + "/device/driver")) != "serial8250")
-        return false;
+    if (Basename(ReadLink(entry + "/device/driver")) != "serial8250") return false;
     std::ifstream type(entry + "/type");
     int value = -1;
     return (type >> value) && value == 0;
@@ -104,7 +98,7 @@ std::string PortName(const std::string& device)
     return device;
 }
 
-}  // namespace
+} // namespace
 
 std::string BaudRateToText(TBaudRate value) { return ToText(BaudRateTexts, value); }
 std::string DataBitsToText(TDataBits value) { return ToText(DataBitsTexts, value); }
@@ -123,8 +117,7 @@ void SetVirtualPortDir(const std::string& path) { FVirtualPortDir = path; }
 
 std::string VirtualPortDir()
 {
-    if (!FVirtualPortDir.empty())
-        return FVirtualPortDir;
+    if (!FVirtualPortDir.empty()) return FVirtualPortDir;
     const char* fromEnvironment = std::getenv("MORVEX_PORT_DIR");
     return fromEnvironment && *fromEnvironment ? fromEnvironment : "/tmp/morvex-ports";
 }
@@ -134,27 +127,22 @@ void ListSerialPorts(std::vector<std::string>& list)
     std::vector<std::string> found;
     const std::string root = SysfsRoot();
     std::vector<std::string> devices;
-    if (int error = ReadDirectory(root, devices))
-        throw EComPort(CError_RegError, error);
+    if (int error = ReadDirectory(root, devices)) throw EComPort(CError_RegError, error);
     for (const std::string& device : devices) {
         const std::string entry = root + "/" + device;
         // Only ttys backed by hardware have a device; consoles and
         // pseudo-terminals have none.
-        if (access((entry + "/device").c_str(), F_OK) == 0 && !IsPlaceholder(entry))
-            found.push_back(PortName(device));
+        if (access((entry + "/device").c_str(), F_OK) == 0 && !IsPlaceholder(entry)) found.push_back(PortName(device));
     }
 
     // Ports that exist only as links to pseudo-terminals (the simulated
     // unit); no such directory simply means there are none.
     std::string virtualDir = VirtualPortDir();
-    while (virtualDir.size() > 1 && virtualDir.back() == '/')
-        virtualDir.pop_back();
+    while (virtualDir.size() > 1 && virtualDir.back() == '/') virtualDir.pop_back();
     std::vector<std::string> links;
     int error = ReadDirectory(virtualDir, links);
-    if (error && error != ENOENT)
-        throw EComPort(CError_RegError, error);
-    for (const std::string& link : links)
-        found.push_back(virtualDir + "/" + link);
+    if (error && error != ENOENT) throw EComPort(CError_RegError, error);
+    for (const std::string& link : links) found.push_back(virtualDir + "/" + link);
 
     std::sort(found.begin(), found.end(), LessIgnoringCase);
     list = std::move(found);
@@ -162,14 +150,12 @@ void ListSerialPorts(std::vector<std::string>& list)
 
 std::string PortDevicePath(const std::string& port)
 {
-    if (port.empty() || port[0] == '/')
-        return port;
+    if (port.empty() || port[0] == '/') return port;
     const std::string upper = UpperAscii(port);
     if (upper.size() > 3 && upper.compare(0, 3, "COM") == 0 && upper.size() <= 12 &&
         std::all_of(upper.begin() + 3, upper.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         long number = std::stol(upper.substr(3));
-        if (number >= 1)
-            return "/dev/ttyS" + std::to_string(number - 1);
+        if (number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
     }
     return "/dev/" + port;
 }

@@ -17,7 +17,7 @@ struct TComThread::THandOver {
     bool Stopping = false;
     bool Ended = false;
     TState State = hsIdle;
-    uint64_t Batch = 0;  // numbers each hand-over, so a late one can tell it is stale
+    uint64_t Batch = 0; // numbers each hand-over, so a late one can tell it is stale
 };
 
 // One batch of events on its way to the port's thread, where Qt delivers
@@ -46,8 +46,7 @@ void TComThread::THandOverEvent::Run(TCustomComPort* port)
     {
         std::lock_guard<std::mutex> guard(FShared->Lock);
         // Withdrawn by a stop, or left over from an earlier thread.
-        if (FShared->Stopping || FShared->Batch != FBatch || FShared->State != THandOver::hsPending)
-            return;
+        if (FShared->Stopping || FShared->Batch != FBatch || FShared->State != THandOver::hsPending) return;
         FShared->State = THandOver::hsRunning;
     }
     bool ok = true;
@@ -65,15 +64,13 @@ void TComThread::THandOverEvent::Run(TCustomComPort* port)
 
 bool TComThread::Deliver(QEvent* event, TCustomComPort* port)
 {
-    if (event->type() != THandOverEvent::Type())
-        return false;
+    if (event->type() != THandOverEvent::Type()) return false;
     static_cast<THandOverEvent*>(event)->Run(port);
     return true;
 }
 
 TComThread::TComThread(TCustomComPort* port, TSerialDevice* device, TComEvents events)
-    : FComPort(port), FDevice(device), FEvents(events),
-      FWatch(std::make_unique<TDeviceWatch>(device->Handle())),
+    : FComPort(port), FDevice(device), FEvents(events), FWatch(std::make_unique<TDeviceWatch>(device->Handle())),
       FShared(std::make_shared<THandOver>())
 {
     FThread = std::thread([this] { Execute(); });
@@ -89,8 +86,7 @@ void TComThread::Stop()
     }
     FShared->Changed.notify_all();
     FWatch->Stop();
-    if (FThread.joinable())
-        FThread.join();
+    if (FThread.joinable()) FThread.join();
 }
 
 bool TComThread::Running() const
@@ -110,16 +106,13 @@ TComEvents TComThread::Translate(bool received, bool gone) const
             // handling would find the queue empty. The 80 % mark of the
             // input queue is a count, not a wake-up of its own.
             const int64_t queued = FDevice->QueuedInput();
-            if (queued > 0)
-                events |= ComEventBit(evRxChar);
-            if (queued > 0 && queued * 5 >= int64_t(FDevice->InputQueueSize()) * 4)
-                events |= ComEventBit(evRx80Full);
+            if (queued > 0) events |= ComEventBit(evRxChar);
+            if (queued > 0 && queued * 5 >= int64_t(FDevice->InputQueueSize()) * 4) events |= ComEventBit(evRx80Full);
         } catch (const EComPort&) {
             gone = true;
         }
     }
-    if (gone)
-        events |= ComEventBit(evError);
+    if (gone) events |= ComEventBit(evError);
     return events & FEvents;
 }
 
@@ -129,8 +122,7 @@ void TComThread::Execute()
     TDeviceWatch::TEvents happened;
     while (FWatch->Wait(happened) == TDeviceWatch::wrEvents) {
         TComEvents events = Translate(happened.Received, happened.Gone);
-        if (events == 0)
-            continue;
+        if (events == 0) continue;
         if (!HandOver(events)) {
             std::lock_guard<std::mutex> guard(FShared->Lock);
             failed = FShared->State == THandOver::hsFailed;
@@ -139,8 +131,7 @@ void TComThread::Execute()
     }
     // A failure while handling ends the thread as it stands; a stop
     // leaves both queues empty.
-    if (!failed)
-        FDevice->PurgeQuietly();
+    if (!failed) FDevice->PurgeQuietly();
     std::lock_guard<std::mutex> guard(FShared->Lock);
     FShared->Ended = true;
 }
@@ -151,8 +142,7 @@ bool TComThread::HandOver(TComEvents events)
     uint64_t batch;
     {
         std::lock_guard<std::mutex> guard(shared->Lock);
-        if (shared->Stopping)
-            return false;
+        if (shared->Stopping) return false;
         shared->State = THandOver::hsPending;
         batch = ++shared->Batch;
     }

@@ -16,10 +16,8 @@ public:
     // Whichever of the two ends first.
     static TDeadline Earlier(const TDeadline& a, const TDeadline& b)
     {
-        if (a.FInfinite)
-            return b;
-        if (b.FInfinite)
-            return a;
+        if (a.FInfinite) return b;
+        if (b.FInfinite) return a;
         return a.FAt <= b.FAt ? a : b;
     }
 
@@ -32,14 +30,10 @@ public:
         int64_t ms = -1;
         if (!FInfinite) {
             const auto left = FAt - TClock::now();
-            ms = left <= TClock::duration::zero()
-                     ? 0
-                     : std::chrono::ceil<std::chrono::milliseconds>(left).count();
-            if (ms > INT_MAX)
-                ms = INT_MAX;
+            ms = left <= TClock::duration::zero() ? 0 : std::chrono::ceil<std::chrono::milliseconds>(left).count();
+            if (ms > INT_MAX) ms = INT_MAX;
         }
-        if (cap >= 0 && (ms < 0 || ms > cap))
-            ms = cap;
+        if (cap >= 0 && (ms < 0 || ms > cap)) ms = cap;
         return static_cast<int>(ms);
     }
 

@@ -29,8 +29,7 @@ void TMorvexComPort::SendPlain(const uint8_t* bytes, int32_t count)
         int32_t written = WriteBytes(bytes, count);
         // A pass that moves nothing ran into its write time-out with the
         // line held: repeating it would hang, so report the write as failed.
-        if (written <= 0)
-            throw EComPort(CError_WriteFailed, ETIMEDOUT);
+        if (written <= 0) throw EComPort(CError_WriteFailed, ETIMEDOUT);
         bytes += written;
         count -= written;
     }
@@ -41,14 +40,12 @@ void TMorvexComPort::TransactPlain(const uint8_t* request, int32_t count, int32_
     // The reply may arrive while the request is still being sent.
     TReadScope reading(*this);
     SendPlain(request, count);
-    if (ReadBytes(reply, replyCount) != replyCount)
-        throw EMorvexComTimeout();
+    if (ReadBytes(reply, replyCount) != replyCount) throw EMorvexComTimeout();
 }
 
 void TMorvexComPort::ScrambleBytes(uint8_t* buffer, int32_t count)
 {
-    for (int32_t i = 0; i < count; ++i)
-        buffer[i] ^= FScrambleCounter++;
+    for (int32_t i = 0; i < count; ++i) buffer[i] ^= FScrambleCounter++;
 }
 
 namespace {
@@ -99,22 +96,19 @@ void TMorvexComPort::WaitMs(int32_t ms)
     QObject::connect(&timer, &QTimer::timeout, [&expired] { expired = true; });
     for (;;) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
-        if (left <= 0 && expired)
-            break;
+        if (left <= 0 && expired) break;
         // The timer may fire a little before the clock says the time is up:
         // wait again for what is left, so the wait never ends early.
         expired = false;
         timer.start(int(left > 0 ? left : 0));
-        while (!expired)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        while (!expired) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
 }
 
 void TMorvexComPort::CopySettingsFrom(const TComPort& source)
 {
     const bool wasOpen = Connected();
-    if (wasOpen)
-        ClosePort();
+    if (wasOpen) ClosePort();
     SetBaudRate(source.BaudRate());
     SetCustomBaudRate(source.CustomBaudRate());
     SetDataBits(source.DataBits());
@@ -122,8 +116,7 @@ void TMorvexComPort::CopySettingsFrom(const TComPort& source)
     SetPort(source.Port());
     SetStopBits(source.StopBits());
     SetFlowControl(source.FlowControl());
-    if (wasOpen)
-        OpenPort();
+    if (wasOpen) OpenPort();
 }
 
 int32_t TMorvexComPort::ActualBaudRate() const

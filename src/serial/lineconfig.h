@@ -10,7 +10,7 @@
 
 struct TLineConfig {
     int32_t BitRate = 9600;
-    int32_t CharBits = 8;  // 5 to 8
+    int32_t CharBits = 8; // 5 to 8
     TParityBits Parity = prNone;
     TStopBits StopBits = sbOneStopBit;
     bool CheckParity = false;

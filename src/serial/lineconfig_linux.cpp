@@ -26,16 +26,19 @@ bool Unsupported(int error) { return error == ENOTTY || error == EINVAL || error
 // Rates the classic speed codes name exactly; everything else goes through BOTHER.
 speed_t SpeedCode(int32_t rate)
 {
-    struct Entry { int32_t Rate; speed_t Code; };
-    static const Entry table[] = {
-        {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300},
-        {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600},
-        {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
-        {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
-        {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}};
+    struct Entry {
+        int32_t Rate;
+        speed_t Code;
+    };
+    static const Entry table[] = {{50, B50},           {75, B75},          {110, B110},         {134, B134},
+                                  {150, B150},         {200, B200},        {300, B300},         {600, B600},
+                                  {1200, B1200},       {1800, B1800},      {2400, B2400},       {4800, B4800},
+                                  {9600, B9600},       {19200, B19200},    {38400, B38400},     {57600, B57600},
+                                  {115200, B115200},   {230400, B230400},  {460800, B460800},   {500000, B500000},
+                                  {576000, B576000},   {921600, B921600},  {1000000, B1000000}, {1152000, B1152000},
+                                  {1500000, B1500000}, {2000000, B2000000}};
     for (const Entry& entry : table)
-        if (entry.Rate == rate)
-            return entry.Code;
+        if (entry.Rate == rate) return entry.Code;
     return BOTHER;
 }
 
@@ -74,13 +77,12 @@ tcflag_t ParityFlags(TParityBits parity)
     }
 }
 
-}  // namespace
+} // namespace
 
 int MakeLineRaw(int fd)
 {
     termios2 line{};
-    if (int error = Ioctl(fd, TCGETS2, &line))
-        return error;
+    if (int error = Ioctl(fd, TCGETS2, &line)) return error;
     MakeRaw(line);
     return Ioctl(fd, TCSETS2, &line);
 }
@@ -95,43 +97,33 @@ int ApplyLineConfig(int fd, const TLineConfig& config)
         return EINVAL;
 
     termios2 line{};
-    if (int error = Ioctl(fd, TCGETS2, &line))
-        return error;
+    if (int error = Ioctl(fd, TCGETS2, &line)) return error;
     MakeRaw(line);
     const speed_t code = SpeedCode(config.BitRate);
     line.c_cflag &= ~(CSIZE | CBAUD | (CBAUD << IBSHIFT));
     line.c_cflag |= CharSize(config.CharBits) | ParityFlags(config.Parity) | code;
-    if (config.StopBits != sbOneStopBit)
-        line.c_cflag |= CSTOPB;
-    if (config.RtsCtsFlow)
-        line.c_cflag |= CRTSCTS;
-    if (config.CheckParity)
-        line.c_iflag |= INPCK;
-    if (config.XonXoffOut)
-        line.c_iflag |= IXON;
-    if (config.XonXoffIn)
-        line.c_iflag |= IXOFF;
+    if (config.StopBits != sbOneStopBit) line.c_cflag |= CSTOPB;
+    if (config.RtsCtsFlow) line.c_cflag |= CRTSCTS;
+    if (config.CheckParity) line.c_iflag |= INPCK;
+    if (config.XonXoffOut) line.c_iflag |= IXON;
+    if (config.XonXoffIn) line.c_iflag |= IXOFF;
     line.c_cc[VSTART] = static_cast<cc_t>(config.XonChar);
     line.c_cc[VSTOP] = static_cast<cc_t>(config.XoffChar);
     line.c_ispeed = line.c_ospeed = static_cast<speed_t>(config.BitRate);
-    if (int error = Ioctl(fd, TCSETS2, &line))
-        return error;
+    if (int error = Ioctl(fd, TCSETS2, &line)) return error;
 
     // A driver that cannot produce the rate sets the nearest one it can;
     // beyond what a UART tolerates the line would carry garbage.
     int32_t actual = 0;
-    if (int error = ReadLineBitRate(fd, actual))
-        return error;
-    if (std::llabs(int64_t(actual) - config.BitRate) * 100 > int64_t(config.BitRate) * 3)
-        return EINVAL;
+    if (int error = ReadLineBitRate(fd, actual)) return error;
+    if (std::llabs(int64_t(actual) - config.BitRate) * 100 > int64_t(config.BitRate) * 3) return EINVAL;
     return 0;
 }
 
 int ReadLineBitRate(int fd, int32_t& rate)
 {
     termios2 line{};
-    if (int error = Ioctl(fd, TCGETS2, &line))
-        return error;
+    if (int error = Ioctl(fd, TCGETS2, &line)) return error;
     rate = static_cast<int32_t>(line.c_ospeed);
     return 0;
 }
@@ -144,8 +136,7 @@ int ReadLineCounters(int fd, TLineCounters& counters, TProbe& supported)
         supported = TProbe::Unsupported;
         return 0;
     }
-    if (error)
-        return error;
+    if (error) return error;
     supported = TProbe::Yes;
     counters.Frame = icount.frame;
     counters.Parity = icount.parity;
@@ -158,8 +149,7 @@ int ReadLineCounters(int fd, TLineCounters& counters, TProbe& supported)
 void RequestLowLatency(int fd)
 {
     serial_struct info{};
-    if (Ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY))
-        return;
+    if (Ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY)) return;
     info.flags |= ASYNC_LOW_LATENCY;
     Ioctl(fd, TIOCSSERIAL, &info);
 }
@@ -172,8 +162,7 @@ int ReadTransmitterEmpty(int fd, TProbe& state)
         state = TProbe::Unsupported;
         return 0;
     }
-    if (error)
-        return error;
+    if (error) return error;
     state = (lsr & TIOCSER_TEMT) ? TProbe::Yes : TProbe::No;
     return 0;
 }

@@ -28,20 +28,20 @@ public:
     TSerialDevice& operator=(const TSerialDevice&) = delete;
     ~TSerialDevice();
 
-    void Open(const std::string& path);  // code 1
+    void Open(const std::string& path); // code 1
     void Close();
     bool IsOpen() const { return FHandle >= 0; }
     int Handle() const { return FHandle; }
 
-    void ApplyQueueSizes(int32_t inputSize, int32_t outputSize);      // code 9
+    void ApplyQueueSizes(int32_t inputSize, int32_t outputSize); // code 9
     void ApplyLine(const TLineConfig& config, TDTRFlowControl dtr,
-                   TRTSFlowControl rts);                               // code 7
+                   TRTSFlowControl rts); // code 7
     void ApplyTimeouts(const TTimeoutValues& timeouts) { FTimeouts = timeouts; }
     int32_t InputQueueSize() const { return FInputSize; }
-    int32_t BitRate() const;  // read back from the driver; 0 when unknown
+    int32_t BitRate() const; // read back from the driver; 0 when unknown
 
-    int32_t Write(const void* buffer, int32_t count);  // code 2
-    int32_t Read(void* buffer, int32_t count);         // code 3
+    int32_t Write(const void* buffer, int32_t count); // code 2
+    int32_t Read(void* buffer, int32_t count);        // code 3
     // Drops received bytes (input) and bytes the driver still holds unsent
     // (output). Code 5.
     void Purge(bool input, bool output);
@@ -50,9 +50,9 @@ public:
     void AbortTransfers();
     // The purge that ends the event watch; it cannot fail.
     void PurgeQuietly();
-    int32_t QueuedInput();               // code 10
-    TComErrors LineErrors();             // code 10
-    TComSignals ModemSignals();          // code 11
+    int32_t QueuedInput();      // code 10
+    TComErrors LineErrors();    // code 10
+    TComSignals ModemSignals(); // code 11
 
 private:
     void DrainOutput(int32_t& sent, const TDeadline& deadline);
@@ -60,9 +60,9 @@ private:
 
     int FHandle = -1;
     TTimeoutValues FTimeouts;
-    std::atomic<int32_t> FInputSize{1024};  // also read by the event thread
+    std::atomic<int32_t> FInputSize{1024}; // also read by the event thread
     int32_t FBitRate = 9600;
-    int32_t FCharBits = 10;  // bits on the line per character, for drain estimates
+    int32_t FCharBits = 10; // bits on the line per character, for drain estimates
     TLineCounters FCounters;
     bool FTransmitterKnown = true;
 };
@@ -73,11 +73,11 @@ class TDeviceWatch {
 public:
     enum TResult { wrStopped, wrEvents };
     struct TEvents {
-        bool Received = false;  // new bytes arrived
-        bool Gone = false;      // hang-up or device error: the device is gone
+        bool Received = false; // new bytes arrived
+        bool Gone = false;     // hang-up or device error: the device is gone
     };
 
-    explicit TDeviceWatch(int deviceHandle);  // code 21 when the wait cannot be set up
+    explicit TDeviceWatch(int deviceHandle); // code 21 when the wait cannot be set up
     TDeviceWatch(const TDeviceWatch&) = delete;
     TDeviceWatch& operator=(const TDeviceWatch&) = delete;
     ~TDeviceWatch();

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr uint32_t AllBits = 0xFFFFFFFFu;  // ReadInterval -1 as the driver sees it
+constexpr uint32_t AllBits = 0xFFFFFFFFu; // ReadInterval -1 as the driver sees it
 
 int Ioctl(int fd, unsigned long request, void* argument)
 {
@@ -48,10 +48,8 @@ short PollDevice(int fd, short events, int timeout, int32_t code)
     pollfd entry{fd, events, 0};
     for (;;) {
         int result = poll(&entry, 1, timeout);
-        if (result >= 0)
-            return result == 0 ? 0 : entry.revents;
-        if (errno != EINTR)
-            throw EComPort(code, errno);
+        if (result >= 0) return result == 0 ? 0 : entry.revents;
+        if (errno != EINTR) throw EComPort(code, errno);
     }
 }
 
@@ -60,24 +58,20 @@ bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) !
 TDeadline TotalDeadline(int32_t multiplier, int32_t constant, int32_t count)
 {
     // The driver's time-outs are unsigned; both zero means no limit.
-    if (multiplier == 0 && constant == 0)
-        return TDeadline::Never();
+    if (multiplier == 0 && constant == 0) return TDeadline::Never();
     return TDeadline::After(int64_t(uint32_t(constant)) + int64_t(uint32_t(multiplier)) * count);
 }
 
-}  // namespace
+} // namespace
 
 TSerialDevice::~TSerialDevice() { Close(); }
 
 void TSerialDevice::Open(const std::string& path)
 {
-    if (IsOpen())
-        return;
-    if (path.empty())
-        throw EComPort(CError_OpenFailed, ENOENT);
+    if (IsOpen()) return;
+    if (path.empty()) throw EComPort(CError_OpenFailed, ENOENT);
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw EComPort(CError_OpenFailed, errno);
+    if (fd < 0) throw EComPort(CError_OpenFailed, errno);
     int error = 0;
     // The lock keeps out every other opener, root included; TIOCEXCL keeps
     // out programs that do not lock, and fails on anything that is not a tty.
@@ -94,15 +88,14 @@ void TSerialDevice::Open(const std::string& path)
     RequestLowLatency(fd);
     TProbe counted;
     FCounters = TLineCounters();
-    ReadLineCounters(fd, FCounters, counted);  // the baseline for LineErrors
+    ReadLineCounters(fd, FCounters, counted); // the baseline for LineErrors
     FTransmitterKnown = true;
     FHandle = fd;
 }
 
 void TSerialDevice::Close()
 {
-    if (!IsOpen())
-        return;
+    if (!IsOpen()) return;
     // Exclusive mode stays with the tty, not the descriptor: clear it so the
     // next opener is not refused.
     ioctl(FHandle, TIOCNXCL);
@@ -114,22 +107,17 @@ void TSerialDevice::ApplyQueueSizes(int32_t inputSize, int32_t outputSize)
 {
     // The tty layer sizes its queues itself; what can be checked is that
     // the sizes make sense. The input size also sets the 80 % mark.
-    if (!IsOpen())
-        throw EComPort(CError_SetupComFailed, EBADF);
-    if (inputSize < 0 || outputSize < 0)
-        throw EComPort(CError_SetupComFailed, EINVAL);
+    if (!IsOpen()) throw EComPort(CError_SetupComFailed, EBADF);
+    if (inputSize < 0 || outputSize < 0) throw EComPort(CError_SetupComFailed, EINVAL);
     FInputSize = inputSize;
 }
 
 void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TRTSFlowControl rts)
 {
-    if (!IsOpen())
-        throw EComPort(CError_SetStateFailed, EBADF);
-    if (int error = ApplyLineConfig(FHandle, config))
-        throw EComPort(CError_SetStateFailed, error);
+    if (!IsOpen()) throw EComPort(CError_SetStateFailed, EBADF);
+    if (int error = ApplyLineConfig(FHandle, config)) throw EComPort(CError_SetStateFailed, error);
     FBitRate = config.BitRate;
-    FCharBits = 1 + config.CharBits + (config.Parity != prNone ? 1 : 0) +
-                (config.StopBits == sbOneStopBit ? 1 : 2);
+    FCharBits = 1 + config.CharBits + (config.Parity != prNone ? 1 : 0) + (config.StopBits == sbOneStopBit ? 1 : 2);
 
     // Output lines the driver does not drive itself. Linux has no DTR
     // handshake (DTR is held active instead) and no RTS toggling (RTS is
@@ -139,25 +127,21 @@ void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TR
     (rts == rtsEnable || rts == rtsHandshake ? raise : lower) |= TIOCM_RTS;
     for (auto [request, lines] : {std::pair{TIOCMBIS, raise}, std::pair{TIOCMBIC, lower}}) {
         int error = Ioctl(FHandle, request, &lines);
-        if (error && !NotOffered(error))
-            throw EComPort(CError_SetStateFailed, error);
+        if (error && !NotOffered(error)) throw EComPort(CError_SetStateFailed, error);
     }
 }
 
 int32_t TSerialDevice::BitRate() const
 {
     int32_t rate = 0;
-    if (!IsOpen() || ReadLineBitRate(FHandle, rate) != 0)
-        return 0;
+    if (!IsOpen() || ReadLineBitRate(FHandle, rate) != 0) return 0;
     return rate;
 }
 
 int32_t TSerialDevice::Write(const void* buffer, int32_t count)
 {
-    if (!IsOpen())
-        throw EComPort(CError_WriteFailed, EBADF);
-    if (count <= 0)
-        return 0;
+    if (!IsOpen()) throw EComPort(CError_WriteFailed, EBADF);
+    if (count <= 0) return 0;
     const TDeadline deadline = TotalDeadline(FTimeouts.WriteTotalMultiplier, FTimeouts.WriteTotalConstant, count);
     const char* bytes = static_cast<const char*>(buffer);
     int32_t sent = 0;
@@ -167,16 +151,12 @@ int32_t TSerialDevice::Write(const void* buffer, int32_t count)
             sent += int32_t(done);
             continue;
         }
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done < 0 && errno != EAGAIN)
-            throw EComPort(CError_WriteFailed, errno);
+        if (done < 0 && errno == EINTR) continue;
+        if (done < 0 && errno != EAGAIN) throw EComPort(CError_WriteFailed, errno);
         // The driver's queue is full: wait for room until the time-out.
-        if (deadline.Passed())
-            break;
+        if (deadline.Passed()) break;
         short revents = PollDevice(FHandle, POLLOUT, deadline.PollTimeout(), CError_WriteFailed);
-        if (HungUp(revents))
-            throw EComPort(CError_WriteFailed, EIO);
+        if (HungUp(revents)) throw EComPort(CError_WriteFailed, EIO);
     }
     DrainOutput(sent, deadline);
     return sent;
@@ -188,43 +168,34 @@ void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
 {
     for (;;) {
         int queued = 0;
-        if (int error = Ioctl(FHandle, TIOCOUTQ, &queued))
-            throw EComPort(CError_WriteFailed, error);
+        if (int error = Ioctl(FHandle, TIOCOUTQ, &queued)) throw EComPort(CError_WriteFailed, error);
         if (queued == 0) {
-            if (!FTransmitterKnown)
-                return;
+            if (!FTransmitterKnown) return;
             TProbe empty;
-            if (int error = ReadTransmitterEmpty(FHandle, empty))
-                throw EComPort(CError_WriteFailed, error);
-            if (empty == TProbe::Unsupported)
-                FTransmitterKnown = false;
-            if (empty != TProbe::No)
-                return;
+            if (int error = ReadTransmitterEmpty(FHandle, empty)) throw EComPort(CError_WriteFailed, error);
+            if (empty == TProbe::Unsupported) FTransmitterKnown = false;
+            if (empty != TProbe::No) return;
         }
         if (deadline.Passed()) {
             // As with a timed-out write elsewhere: what did not go out is
             // dropped and not counted as written.
             sent = queued >= sent ? 0 : sent - queued;
-            if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0)
-                throw EComPort(CError_WriteFailed, errno);
+            if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0) throw EComPort(CError_WriteFailed, errno);
             return;
         }
         // Sleep about as long as the queued characters take on the line,
         // waking early only if the device goes away.
-        int64_t lineMs = (int64_t(queued > 0 ? queued : 1) * FCharBits * 1000 + FBitRate - 1) /
-                         (FBitRate > 0 ? FBitRate : 1);
+        int64_t lineMs =
+            (int64_t(queued > 0 ? queued : 1) * FCharBits * 1000 + FBitRate - 1) / (FBitRate > 0 ? FBitRate : 1);
         int nap = deadline.PollTimeout(int(lineMs < 1 ? 1 : lineMs > 50 ? 50 : lineMs));
-        if (HungUp(PollDevice(FHandle, 0, nap, CError_WriteFailed)))
-            throw EComPort(CError_WriteFailed, EIO);
+        if (HungUp(PollDevice(FHandle, 0, nap, CError_WriteFailed))) throw EComPort(CError_WriteFailed, EIO);
     }
 }
 
 int32_t TSerialDevice::Read(void* buffer, int32_t count)
 {
-    if (!IsOpen())
-        throw EComPort(CError_ReadFailed, EBADF);
-    if (count <= 0)
-        return 0;
+    if (!IsOpen()) throw EComPort(CError_ReadFailed, EBADF);
+    if (count <= 0) return 0;
     const uint32_t interval = uint32_t(FTimeouts.ReadInterval);
     const uint32_t multiplier = uint32_t(FTimeouts.ReadTotalMultiplier);
     const uint32_t constant = uint32_t(FTimeouts.ReadTotalConstant);
@@ -234,8 +205,9 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
     const bool atOnce = interval == AllBits && multiplier == 0 && constant == 0;
     const bool firstByte = interval == AllBits && multiplier == AllBits && constant != 0 && constant != AllBits;
     const TDeadline total = atOnce ? TDeadline::Now()
-                          : firstByte ? TDeadline::After(constant)
-                                      : TotalDeadline(FTimeouts.ReadTotalMultiplier, FTimeouts.ReadTotalConstant, count);
+                            : firstByte
+                                ? TDeadline::After(constant)
+                                : TotalDeadline(FTimeouts.ReadTotalMultiplier, FTimeouts.ReadTotalConstant, count);
     const bool intervalLimit = !atOnce && !firstByte && interval != 0 && interval != AllBits;
     TDeadline deadline = total;
 
@@ -246,23 +218,17 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
         ssize_t done = read(FHandle, bytes + received, size_t(count - received));
         if (done > 0) {
             received += int32_t(done);
-            if (firstByte)
-                break;
-            if (intervalLimit)
-                deadline = TDeadline::Earlier(total, TDeadline::After(interval));
+            if (firstByte) break;
+            if (intervalLimit) deadline = TDeadline::Earlier(total, TDeadline::After(interval));
             continue;
         }
-        if (done == 0)  // a raw tty reads 0 bytes only once it has hung up
+        if (done == 0) // a raw tty reads 0 bytes only once it has hung up
             throw EComPort(CError_ReadFailed, EIO);
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN)
-            throw EComPort(CError_ReadFailed, errno);
-        if (deadline.Passed())
-            break;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) throw EComPort(CError_ReadFailed, errno);
+        if (deadline.Passed()) break;
         short revents = PollDevice(FHandle, POLLIN, deadline.PollTimeout(), CError_ReadFailed);
-        if (HungUp(revents) && !(revents & POLLIN))
-            throw EComPort(CError_ReadFailed, EIO);
+        if (HungUp(revents) && !(revents & POLLIN)) throw EComPort(CError_ReadFailed, EIO);
     }
     return received;
 }
@@ -277,37 +243,30 @@ bool TSerialDevice::DropUnsentOutput()
         errno = error;
         return false;
     }
-    if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0)
-        return false;
+    if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0) return false;
     return true;
 }
 
 void TSerialDevice::Purge(bool input, bool output)
 {
-    if (!IsOpen())
-        throw EComPort(CError_PurgeFailed, EBADF);
+    if (!IsOpen()) throw EComPort(CError_PurgeFailed, EBADF);
     if (input) {
-        if (int error = Flush(FHandle, TCIFLUSH))
-            throw EComPort(CError_PurgeFailed, error);
+        if (int error = Flush(FHandle, TCIFLUSH)) throw EComPort(CError_PurgeFailed, error);
     }
-    if (output && !DropUnsentOutput())
-        throw EComPort(CError_PurgeFailed, errno);
+    if (output && !DropUnsentOutput()) throw EComPort(CError_PurgeFailed, errno);
 }
 
 void TSerialDevice::AbortTransfers()
 {
-    if (!IsOpen())
-        throw EComPort(CError_PurgeFailed, EBADF);
+    if (!IsOpen()) throw EComPort(CError_PurgeFailed, EBADF);
     // Every transfer has finished before its call returned, so there is
     // nothing in flight but bytes a timed-out write may have left queued.
-    if (!DropUnsentOutput() && !DeviceGone(errno))
-        throw EComPort(CError_PurgeFailed, errno);
+    if (!DropUnsentOutput() && !DeviceGone(errno)) throw EComPort(CError_PurgeFailed, errno);
 }
 
 void TSerialDevice::PurgeQuietly()
 {
-    if (!IsOpen())
-        return;
+    if (!IsOpen()) return;
     Flush(FHandle, TCIFLUSH);
     DropUnsentOutput();
 }
@@ -315,26 +274,21 @@ void TSerialDevice::PurgeQuietly()
 int32_t TSerialDevice::QueuedInput()
 {
     int queued = 0;
-    if (!IsOpen())
-        throw EComPort(CError_ClearComFailed, EBADF);
-    if (int error = Ioctl(FHandle, FIONREAD, &queued))
-        throw EComPort(CError_ClearComFailed, error);
+    if (!IsOpen()) throw EComPort(CError_ClearComFailed, EBADF);
+    if (int error = Ioctl(FHandle, FIONREAD, &queued)) throw EComPort(CError_ClearComFailed, error);
     return queued;
 }
 
 TComErrors TSerialDevice::LineErrors()
 {
-    if (!IsOpen())
-        throw EComPort(CError_ClearComFailed, EBADF);
+    if (!IsOpen()) throw EComPort(CError_ClearComFailed, EBADF);
     // Pending-input query first: it fails on a device that has gone away
     // even where the driver keeps no error counters.
     QueuedInput();
     TLineCounters now;
     TProbe counted;
-    if (int error = ReadLineCounters(FHandle, now, counted))
-        throw EComPort(CError_ClearComFailed, error);
-    if (counted != TProbe::Yes)
-        return 0;
+    if (int error = ReadLineCounters(FHandle, now, counted)) throw EComPort(CError_ClearComFailed, error);
+    if (counted != TProbe::Yes) return 0;
     TComErrors errors = 0;
     if (now.Frame != FCounters.Frame) errors |= ComErrorBit(ceFrame);
     if (now.Parity != FCounters.Parity) errors |= ComErrorBit(ceRxParity);
@@ -347,14 +301,11 @@ TComErrors TSerialDevice::LineErrors()
 
 TComSignals TSerialDevice::ModemSignals()
 {
-    if (!IsOpen())
-        throw EComPort(CError_ModemStatFailed, EBADF);
+    if (!IsOpen()) throw EComPort(CError_ModemStatFailed, EBADF);
     int lines = 0;
     int error = Ioctl(FHandle, TIOCMGET, &lines);
-    if (NotOffered(error))
-        return 0;  // no modem lines (a pseudo-terminal): none is active
-    if (error)
-        throw EComPort(CError_ModemStatFailed, error);
+    if (NotOffered(error)) return 0; // no modem lines (a pseudo-terminal): none is active
+    if (error) throw EComPort(CError_ModemStatFailed, error);
     TComSignals active = 0;
     if (lines & TIOCM_CTS) active |= ComSignalBit(csCTS);
     if (lines & TIOCM_DSR) active |= ComSignalBit(csDSR);
@@ -397,26 +348,22 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
         epoll_event ready[2];
         int count = epoll_wait(FPoll, ready, 2, -1);
         if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return wrStopped;  // the wait itself is broken: nothing more can be watched
+            if (errno == EINTR) continue;
+            return wrStopped; // the wait itself is broken: nothing more can be watched
         }
         for (int i = 0; i < count; ++i)
-            if (ready[i].data.fd == FStopSignal)
-                return wrStopped;
+            if (ready[i].data.fd == FStopSignal) return wrStopped;
         for (int i = 0; i < count; ++i) {
             if (ready[i].events & (EPOLLHUP | EPOLLERR)) {
                 events.Gone = true;
                 // A hung-up tty stays "ready" forever: stop watching it.
-                if (FWatching)
-                    epoll_ctl(FPoll, EPOLL_CTL_DEL, FDevice, nullptr);
+                if (FWatching) epoll_ctl(FPoll, EPOLL_CTL_DEL, FDevice, nullptr);
                 FWatching = false;
             } else if (ready[i].events & EPOLLIN) {
                 events.Received = true;
             }
         }
-        if (events.Received || events.Gone)
-            return wrEvents;
+        if (events.Received || events.Gone) return wrEvents;
     }
 }
 

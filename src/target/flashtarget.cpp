@@ -143,8 +143,7 @@ void THitachiFlash::CheckIdentity()
     uint32_t start = 0;
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
-    if (start != FFlashStart || size != FFlashSize)
-        throw EHitachiFlashException("Flash uP does not match definition");
+    if (start != FFlashStart || size != FFlashSize) throw EHitachiFlashException("Flash uP does not match definition");
 }
 
 void THitachiFlash::ExtractUserArea(TMemoryStream& image, TMemoryStream& dest)
@@ -156,8 +155,7 @@ void THitachiFlash::ExtractUserArea(TMemoryStream& image, TMemoryStream& dest)
 void THitachiFlash::PadToBlock(TMemoryStream& data, int32_t blockSize)
 {
     const int64_t size = data.Size();
-    if (size % blockSize != 0)
-        PadStream(data, static_cast<int32_t>((size / blockSize + 1) * blockSize), kPadByte);
+    if (size % blockSize != 0) PadStream(data, static_cast<int32_t>((size / blockSize + 1) * blockSize), kPadByte);
 }
 
 void THitachiFlash::ValidateImage(TMemoryStream& area)
@@ -168,8 +166,7 @@ void THitachiFlash::ValidateImage(TMemoryStream& area)
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
     if (area.Size() != static_cast<int64_t>(size)) throw EFDTException("Flash Size doesn't match Image Size");
-    if (!TFlashFDTDevice::CheckImageChecksum(area, seed))
-        throw EFDTException("Flash and Image Checksums don't match");
+    if (!TFlashFDTDevice::CheckImageChecksum(area, seed)) throw EFDTException("Flash and Image Checksums don't match");
 }
 
 void THitachiFlash::ReadFlashArea(TMemoryStream& dest, uint32_t start, uint32_t count)

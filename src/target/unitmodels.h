@@ -13,10 +13,10 @@ class TStatusText;
 
 // Display names by unit type; 15 has a name but no target class.
 inline constexpr std::array<const char*, 16> UnitModelNames = {
-    "Programmer (7100-050)", "Morvex 3810", "Morvex 3810 Display", "Morvex 4620",
-    "Morvex 4650",           "Morvex 7100", "Dexa DW4710",         "Morvex 7300",
-    "Morvex 7310",           "Morvex 7330", "Morvex 4621",         "Morvex 8200",
-    "Morvex 8400",           "Calmont CRX330/CRX340", "Morvex 3840", "Advanced"};
+    "Programmer (7100-050)", "Morvex 3810",           "Morvex 3810 Display", "Morvex 4620",
+    "Morvex 4650",           "Morvex 7100",           "Dexa DW4710",         "Morvex 7300",
+    "Morvex 7310",           "Morvex 7330",           "Morvex 4621",         "Morvex 8200",
+    "Morvex 8400",           "Calmont CRX330/CRX340", "Morvex 3840",         "Advanced"};
 
 // Frees the target held in target, builds the one for unitType with the
 // caller's connection choices and wires the status text and progress bar

@@ -53,10 +53,7 @@ TGuiDriver::TGuiDriver(THandler handler) : FHandler(std::move(handler))
     FAge.start();
 }
 
-int TGuiDriver::Count(const std::string& entry) const
-{
-    return int(std::count(FLog.begin(), FLog.end(), entry));
-}
+int TGuiDriver::Count(const std::string& entry) const { return int(std::count(FLog.begin(), FLog.end(), entry)); }
 
 void TGuiDriver::GiveUp()
 {
@@ -104,8 +101,7 @@ std::string Describe(QWidget* window)
     if (qobject_cast<TfrmConnectWiz*>(window)) return "wizard";
     if (qobject_cast<TComSetupFrm*>(window)) return "setup";
     if (qobject_cast<TfrmAbout*>(window)) return "about";
-    if (auto* prompt = qobject_cast<TdlgUserPrompt*>(window))
-        return "prompt:" + StdStr(prompt->lblDialogText->text());
+    if (auto* prompt = qobject_cast<TdlgUserPrompt*>(window)) return "prompt:" + StdStr(prompt->lblDialogText->text());
     return window->metaObject()->className();
 }
 

@@ -37,8 +37,7 @@ TEST_F(AboutBox, FillsInItsTextsAtCreation)
     TfrmAbout& about = *frmAbout;
     EXPECT_EQ(about.windowTitle(), "About 4620 V2.5");
     EXPECT_EQ(about.size(), QSize(455, 199));
-    EXPECT_EQ(about.lblVersion->text().toStdString(),
-              std::string("4620-511 Version 1.6\n") + MakerNoticeText);
+    EXPECT_EQ(about.lblVersion->text().toStdString(), std::string("4620-511 Version 1.6\n") + MakerNoticeText);
     EXPECT_EQ(about.lblMorvex->text(), "Morvex Instruments");
     EXPECT_EQ(about.lblProgram->text(), "Morvex Classic Series Flash Programmer");
     EXPECT_EQ(about.lblBinaryImage->text(), "No Flash Image Available");
@@ -55,7 +54,7 @@ TEST_F(AboutBox, WithoutAnImageNameTheCaptionNamesTheProgramAndTheImageLineStays
         if (auto* about = qobject_cast<TfrmAbout*>(window))
             about->btnOk->click();
         else
-            Answer(window, QMessageBox::Ok);  // the invalid-image message
+            Answer(window, QMessageBox::Ok); // the invalid-image message
     });
     std::unique_ptr<TfrmUserFlash> form = CreateForms(*record);
     EXPECT_EQ(frmAbout->windowTitle(), "About Morvex Classic Series Flash Programmer");
@@ -104,7 +103,7 @@ TEST_F(AboutBox, TheWindowMenuEndsWithASeparatorAndAboutWhichOpensTheBox)
     actions.back()->trigger();
     EXPECT_EQ(driver.Log(), std::vector<std::string>{"about"});
 
-    HandleSysCommand(SC_ABOUT + 1);  // any other command does not open it
+    HandleSysCommand(SC_ABOUT + 1); // any other command does not open it
     EXPECT_EQ(driver.Log().size(), 1u);
 }
 
@@ -114,8 +113,8 @@ TEST_F(AboutBox, TheLinkOpensTheMakersAddress)
     TUrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "open");
     const QPointF inside(2, 2);
-    QMouseEvent release(QEvent::MouseButtonRelease, inside, about.lblMorvexWeb->mapToGlobal(inside),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, about.lblMorvexWeb->mapToGlobal(inside), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(about.lblMorvexWeb, &release);
     QDesktopServices::unsetUrlHandler("https");
     ASSERT_EQ(catcher.Opened.size(), 1u);

@@ -31,12 +31,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TErrorTextCase{"Unit Successfully Programmed!", "Unit Successfully Programmed!"},
                       TErrorTextCase{"Flash uP not defined.", "Flash uP not defined."},
                       TErrorTextCase{"Verify failed at 0800,", "Verify failed at 0800,"},
-                      TErrorTextCase{"range 1-", "range 1-"},
-                      TErrorTextCase{"path /", "path /."},
-                      TErrorTextCase{"code 23", "code 23."},
-                      TErrorTextCase{"Programming (", "Programming ("},
-                      TErrorTextCase{"", ""},
-                      TErrorTextCase{"Gr\xFC\xDF", "Gr\xFC\xDF."}));
+                      TErrorTextCase{"range 1-", "range 1-"}, TErrorTextCase{"path /", "path /."},
+                      TErrorTextCase{"code 23", "code 23."}, TErrorTextCase{"Programming (", "Programming ("},
+                      TErrorTextCase{"", ""}, TErrorTextCase{"Gr\xFC\xDF", "Gr\xFC\xDF."}));
 
 // An object whose event handler fails the way a programming run does.
 class TFailingReceiver : public QObject {

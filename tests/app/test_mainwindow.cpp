@@ -83,7 +83,7 @@ TEST_F(MainWindow, OpensTitledWithTheImageNameAndIdle)
 
 struct TIconCase {
     uint32_t UnitType;
-    int Index;  // -1: the application icon
+    int Index; // -1: the application icon
 };
 
 class IconChoice : public MainWindow, public ::testing::WithParamInterface<TIconCase> {};
@@ -103,15 +103,15 @@ INSTANTIATE_TEST_SUITE_P(UnitTypes, IconChoice,
                          ::testing::Values(TIconCase{0, -1}, TIconCase{1, 0}, TIconCase{2, -1}, TIconCase{3, 1},
                                            TIconCase{4, -1}, TIconCase{5, 2}, TIconCase{6, 2}, TIconCase{7, 3},
                                            TIconCase{8, 3}, TIconCase{9, 3}, TIconCase{10, 4}, TIconCase{11, 5},
-                                           TIconCase{12, 6}, TIconCase{13, 3}, TIconCase{14, 7},
-                                           TIconCase{15, -1}, TIconCase{99, -1}));
+                                           TIconCase{12, 6}, TIconCase{13, 3}, TIconCase{14, 7}, TIconCase{15, -1},
+                                           TIconCase{99, -1}));
 
 TEST_F(MainWindow, TheEightIconsAndFivePicturesAreDrawnAtTheirSizes)
 {
     TfrmUserFlash& form = Start(3);
     for (const QPixmap& icon : form.ImageListIcons) {
         EXPECT_EQ(icon.size(), QSize(32, 32));
-        EXPECT_FALSE(icon.toImage().allGray());  // drawn in colour, not left blank
+        EXPECT_FALSE(icon.toImage().allGray()); // drawn in colour, not left blank
     }
     EXPECT_NE(form.ImageListIcons[0].toImage(), form.ImageListIcons[1].toImage());
     EXPECT_EQ(form.img4620.size(), QSize(200, 186));
@@ -138,17 +138,16 @@ TEST_P(InvalidImage, SaysSoAndKeepsStartDisabled)
     EXPECT_EQ(driver.Log(), std::vector<std::string>{"error:No Valid FLASH Image Present!"});
     EXPECT_EQ(form.windowTitle().toStdString(), GetParam().Title);
     EXPECT_FALSE(form.btnStart->isEnabled());
-    form.btnStart->click();  // a disabled button starts nothing
+    form.btnStart->click(); // a disabled button starts nothing
     ASSERT_TRUE(WaitUntil([] { return true; }));
     EXPECT_EQ(driver.Log().size(), 1u);
-    EXPECT_TRUE(form.close());  // not busy: closing is allowed
+    EXPECT_TRUE(form.close()); // not busy: closing is allowed
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Records, InvalidImage,
-    ::testing::Values(TInvalidCase{"", 32768, "Morvex Classic Series Flash Programmer"},
-                      TInvalidCase{"4620 V2.5", 0, "4620 V2.5"},
-                      TInvalidCase{"4620 V2.5", MaxImageSize + 1, "4620 V2.5"}));
+INSTANTIATE_TEST_SUITE_P(Records, InvalidImage,
+                         ::testing::Values(TInvalidCase{"", 32768, "Morvex Classic Series Flash Programmer"},
+                                           TInvalidCase{"4620 V2.5", 0, "4620 V2.5"},
+                                           TInvalidCase{"4620 V2.5", MaxImageSize + 1, "4620 V2.5"}));
 
 const std::vector<std::string> CableLines = {"",
                                              "Cable Information:",
@@ -170,24 +169,25 @@ TEST_F(MainWindow, WizardPagesOfTheThreeInstructionSets)
     TfrmUserFlash& form = Start(3);
     const auto arrow = form.WizardPage(1);
     ASSERT_TRUE(arrow);
-    EXPECT_EQ(arrow->Lines, withCable({"Instructions:", " 1 Connect a serial cable to serial port of",
-                                       "    the Morvex 3810 as shown (by red arrow)",
-                                       " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"}));
+    EXPECT_EQ(arrow->Lines,
+              withCable({"Instructions:", " 1 Connect a serial cable to serial port of",
+                         "    the Morvex 3810 as shown (by red arrow)",
+                         " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"}));
     EXPECT_EQ(arrow->Picture.toImage(), form.img3810.toImage());
 
     const auto plain = form.WizardPage(4);
     ASSERT_TRUE(plain);
-    EXPECT_EQ(plain->Lines, withCable({"Instructions:", " 1 Connect a serial cable to serial port of",
-                                       "    the Morvex 4650 as shown", " 2 Connect the other end to the PC serial port",
-                                       " 3 Click the 'Next' button"}));
+    EXPECT_EQ(plain->Lines,
+              withCable({"Instructions:", " 1 Connect a serial cable to serial port of", "    the Morvex 4650 as shown",
+                         " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"}));
     EXPECT_EQ(plain->Picture.toImage(), form.img4620.toImage());
 
     const auto serial2 = form.WizardPage(13);
     ASSERT_TRUE(serial2);
-    EXPECT_EQ(serial2->Lines, withCable({"Instructions:", " 1 Connect a serial cable to SERIAL 2 of the",
-                                         "    Calmont CRX330/CRX340 as shown",
-                                         " 2 Connect the other end to the PC serial port",
-                                         " 3 Click the 'Next' button"}));
+    EXPECT_EQ(serial2->Lines,
+              withCable({"Instructions:", " 1 Connect a serial cable to SERIAL 2 of the",
+                         "    Calmont CRX330/CRX340 as shown", " 2 Connect the other end to the PC serial port",
+                         " 3 Click the 'Next' button"}));
     EXPECT_EQ(serial2->Picture.toImage(), form.img7300.toImage());
     for (const auto& page : {arrow, plain, serial2}) EXPECT_EQ(page->Lines.size(), 13u);
 }
@@ -196,8 +196,8 @@ TEST_F(MainWindow, EachUnitTypeGetsItsPictureOrNoWizard)
 {
     TfrmUserFlash& form = Start(3);
     const std::map<uint32_t, const QPixmap*> pictures = {
-        {1, &form.img3810}, {3, &form.img4620},  {4, &form.img4620},  {10, &form.img4620}, {5, &form.img7300},
-        {6, &form.img7300}, {7, &form.img7300},  {8, &form.img7300},  {9, &form.img7300},  {12, &form.img7300},
+        {1, &form.img3810},  {3, &form.img4620},  {4, &form.img4620}, {10, &form.img4620}, {5, &form.img7300},
+        {6, &form.img7300},  {7, &form.img7300},  {8, &form.img7300}, {9, &form.img7300},  {12, &form.img7300},
         {13, &form.img7300}, {11, &form.img8200}, {14, &form.img3840}};
     for (uint32_t unitType = 0; unitType <= 16; ++unitType) {
         const auto page = form.WizardPage(unitType);
@@ -239,13 +239,13 @@ TEST_F(MainWindow, CancellingTheWizardEndsTheRunIdleAndWithoutATarget)
         }
     });
     RunToEnd(driver, 2);
-    RunToEnd(driver, 4);  // a second run shows the same page again
+    RunToEnd(driver, 4); // a second run shows the same page again
     EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", "error:Connect Cancelled by User.", "wizard",
                                                       "error:Connect Cancelled by User."}));
     EXPECT_EQ(driver.Titles()[1], "Test Image");
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0], form.WizardPage(1)->Lines);
-    EXPECT_EQ(shown[1], shown[0]);  // 13 labels, none left over from the first showing
+    EXPECT_EQ(shown[1], shown[0]); // 13 labels, none left over from the first showing
     EXPECT_TRUE(busyDuringRun);
     EXPECT_EQ(form.Flash(), nullptr);
     ExpectIdle();
@@ -258,7 +258,7 @@ TEST_F(MainWindow, CancellingTheSetupDialogEndsTheRunWithoutATarget)
         if (window == frmConnectWiz)
             frmConnectWiz->btnNext->click();
         else if (auto* setup = qobject_cast<TComSetupFrm*>(window)) {
-            EXPECT_FALSE(setup->Combo6->isEnabled());  // mask 31
+            EXPECT_FALSE(setup->Combo6->isEnabled()); // mask 31
             EXPECT_TRUE(setup->Combo5->isEnabled());
             setup->Button2->click();
         } else
@@ -332,7 +332,7 @@ TEST_F(MainWindow, ClosingAndASecondStartAreRefusedWhileBusy)
     TGuiDriver driver([&](QWidget* window) {
         if (window == frmConnectWiz) {
             Later([&] {
-                form.btnStartClick();  // returns at once: a run is under way
+                form.btnStartClick(); // returns at once: a run is under way
                 closed = form.close();
             });
         } else if (qobject_cast<TComSetupFrm*>(window)) {
@@ -344,10 +344,9 @@ TEST_F(MainWindow, ClosingAndASecondStartAreRefusedWhileBusy)
         }
     });
     RunToEnd(driver, 4);
-    EXPECT_EQ(driver.Log(),
-              (std::vector<std::string>{"wizard",
-                                        "error:Programming in Progress. Please wait until programming is complete.",
-                                        "setup", "error:Connect Cancelled by User."}));
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{
+                                "wizard", "error:Programming in Progress. Please wait until programming is complete.",
+                                "setup", "error:Connect Cancelled by User."}));
     EXPECT_FALSE(closed);
     EXPECT_TRUE(form.isVisible());
     ExpectIdle();

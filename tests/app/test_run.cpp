@@ -62,7 +62,7 @@ protected:
             const int index = setup->Combo1->findText(QStr(FUnit->PortPath()));
             const int link = setup->Combo1->findText(FPortDir.path() + "/Morvex-4620");
             ASSERT_GE(link, 0) << "the simulated unit's port is not listed";
-            EXPECT_LT(index, 0);  // listed by its link, not by the pseudo-terminal's name
+            EXPECT_LT(index, 0); // listed by its link, not by the pseudo-terminal's name
             setup->Combo1->setCurrentIndex(link);
             emit setup->Combo1->activated(link);
             setup->Button1->click();
@@ -135,7 +135,7 @@ TEST_F(ProgrammingRun, TheUnitCanBeProgrammedAgainByASecondRun)
     StartUnit();
     TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
     RunToEnd(driver, Success);
-    FUnit->LoadFlash(kDemoAreaStart, std::vector<uint8_t>(64, 0x00));  // spoil the start of the area
+    FUnit->LoadFlash(kDemoAreaStart, std::vector<uint8_t>(64, 0x00)); // spoil the start of the area
     RunToEnd(driver, Success);
     EXPECT_EQ(driver.Count(Success), 2);
     ExpectFlashHoldsTheImage();
@@ -186,7 +186,7 @@ TEST_F(ProgrammingRun, AnsweringNoToTheBootMethodCancels)
     RunToEnd(driver, Cancelled);
     ASSERT_EQ(driver.Log().size(), 4u);
     EXPECT_EQ(driver.Log()[2].rfind("question:User Connect Method Failed (", 0), 0u);
-    EXPECT_EQ(FUnit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF));  // nothing written
+    EXPECT_EQ(FUnit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF)); // nothing written
     ExpectIdle();
 }
 
@@ -198,7 +198,7 @@ TEST_F(ProgrammingRun, WhenTheBootMethodFailsTooItsOwnMessageIsShownAndTheTarget
     TGuiDriver driver([&](QWidget* window) {
         if (Describe(window).rfind("question:", 0) == 0)
             Answer(window, QMessageBox::Yes);
-        else if (!qobject_cast<TdlgUserPrompt*>(window))  // nobody resets the unit
+        else if (!qobject_cast<TdlgUserPrompt*>(window)) // nobody resets the unit
             AnswerStandard(window);
     });
     FForm->btnStart->click();

@@ -85,8 +85,7 @@ TEST_F(SetupDialog, HasItsSixListsInOrder)
         // Unbound lists select their first entry.
         EXPECT_EQ(combos[row]->currentIndex(), 0);
     }
-    EXPECT_EQ(Entries(dialog.Combo1),
-              (std::vector<std::string>{VirtualPort(), "COM1", "COM10", "COM2", "ttyUSB0"}));
+    EXPECT_EQ(Entries(dialog.Combo1), (std::vector<std::string>{VirtualPort(), "COM1", "COM10", "COM2", "ttyUSB0"}));
     EXPECT_EQ(dialog.Combo2->count(), 16);
     EXPECT_EQ(Entries(dialog.Combo3), (std::vector<std::string>{"5", "6", "7", "8"}));
     EXPECT_EQ(Entries(dialog.Combo4), (std::vector<std::string>{"1", "1.5", "2"}));
@@ -101,8 +100,8 @@ TEST_F(SetupDialog, HasItsSixListsInOrder)
     for (QWidget* next = dialog.Combo1->nextInFocusChain(); next != dialog.Combo1 && order.size() < 8;
          next = next->nextInFocusChain())
         if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled()) order.push_back(next);
-    EXPECT_EQ(order, (std::vector<QWidget*>{dialog.Combo1, dialog.Combo2, dialog.Combo3, dialog.Combo4,
-                                            dialog.Combo5, dialog.Combo6, dialog.Button1, dialog.Button2}));
+    EXPECT_EQ(order, (std::vector<QWidget*>{dialog.Combo1, dialog.Combo2, dialog.Combo3, dialog.Combo4, dialog.Combo5,
+                                            dialog.Combo6, dialog.Button1, dialog.Button2}));
 }
 
 TEST_F(SetupDialog, ShowsTheCurrentSettingsAndEnablesByMask)
@@ -136,7 +135,7 @@ TEST_F(SetupDialog, OkWritesThePicksOfTheEditableListsOnly)
         Pick(dialog.Combo3, "7");
         Pick(dialog.Combo4, "1.5");
         Pick(dialog.Combo5, "Odd");
-        Pick(dialog.Combo6, "Hardware");  // shown, but not editable under mask 31
+        Pick(dialog.Combo6, "Hardware"); // shown, but not editable under mask 31
         dialog.Button1->click();
     });
     EXPECT_TRUE(accepted);
@@ -197,7 +196,7 @@ TEST_F(SetupDialog, CustomRatesAndCustomFlowControlShowAsCustom)
     FPort.SetCustomBaudRate(31250);
     FPort.SetBaudRate(brCustom);
     FPort.FlowControl().SetFlowControl(fcNone);
-    FPort.FlowControl().SetXonXoffIn(true);  // no longer any of the three named kinds
+    FPort.FlowControl().SetXonXoffIn(true); // no longer any of the three named kinds
     ASSERT_EQ(FPort.FlowControl().FlowControl(), fcCustom);
     const bool accepted = Edit(31, [](TComSetupFrm& dialog) {
         EXPECT_EQ(dialog.Combo2->Text(), "Custom");
@@ -216,8 +215,8 @@ TEST_F(SetupDialog, WithAnEmptyMaskOkWritesNothing)
     const bool accepted = Edit(0, [](TComSetupFrm& dialog) {
         Pick(dialog.Combo1, "ttyUSB0");
         Pick(dialog.Combo2, "300");
-        for (TComComboBox* combo : {dialog.Combo1, dialog.Combo2, dialog.Combo3, dialog.Combo4, dialog.Combo5,
-                                    dialog.Combo6})
+        for (TComComboBox* combo :
+             {dialog.Combo1, dialog.Combo2, dialog.Combo3, dialog.Combo4, dialog.Combo5, dialog.Combo6})
             EXPECT_FALSE(combo->isEnabled());
         dialog.Button1->click();
     });
@@ -251,7 +250,7 @@ TEST_F(SetupDialog, AListForgetsADestroyedPortAndSelectsItsFirstEntry)
     delete port;
     EXPECT_EQ(combo.ComPort(), nullptr);
     EXPECT_EQ(combo.Text(), "None");
-    combo.ApplyToPort();  // nothing bound: nothing to write, no crash
+    combo.ApplyToPort(); // nothing bound: nothing to write, no crash
 }
 
 TEST_F(SetupDialog, TextSelectsIgnoringCaseAndAutoApplyWritesAtOnce)
@@ -261,7 +260,7 @@ TEST_F(SetupDialog, TextSelectsIgnoringCaseAndAutoApplyWritesAtOnce)
     combo.SetComPort(&FPort);
     combo.SetText("1.5");
     EXPECT_EQ(combo.Text(), "1.5");
-    combo.SetText("three");  // no such entry: the selection stays
+    combo.SetText("three"); // no such entry: the selection stays
     EXPECT_EQ(combo.Text(), "1.5");
 
     TComComboBox parity;
@@ -269,7 +268,7 @@ TEST_F(SetupDialog, TextSelectsIgnoringCaseAndAutoApplyWritesAtOnce)
     parity.SetComPort(&FPort);
     parity.SetText("space");
     EXPECT_EQ(parity.Text(), "Space");
-    EXPECT_EQ(FPort.Parity().Bits(), prNone);  // a pick is only remembered
+    EXPECT_EQ(FPort.Parity().Bits(), prNone); // a pick is only remembered
     parity.SetAutoApply(true);
     Pick(&parity, "Mark");
     EXPECT_EQ(FPort.Parity().Bits(), prMark);

@@ -18,7 +18,7 @@ TEST(UserPrompt, ShowsModelessWithItsTextAndIcon)
     EXPECT_EQ(dialog.windowTitle(), "User Intervention Required...");
     EXPECT_EQ(dialog.size(), QSize(313, 109));
     EXPECT_EQ(dialog.Image1->pixmap().size(), QSize(32, 32));
-    EXPECT_FALSE(prompt.PromptCancelled());  // never shown
+    EXPECT_FALSE(prompt.PromptCancelled()); // never shown
 
     prompt.ShowPrompt("Reset the Unit");
     EXPECT_TRUE(dialog.isVisible());
@@ -36,9 +36,9 @@ TEST(UserPrompt, CancelIsReportedByTheNextQueryAndTheWindowStays)
     prompt.Dialog()->CancelBtn->click();
     EXPECT_TRUE(prompt.Dialog()->isVisible());
     EXPECT_TRUE(prompt.PromptCancelled());
-    EXPECT_TRUE(prompt.PromptCancelled());  // asking again does not forget it
+    EXPECT_TRUE(prompt.PromptCancelled()); // asking again does not forget it
     prompt.HidePrompt();
-    EXPECT_TRUE(prompt.PromptCancelled());  // hidden: unchanged until the next showing
+    EXPECT_TRUE(prompt.PromptCancelled()); // hidden: unchanged until the next showing
 }
 
 TEST(UserPrompt, EscAndTheCloseBoxCountAsCancelButNeverCloseIt)

@@ -102,8 +102,8 @@ TEST(ConnectWizard, NextAcceptsAndShowsTheLinesAndPicture)
     QPixmap picture(200, 186);
     picture.fill(Qt::red);
     std::vector<std::string> seen;
-    const int result = showAnswered(wizard, numberedLines(13), picture,
-                                    [](TfrmConnectWiz& page) { page.btnNext->click(); }, &seen);
+    const int result = showAnswered(
+        wizard, numberedLines(13), picture, [](TfrmConnectWiz& page) { page.btnNext->click(); }, &seen);
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(seen, numberedLines(13));
     EXPECT_EQ(wizard.Image->pixmap().size(), QSize(200, 186));
@@ -132,7 +132,8 @@ TEST(ConnectWizard, AnEmptyListShowsOnlyThePicture)
     wizard.SetInstructionLines(numberedLines(5));
     QPixmap picture(200, 76);
     std::vector<std::string> seen{"not looked at"};
-    showAnswered(wizard, {}, picture, [](TfrmConnectWiz& page) { page.btnNext->click(); }, &seen);
+    showAnswered(
+        wizard, {}, picture, [](TfrmConnectWiz& page) { page.btnNext->click(); }, &seen);
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(wizard.Image->pixmap().size(), QSize(200, 76));
 }

@@ -11,7 +11,11 @@ std::vector<std::vector<uint8_t>> released;
 void recordRelease(const uint8_t* block, size_t capacity) { released.emplace_back(block, block + capacity); }
 
 struct ReleaseWatch {
-    ReleaseWatch() { released.clear(); TMemoryStream::SetReleaseObserver(recordRelease); }
+    ReleaseWatch()
+    {
+        released.clear();
+        TMemoryStream::SetReleaseObserver(recordRelease);
+    }
     ~ReleaseWatch() { TMemoryStream::SetReleaseObserver(nullptr); }
 };
 
@@ -74,11 +78,11 @@ TEST(MemoryStream, EveryReleasedBlockIsZero)
     {
         TMemoryStream s;
         std::vector<uint8_t> secret(40000, 0x5A);
-        s.Write(secret.data(), 100);               // first block
-        s.Write(secret.data(), 20000);             // grows: first block released
-        s.SetSize(50);                             // shrink keeps the block
-        s.Write(secret.data(), 40000);             // grows again
-    }                                              // destruction releases the last
+        s.Write(secret.data(), 100);   // first block
+        s.Write(secret.data(), 20000); // grows: first block released
+        s.SetSize(50);                 // shrink keeps the block
+        s.Write(secret.data(), 40000); // grows again
+    }                                  // destruction releases the last
     ASSERT_GE(released.size(), 3u);
     for (const auto& block : released) EXPECT_TRUE(allZero(block));
 }

@@ -50,8 +50,8 @@ protected:
 TEST_F(BinaryScan, ProgramHoldsTheEncipheredRecord)
 {
     ASSERT_GT(program.size(), 100000u) << MORVEX_SCANNED_PROGRAM;
-    EXPECT_TRUE(Contains(program, View(Bytes(StoredImage.Data, StoredImage.Data + StoredImage.Length), 0,
-                                       StoredImage.Length)));
+    EXPECT_TRUE(
+        Contains(program, View(Bytes(StoredImage.Data, StoredImage.Data + StoredImage.Length), 0, StoredImage.Length)));
 }
 
 TEST_F(BinaryScan, ProgramHoldsNoPassPhrase)

@@ -24,7 +24,7 @@ TEST(DemoFirmware, LooksLikeFirmwareAndIsTheSameEveryTime)
     const Bytes image = MakeDemoFirmware();
     EXPECT_EQ(image, MakeDemoFirmware());
     const auto used = std::count_if(image.begin() + 0x800, image.end(), [](uint8_t b) { return b != 0xFF; });
-    EXPECT_GT(used, 10000); // code, texts and tables, not erased flash
+    EXPECT_GT(used, 10000);        // code, texts and tables, not erased flash
     EXPECT_LT(used, 30720 - 1000); // with erased flash at the end
     const std::string text(image.begin() + 0x800, image.begin() + 0x810);
     EXPECT_EQ(text, "MORVEX 4620 V2.5");

@@ -23,10 +23,7 @@ std::unique_ptr<TTwoFishEncryptedMemoryStream> StreamWith(const Bytes& bytes, ui
     return stream;
 }
 
-Bytes Contents(const TMemoryStream& stream)
-{
-    return {stream.Memory(), stream.Memory() + stream.Size()};
-}
+Bytes Contents(const TMemoryStream& stream) { return {stream.Memory(), stream.Memory() + stream.Size()}; }
 
 std::span<const std::byte> KeyStorageOf(const TEncryptedMemoryStream& stream)
 {

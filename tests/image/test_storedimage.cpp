@@ -109,4 +109,3 @@ TEST(RecordBuilder, PassPhraseIsSixteenHexDigits)
     EXPECT_THROW(PassPhraseFromHex("B102009D44FE10+6"), EConvertError);
     EXPECT_THROW(PassPhraseFromHex("B102009D44FE106G"), EConvertError);
 }
-

@@ -60,7 +60,10 @@ void Init(TTwofishCipher& cipher, const Bytes& key, const void* iv = nullptr)
 
 TEST(TwofishCipher, PublishedVectorsForAllKeySizes)
 {
-    const struct { const char* key; const char* cipherText; } vectors[] = {
+    const struct {
+        const char* key;
+        const char* cipherText;
+    } vectors[] = {
         {"00000000000000000000000000000000", "9F589F5CF6122C32B6BFEC2F2AE8C35A"},
         {"0123456789ABCDEFFEDCBA98765432100011223344556677", "CFD1D2E5A9BE9CDF501F13B892BD2248"},
         {"0123456789ABCDEFFEDCBA987654321000112233445566778899AABBCCDDEEFF", "37527BE0052334B89F0CFCCAE87CFA20"},
@@ -116,9 +119,12 @@ TEST(TwofishCipher, EveryOperationNeedsAKey)
     TTwofishCipher cipher;
     uint8_t block[kBlock] = {};
     const std::function<void()> operations[] = {
-        [&] { cipher.EncryptECB(block, block); },     [&] { cipher.DecryptECB(block, block); },
-        [&] { cipher.EncryptCBC(block, block, 16); }, [&] { cipher.DecryptCBC(block, block, 16); },
-        [&] { cipher.EncryptCFB(block, block, 16); }, [&] { cipher.DecryptCFB(block, block, 16); },
+        [&] { cipher.EncryptECB(block, block); },
+        [&] { cipher.DecryptECB(block, block); },
+        [&] { cipher.EncryptCBC(block, block, 16); },
+        [&] { cipher.DecryptCBC(block, block, 16); },
+        [&] { cipher.EncryptCFB(block, block, 16); },
+        [&] { cipher.DecryptCFB(block, block, 16); },
         [&] { cipher.ResetChain(); },
     };
     for (const auto& operation : operations) EXPECT_EQ(MessageOf(operation), "Twofish: Not initialized");

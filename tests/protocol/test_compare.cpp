@@ -94,7 +94,7 @@ TEST(FillStream, OverwritesInsideAndGrowsPastTheEnd)
     EXPECT_EQ(Contents(s), (std::vector<uint8_t>{1, 0xEE, 0xEE, 4}));
     FillStream(s, 3, 3, 0x77);
     EXPECT_EQ(Contents(s), (std::vector<uint8_t>{1, 0xEE, 0xEE, 0x77, 0x77, 0x77}));
-    FillStream(s, 8, 1, 0x55);  // the gap gets the stream's own new bytes, the target the value
+    FillStream(s, 8, 1, 0x55); // the gap gets the stream's own new bytes, the target the value
     ASSERT_EQ(s.Size(), 9);
     EXPECT_EQ(s.Memory()[8], 0x55);
 }
@@ -212,9 +212,8 @@ TEST(CompareBuffers, CancelCountsTheDifferenceAndNamesTheAddress)
     TScriptedDialogs dialogs({mrYes, mrCancel});
     CompareBuffers(f, b, dialogs);
     ASSERT_EQ(dialogs.Boxes.size(), 3u);
-    EXPECT_EQ(dialogs.Boxes[2].Text,
-              "Found 2 discrepencies. Cancelled at address 2. File Size: 6, Flash Size: 6   ");
-    EXPECT_EQ(f.Position(), 3);  // stopped just past the cancelled byte
+    EXPECT_EQ(dialogs.Boxes[2].Text, "Found 2 discrepencies. Cancelled at address 2. File Size: 6, Flash Size: 6   ");
+    EXPECT_EQ(f.Position(), 3); // stopped just past the cancelled byte
 }
 
 TEST(CompareBuffers, EqualBuffersGiveTheInformationBox)
@@ -253,4 +252,4 @@ TEST(CompareBuffers, OneEmptyBufferStillWarns)
     EXPECT_EQ(dialogs.Boxes[0].Text, "File or Buffer Empty (or both). File Size: 3, Flash Size: 0");
 }
 
-}  // namespace
+} // namespace

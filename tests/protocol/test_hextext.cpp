@@ -22,11 +22,12 @@ TEST_P(HexToIntTest, ConvertsLeadingDigits)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, HexToIntTest,
-    testing::Values(THexCase{"", 0}, THexCase{"1f", 31}, THexCase{"1F", 31}, THexCase{"12G4", 0x12},
-                    THexCase{"FFFFFFFFF", 0xFFFFFFFFu}, THexCase{"123456789", 0x23456789u},
-                    THexCase{"aBcDeF", 0xABCDEF}, THexCase{"800 ", 0x800}, THexCase{"G12", 0},
-                    THexCase{" 12", 0}, THexCase{"4D58:800", 0x4D58}, THexCase{"0000000A", 10},
-                    THexCase{"-1", 0}, THexCase{"7fffffff", 0x7FFFFFFF}));
+                         testing::Values(THexCase{"", 0}, THexCase{"1f", 31}, THexCase{"1F", 31},
+                                         THexCase{"12G4", 0x12}, THexCase{"FFFFFFFFF", 0xFFFFFFFFu},
+                                         THexCase{"123456789", 0x23456789u}, THexCase{"aBcDeF", 0xABCDEF},
+                                         THexCase{"800 ", 0x800}, THexCase{"G12", 0}, THexCase{" 12", 0},
+                                         THexCase{"4D58:800", 0x4D58}, THexCase{"0000000A", 10}, THexCase{"-1", 0},
+                                         THexCase{"7fffffff", 0x7FFFFFFF}));
 
 struct TDigitCase {
     char Digit;
@@ -42,8 +43,9 @@ TEST_P(HexDigitTest, IsDigitWithItsValue)
 }
 
 INSTANTIATE_TEST_SUITE_P(Digits, HexDigitTest,
-    testing::Values(TDigitCase{'0', 0}, TDigitCase{'9', 9}, TDigitCase{'A', 10}, TDigitCase{'F', 15},
-                    TDigitCase{'a', 10}, TDigitCase{'f', 15}, TDigitCase{'7', 7}, TDigitCase{'c', 12}));
+                         testing::Values(TDigitCase{'0', 0}, TDigitCase{'9', 9}, TDigitCase{'A', 10},
+                                         TDigitCase{'F', 15}, TDigitCase{'a', 10}, TDigitCase{'f', 15},
+                                         TDigitCase{'7', 7}, TDigitCase{'c', 12}));
 
 class NonHexDigitTest : public testing::TestWithParam<char> {};
 
@@ -61,7 +63,7 @@ TEST_P(NonHexDigitTest, IsRefusedWithItsCharacterInTheMessage)
 
 // The neighbours of each digit range in the character set, and the usual suspects.
 INSTANTIATE_TEST_SUITE_P(Characters, NonHexDigitTest,
-    testing::Values('G', 'g', '/', ':', '@', '`', ' ', 'x', 'Z', '\n'));
+                         testing::Values('G', 'g', '/', ':', '@', '`', ' ', 'x', 'Z', '\n'));
 
 TEST(ByteOrder, SwapWordExchangesTheTwoBytes)
 {
@@ -83,11 +85,11 @@ TEST(ByteOrder, SwappedLongInMemoryOrderIsMostSignificantFirst)
     // The way the protocol puts a length on the line: 2048 travels as 00 00 08 00.
     const uint32_t onLine = SwapLong(2048);
     uint8_t bytes[4];
-    std::memcpy(bytes, &onLine, sizeof bytes);  // this program runs on little-endian PCs
+    std::memcpy(bytes, &onLine, sizeof bytes); // this program runs on little-endian PCs
     EXPECT_EQ(bytes[0], 0x00);
     EXPECT_EQ(bytes[1], 0x00);
     EXPECT_EQ(bytes[2], 0x08);
     EXPECT_EQ(bytes[3], 0x00);
 }
 
-}  // namespace
+} // namespace

@@ -25,7 +25,6 @@ bool Is(const std::exception& failure)
     return typeid(failure) == typeid(E);
 }
 
-
 bool AllBytesAre(std::span<const std::byte> bytes, std::byte value)
 {
     return std::all_of(bytes.begin(), bytes.end(), [value](std::byte b) { return b == value; });
@@ -68,10 +67,8 @@ private:
 };
 
 TFlashRun::TFlashRun(const TStoredImage& record)
-    : FRecord(record),
-      FStatus(std::make_unique<TStatus>(*this)),
-      FConnectPort(std::make_unique<TMorvexComPort>(nullptr)),
-      FProgramPort(std::make_unique<TMorvexComPort>(nullptr))
+    : FRecord(record), FStatus(std::make_unique<TStatus>(*this)),
+      FConnectPort(std::make_unique<TMorvexComPort>(nullptr)), FProgramPort(std::make_unique<TMorvexComPort>(nullptr))
 {
     SetExceptionHandler([this](const std::exception& failure) { FKeepAliveFailures.push_back(failure.what()); });
 }

@@ -19,12 +19,12 @@
 // How one run ended.
 struct TRunOutcome {
     bool Succeeded = false;
-    std::string FailureClass;    // ExceptionClassName of the failure
-    std::string Message;         // the failure's message
-    std::string Question;        // the boot question, when it was asked
-    bool KeyWiped = true;        // the cipher's key storage was all 0xFF after deciphering
-    bool Deciphered = false;     // the run got as far as deciphering the image
-    double Seconds = 0;          // from Start to the end of the clean-up
+    std::string FailureClass; // ExceptionClassName of the failure
+    std::string Message;      // the failure's message
+    std::string Question;     // the boot question, when it was asked
+    bool KeyWiped = true;     // the cipher's key storage was all 0xFF after deciphering
+    bool Deciphered = false;  // the run got as far as deciphering the image
+    double Seconds = 0;       // from Start to the end of the clean-up
 };
 
 // The failure's message inside the boot question, "" when the text is not

@@ -108,7 +108,8 @@ void GuiRunTest::ExpectIdle()
 void GuiRunTest::ExpectPortReleased()
 {
     const bool hungUp = Unit->State() == usHungUp;
-    EXPECT_EQ(DescriptorsOpenOn(PortPath), hungUp ? 0 : UnitDescriptors) << "a descriptor is still open on " << PortPath;
+    EXPECT_EQ(DescriptorsOpenOn(PortPath), hungUp ? 0 : UnitDescriptors)
+        << "a descriptor is still open on " << PortPath;
     if (!hungUp) {
         EXPECT_EQ(OpenExclusively(PortPath), "");
     }

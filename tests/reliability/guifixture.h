@@ -16,10 +16,10 @@
 
 // What the operator does with each window of a run.
 struct TOperatorScript {
-    bool WizardNext = true;      // false: Cancel
-    bool SetupOk = true;         // false: Cancel
-    bool BootYes = false;        // the answer to "Try Boot Method?"
-    bool CancelPrompt = false;   // Cancel on "Reset the Unit"
+    bool WizardNext = true;    // false: Cancel
+    bool SetupOk = true;       // false: Cancel
+    bool BootYes = false;      // the answer to "Try Boot Method?"
+    bool CancelPrompt = false; // Cancel on "Reset the Unit"
 };
 
 class GuiRunTest : public ::testing::Test {
@@ -47,5 +47,5 @@ protected:
     std::unique_ptr<TUnitSim> Unit;
     std::string PortPath;
     int UnitDescriptors = 0;
-    std::vector<std::string> Titles;  // of the windows of the last run
+    std::vector<std::string> Titles; // of the windows of the last run
 };

@@ -7,10 +7,10 @@
 #include <cstddef>
 
 struct TObjectCount {
-    size_t Objects = 0;            // alive and created since the census started
-    size_t Timers = 0;             // of them, QTimer objects
-    size_t ActiveTimers = 0;       // of them, running QTimer objects
-    size_t RegisteredTimers = 0;   // timers registered with the main thread's event dispatcher by them
+    size_t Objects = 0;          // alive and created since the census started
+    size_t Timers = 0;           // of them, QTimer objects
+    size_t ActiveTimers = 0;     // of them, running QTimer objects
+    size_t RegisteredTimers = 0; // timers registered with the main thread's event dispatcher by them
 };
 
 // Starts counting (once; later calls do nothing). Objects created before

@@ -29,8 +29,7 @@ private:
     std::unique_ptr<QCoreApplication> FApp;
 };
 
-[[maybe_unused]] ::testing::Environment* const registered =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+[[maybe_unused]] ::testing::Environment* const registered = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 }
 
 const std::vector<uint8_t>& DemoPlainImage()
@@ -93,7 +92,8 @@ TRunOutcome RunTest::RunOnce(const TStoredImage& record)
 
 void RunTest::TearDown()
 {
-    if (HasFailure() && Unit) std::fprintf(stderr, "Unit transcript (tail):\n%s", DescribeTail(Unit->Transcript()).c_str());
+    if (HasFailure() && Unit)
+        std::fprintf(stderr, "Unit transcript (tail):\n%s", DescribeTail(Unit->Transcript()).c_str());
     Run.reset();
     Unit.reset();
 }

@@ -46,6 +46,6 @@ protected:
 
     std::unique_ptr<TUnitSim> Unit;
     std::string PortPath;
-    int UnitDescriptors = 0;  // the simulated unit's own descriptors on its terminal
+    int UnitDescriptors = 0; // the simulated unit's own descriptors on its terminal
     std::unique_ptr<TFlashRun> Run;
 };

@@ -18,7 +18,8 @@ const char* const Timeout = "No Reply Within Time Out Period";
 const char* const Cancelled = "Connect Cancelled by User";
 // The unit vanished under a transfer: the write or the read that was under
 // way when the line dropped fails, with the system's "I/O error".
-const char* const PortGone = "ReadFile function failed (win error code: 5)|WriteFile function failed (win error code: 5)";
+const char* const PortGone =
+    "ReadFile function failed (win error code: 5)|WriteFile function failed (win error code: 5)";
 const char* const NoStartReply = "No reply to start command";
 const char* const AckMismatch = "Acknowledge data doesn't match";
 const char* const BadIdentity = "Bad Device Identity String";
@@ -36,16 +37,16 @@ constexpr int kLastReadBlock = 959;
 struct TScenario {
     const char* Name;
     TFramePhase Phase;
-    int Index;                     // -1: every frame of the phase
+    int Index; // -1: every frame of the phase
     TFaultKind Kind;
-    uint32_t Value;                // 0: the fault's default
-    bool BootOnly;                 // the firmware ignores its command: only the boot method connects
-    const char* Question;          // the failure named in the boot question; nullptr: not asked
-    bool AnswerYes;                // the operator's answer to it
-    const char* Class;             // nullptr: the run succeeds
-    const char* Message;           // alternatives split by '|'; '#' stands for a decimal number
-    const char* LastHostFrame;     // the step that failed (alternatives split by '|')
-    bool MaySucceed = false;       // a hang-up after the last frame has left may go unnoticed
+    uint32_t Value;            // 0: the fault's default
+    bool BootOnly;             // the firmware ignores its command: only the boot method connects
+    const char* Question;      // the failure named in the boot question; nullptr: not asked
+    bool AnswerYes;            // the operator's answer to it
+    const char* Class;         // nullptr: the run succeeds
+    const char* Message;       // alternatives split by '|'; '#' stands for a decimal number
+    const char* LastHostFrame; // the step that failed (alternatives split by '|')
+    bool MaySucceed = false;   // a hang-up after the last frame has left may go unnoticed
 };
 
 std::ostream& operator<<(std::ostream& out, const TScenario& s) { return out << s.Name; }
@@ -53,7 +54,7 @@ std::ostream& operator<<(std::ostream& out, const TScenario& s) { return out << 
 // Short names for the table: Silence, Wrong byte, sHort reply, Noise, Late
 // (slower than the time-out), hang-Up.
 constexpr TFaultKind S = fkSilence, W = fkWrongReply, H = fkShortReply, N = fkNoise, L = fkSlowReply, U = fkHangUp;
-constexpr uint32_t kSlowerThanTransfer = 5500;  // erase and program statuses have 5 s
+constexpr uint32_t kSlowerThanTransfer = 5500; // erase and program statuses have 5 s
 
 // clang-format off
 const TScenario Scenarios[] = {

@@ -18,15 +18,18 @@ struct TGuiScenario {
     const char* Name;
     TUnitFault Fault;
     bool BootOnly;
-    const char* Question;   // the failure inside the boot question, or nullptr
+    const char* Question; // the failure inside the boot question, or nullptr
     bool BootYes;
-    const char* ErrorBox;   // the error box's text
-    bool Connected;         // the run got past connecting (its target is freed)
+    const char* ErrorBox; // the error box's text
+    bool Connected;       // the run got past connecting (its target is freed)
 };
 
 std::ostream& operator<<(std::ostream& out, const TGuiScenario& s) { return out << s.Name; }
 
-TUnitFault At(TFaultKind kind, TFramePhase phase, int index) { return TUnitFault{kind, phase, index, {}, std::nullopt}; }
+TUnitFault At(TFaultKind kind, TFramePhase phase, int index)
+{
+    return TUnitFault{kind, phase, index, {}, std::nullopt};
+}
 
 const TGuiScenario Scenarios[] = {
     {"UserConnectSilent", At(fkSilence, fpConnect, 0), false, "No reply to start command", false,
@@ -81,7 +84,7 @@ TEST_P(GuiFaults, TheErrorBoxShowsTheFailureAndTheWindowIsIdleWithThePortClosed)
     if (s.Connected) {
         EXPECT_EQ(Form->Flash(), nullptr);
     } else {
-        ASSERT_NE(Form->Flash(), nullptr);  // kept until the next run
+        ASSERT_NE(Form->Flash(), nullptr); // kept until the next run
         EXPECT_FALSE(Form->Flash()->Device()->Channel()->Connected());
     }
     EXPECT_EQ(Unit->Flash() == OldFirmware(), !s.Connected || s.Fault.Phase == fpIdentity);

@@ -19,8 +19,8 @@ using TClock = std::chrono::steady_clock;
 
 struct TMoment {
     const char* Name;
-    const char* AfterFrame;   // hang up once the unit has recorded this frame ...
-    int AfterMs;              // ... or this long after Start
+    const char* AfterFrame; // hang up once the unit has recorded this frame ...
+    int AfterMs;            // ... or this long after Start
 };
 
 std::ostream& operator<<(std::ostream& out, const TMoment& m) { return out << m.Name; }
@@ -84,8 +84,7 @@ TEST_P(HangUp, EndsTheRunAtOnceWithAPortErrorAndAFreshPortWorksAfterwards)
     const TClock::time_point started = TClock::now();
     std::thread unplug([&] {
         if (moment.AfterFrame) {
-            while (!stop && !Unit->WaitForFrame(moment.AfterFrame, 50)) {
-            }
+            while (!stop && !Unit->WaitForFrame(moment.AfterFrame, 50)) {}
         } else {
             while (!stop && TClock::now() < started + std::chrono::milliseconds(moment.AfterMs))
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));

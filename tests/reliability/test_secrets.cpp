@@ -20,7 +20,7 @@ struct TReleasedBlocks {
     size_t Count = 0;
     size_t Bytes = 0;
     size_t LargestBlock = 0;
-    size_t BlocksWithData = 0;  // blocks with any byte not wiped
+    size_t BlocksWithData = 0; // blocks with any byte not wiped
 
     static TReleasedBlocks& Instance()
     {
@@ -87,8 +87,8 @@ TEST_P(Secrets, EveryReleasedBlockIsWipedAndTheKeyStorageIsBlank)
 
     TReleasedBlocks& released = TReleasedBlocks::Instance();
     std::lock_guard<std::mutex> lock(released.Lock);
-    std::printf("[ figures  ] %s: %zu blocks (%zu bytes) released, largest %zu bytes, %zu not wiped\n",
-                GetParam().Name, released.Count, released.Bytes, released.LargestBlock, released.BlocksWithData);
+    std::printf("[ figures  ] %s: %zu blocks (%zu bytes) released, largest %zu bytes, %zu not wiped\n", GetParam().Name,
+                released.Count, released.Bytes, released.LargestBlock, released.BlocksWithData);
     EXPECT_EQ(released.BlocksWithData, 0u);
     // The deciphered stream held the whole image: its block was among them.
     EXPECT_GE(released.LargestBlock, DemoPlainImage().size());

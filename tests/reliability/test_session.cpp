@@ -15,10 +15,10 @@ namespace {
 struct TSessionRun {
     const char* Name;
     std::vector<TUnitFault> Faults;
-    bool BootOnly;          // the firmware ignores its command
-    int AutoReset;          // connect words before the "operator" resets the unit (-1: never)
+    bool BootOnly; // the firmware ignores its command
+    int AutoReset; // connect words before the "operator" resets the unit (-1: never)
     TOperatorScript Script;
-    const char* LastBox;    // the box that ends the run
+    const char* LastBox; // the box that ends the run
 };
 
 TOperatorScript Script(bool wizardNext, bool setupOk, bool bootYes, bool cancelPrompt)
@@ -47,12 +47,24 @@ const std::vector<TSessionRun> Kinds = {
     {"wizard cancelled", {}, false, 0, Script(false, true, false, false), Cancelled},
     {"setup cancelled", {}, false, 0, Script(true, false, false, false), Cancelled},
     {"boot method declined", {}, true, 0, Standard, Cancelled},
-    {"checksum fails", {At(fkWrongReply, fpIdentity, 2)}, false, 0, Standard,
+    {"checksum fails",
+     {At(fkWrongReply, fpIdentity, 2)},
+     false,
+     0,
+     Standard,
      "error:Flash and Image Checksums don't match."},
-    {"unplugged while programming", {At(fkHangUp, fpProgramBlock, 100)}, false, 0, Standard,
+    {"unplugged while programming",
+     {At(fkHangUp, fpProgramBlock, 100)},
+     false,
+     0,
+     Standard,
      "error:Write Failed: No reply."},
     {"reset prompt cancelled", {}, true, -1, Script(true, true, true, true), Cancelled},
-    {"verify fails", {At(fkWrongReply, fpReadBlock, 700)}, false, 0, Standard,
+    {"verify fails",
+     {At(fkWrongReply, fpReadBlock, 700)},
+     false,
+     0,
+     Standard,
      "error:Verify:\nFound 1 discrepencies starting at address 0x5780."},
     {"programs by the boot method", {}, true, 2, Script(true, true, true, false), Programmed},
     {"identity silent", {At(fkSilence, fpIdentity, 2)}, false, 0, Standard, "error:No Reply Within Time Out Period."},

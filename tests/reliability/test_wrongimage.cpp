@@ -15,7 +15,8 @@ const char* const BadChecksum = "Flash and Image Checksums don't match";
 const char* const BadSize = "Flash Size doesn't match Image Size";
 const char* const NotOurUnit = "Flash uP does not match definition";
 
-std::unique_ptr<TStoredImage> RecordOf(const std::vector<uint8_t>& plain, const std::string& passPhrase = GetPassPhrase())
+std::unique_ptr<TStoredImage> RecordOf(const std::vector<uint8_t>& plain,
+                                       const std::string& passPhrase = GetPassPhrase())
 {
     return BuildStoredImage(plain, "4620 V2.5", 3, passPhrase);
 }

@@ -14,8 +14,7 @@
 TPtyPair::TPtyPair()
 {
     FMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (FMaster < 0 || grantpt(FMaster) < 0 || unlockpt(FMaster) < 0)
-        throw std::runtime_error("no pseudo-terminal");
+    if (FMaster < 0 || grantpt(FMaster) < 0 || unlockpt(FMaster) < 0) throw std::runtime_error("no pseudo-terminal");
     FSlavePath = ptsname(FMaster);
 }
 
@@ -26,10 +25,8 @@ void TPtyPair::Send(const std::vector<uint8_t>& bytes)
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(FMaster, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno != EINTR)
-            throw std::runtime_error("pty write failed");
-        if (n > 0)
-            done += size_t(n);
+        if (n < 0 && errno != EINTR) throw std::runtime_error("pty write failed");
+        if (n > 0) done += size_t(n);
     }
 }
 
@@ -41,12 +38,10 @@ std::vector<uint8_t> TPtyPair::Receive(size_t count, int timeoutMs)
     while (bytes.size() < count) {
         int left = timeoutMs - int(clock.elapsed());
         pollfd entry{FMaster, POLLIN, 0};
-        if (left <= 0 || poll(&entry, 1, left) <= 0 || !(entry.revents & POLLIN))
-            break;
+        if (left <= 0 || poll(&entry, 1, left) <= 0 || !(entry.revents & POLLIN)) break;
         uint8_t buffer[4096];
         ssize_t n = read(FMaster, buffer, std::min(sizeof buffer, count - bytes.size()));
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         bytes.insert(bytes.end(), buffer, buffer + n);
     }
     return bytes;
@@ -54,8 +49,7 @@ std::vector<uint8_t> TPtyPair::Receive(size_t count, int timeoutMs)
 
 void TPtyPair::Hangup()
 {
-    if (FMaster >= 0)
-        close(FMaster);
+    if (FMaster >= 0) close(FMaster);
     FMaster = -1;
 }
 
@@ -64,8 +58,7 @@ void EnsureApplication()
     static int argc = 1;
     static char name[] = "serial_tests";
     static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
 }
 
 void ServeEvents(int ms)

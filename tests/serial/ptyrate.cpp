@@ -8,7 +8,6 @@
 int32_t TPtyPair::SlaveBitRate() const
 {
     termios2 line{};
-    if (ioctl(FMaster, TCGETS2, &line) < 0)
-        return -1;
+    if (ioctl(FMaster, TCGETS2, &line) < 0) return -1;
     return int32_t(line.c_ospeed);
 }

@@ -14,15 +14,26 @@ namespace {
 class TRecordingPort : public TComPort {
 public:
     std::vector<std::string> Applied;
-    void ApplyBufferSizes() override { Record("buffer"); TComPort::ApplyBufferSizes(); }
-    void ApplyLineSettings() override { Record("line"); TComPort::ApplyLineSettings(); }
-    void ApplyTimeoutSettings() override { Record("timeouts"); TComPort::ApplyTimeoutSettings(); }
+    void ApplyBufferSizes() override
+    {
+        Record("buffer");
+        TComPort::ApplyBufferSizes();
+    }
+    void ApplyLineSettings() override
+    {
+        Record("line");
+        TComPort::ApplyLineSettings();
+    }
+    void ApplyTimeoutSettings() override
+    {
+        Record("timeouts");
+        TComPort::ApplyTimeoutSettings();
+    }
 
 private:
     void Record(const char* step)
     {
-        if (Connected())
-            Applied.push_back(step);
+        if (Connected()) Applied.push_back(step);
     }
 };
 
@@ -67,7 +78,7 @@ TEST(ComPortSettings, OddBufferSizesAreLoweredByOne)
     port.Buffer().SetOutputSize(513);
     EXPECT_EQ(port.Buffer().InputSize(), 4094);
     EXPECT_EQ(port.Buffer().OutputSize(), 512);
-    port.Buffer().SetInputSize(-3);  // only positive sizes are evened
+    port.Buffer().SetInputSize(-3); // only positive sizes are evened
     EXPECT_EQ(port.Buffer().InputSize(), -3);
 }
 
@@ -88,9 +99,9 @@ TEST(ComPortSettings, FlowControlShorthandRoundTrips)
     EXPECT_FALSE(flow.OutCTSFlow());
     EXPECT_TRUE(flow.XonXoffIn() && flow.XonXoffOut());
 
-    flow.SetXonXoffIn(false);  // one direction only is nothing named
+    flow.SetXonXoffIn(false); // one direction only is nothing named
     EXPECT_EQ(flow.FlowControl(), fcCustom);
-    flow.SetFlowControl(fcCustom);  // changes no field
+    flow.SetFlowControl(fcCustom); // changes no field
     EXPECT_FALSE(flow.XonXoffIn());
     EXPECT_TRUE(flow.XonXoffOut());
 
@@ -146,7 +157,7 @@ TEST(ComPortErrors, MessagesCarryTheTextAndTheSystemErrorNumber)
 TEST_F(ComPortTest, OpenAndCloseAreIdempotent)
 {
     TComPort port;
-    port.ClosePort();  // closed: nothing happens
+    port.ClosePort(); // closed: nothing happens
     port.SetPort(Pty.SlavePath());
     port.OpenPort();
     ASSERT_TRUE(port.Connected());
@@ -193,7 +204,7 @@ TEST_F(ComPortTest, DevicesThatCannotServeAsPortsFailToOpen)
         EXPECT_EQ(failure.SystemErrorCode(), ENOENT);
     }
     EXPECT_FALSE(port.Connected());
-    port.SetPort("/dev/null");  // not a tty
+    port.SetPort("/dev/null"); // not a tty
     try {
         port.OpenPort();
         FAIL();
@@ -201,7 +212,7 @@ TEST_F(ComPortTest, DevicesThatCannotServeAsPortsFailToOpen)
         EXPECT_EQ(failure.MessageCode(), 1);
         EXPECT_EQ(failure.SystemErrorCode(), ENOTTY);
     }
-    port.SetPort("");  // what an OK without a chosen port leaves
+    port.SetPort(""); // what an OK without a chosen port leaves
     EXPECT_THROW(port.OpenPort(), EComPort);
     EXPECT_FALSE(port.Connected());
 }
@@ -292,9 +303,9 @@ TEST_F(ComPortTest, SuspendedChangesReachTheDeviceOnceAtTheOutermostResume)
     std::vector<std::string> tail(port.Applied.end() - 3, port.Applied.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"buffer", "line", "timeouts"}));
     port.Applied.clear();
-    port.ResumeApply();  // unmatched: ignored
+    port.ResumeApply(); // unmatched: ignored
     EXPECT_TRUE(port.Applied.empty());
-    port.SetBaudRate(br1200);  // nesting is back at zero: applies at once
+    port.SetBaudRate(br1200); // nesting is back at zero: applies at once
     EXPECT_EQ(Pty.SlaveBitRate(), 1200);
 }
 
@@ -302,7 +313,7 @@ TEST_F(ComPortTest, ALineTheUartCannotCarryIsRefusedAndTheOpenUndone)
 {
     TComPort port;
     port.SetPort(Pty.SlavePath());
-    port.SetStopBits(sbOne5StopBits);  // only with 5-bit characters
+    port.SetStopBits(sbOne5StopBits); // only with 5-bit characters
     try {
         port.OpenPort();
         FAIL();
@@ -316,7 +327,7 @@ TEST_F(ComPortTest, ALineTheUartCannotCarryIsRefusedAndTheOpenUndone)
     EXPECT_TRUE(port.Connected());
     // A rate the line cannot run at fails on the open port, and the new
     // value stays stored although the device did not take it.
-    port.SetCustomBaudRate(0);  // not in use while BaudRate names a rate
+    port.SetCustomBaudRate(0); // not in use while BaudRate names a rate
     EXPECT_THROW(port.SetBaudRate(brCustom), EComPort);
     EXPECT_EQ(port.BaudRate(), brCustom);
     EXPECT_TRUE(port.Connected());
@@ -329,7 +340,7 @@ TEST_F(ComPortTest, ChangingThePortNameReopensOnTheNewDevice)
     port.SetPort(Pty.SlavePath());
     port.OpenPort();
     port.Applied.clear();
-    port.SetPort(Pty.SlavePath());  // same name: nothing at all
+    port.SetPort(Pty.SlavePath()); // same name: nothing at all
     EXPECT_TRUE(port.Applied.empty());
     port.SetPort(other.SlavePath());
     EXPECT_TRUE(port.Connected());
@@ -376,9 +387,8 @@ TEST_F(ComPortTest, OpenAndCloseReportsRunInOrder)
     port.SetPort(Pty.SlavePath());
     port.OpenPort();
     port.ClosePort();
-    EXPECT_EQ(calls, (std::vector<std::string>{"before-open", "after-open", "cts-off", "dsr-off", "rlsd-off",
-                                               "cts-off", "dsr-off", "rlsd-off", "before-close",
-                                               "after-close"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"before-open", "after-open", "cts-off", "dsr-off", "rlsd-off", "cts-off",
+                                               "dsr-off", "rlsd-off", "before-close", "after-close"}));
 }
 
-}  // namespace
+} // namespace

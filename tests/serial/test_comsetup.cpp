@@ -23,12 +23,14 @@ TEST_P(BaudRateText, FormsRoundTrip)
     EXPECT_EQ(TextToBaudRate(GetParam().Text), GetParam().Value);
 }
 INSTANTIATE_TEST_SUITE_P(All, BaudRateText,
-    ::testing::Values(TTextCase{"Custom", brCustom}, TTextCase{"110", br110}, TTextCase{"300", br300},
-                      TTextCase{"600", br600}, TTextCase{"1200", br1200}, TTextCase{"2400", br2400},
-                      TTextCase{"4800", br4800}, TTextCase{"9600", br9600}, TTextCase{"14400", br14400},
-                      TTextCase{"19200", br19200}, TTextCase{"38400", br38400}, TTextCase{"56000", br56000},
-                      TTextCase{"57600", br57600}, TTextCase{"115200", br115200},
-                      TTextCase{"128000", br128000}, TTextCase{"256000", br256000}));
+                         ::testing::Values(TTextCase{"Custom", brCustom}, TTextCase{"110", br110},
+                                           TTextCase{"300", br300}, TTextCase{"600", br600}, TTextCase{"1200", br1200},
+                                           TTextCase{"2400", br2400}, TTextCase{"4800", br4800},
+                                           TTextCase{"9600", br9600}, TTextCase{"14400", br14400},
+                                           TTextCase{"19200", br19200}, TTextCase{"38400", br38400},
+                                           TTextCase{"56000", br56000}, TTextCase{"57600", br57600},
+                                           TTextCase{"115200", br115200}, TTextCase{"128000", br128000},
+                                           TTextCase{"256000", br256000}));
 
 class OtherTexts : public ::testing::TestWithParam<TTextCase> {};
 TEST_P(OtherTexts, ParityFormsRoundTrip)
@@ -37,8 +39,9 @@ TEST_P(OtherTexts, ParityFormsRoundTrip)
     EXPECT_EQ(TextToParity(GetParam().Text), GetParam().Value);
 }
 INSTANTIATE_TEST_SUITE_P(Parity, OtherTexts,
-    ::testing::Values(TTextCase{"None", prNone}, TTextCase{"Odd", prOdd}, TTextCase{"Even", prEven},
-                      TTextCase{"Mark", prMark}, TTextCase{"Space", prSpace}));
+                         ::testing::Values(TTextCase{"None", prNone}, TTextCase{"Odd", prOdd},
+                                           TTextCase{"Even", prEven}, TTextCase{"Mark", prMark},
+                                           TTextCase{"Space", prSpace}));
 
 TEST(SettingTexts, SmallEnumerationsRoundTrip)
 {
@@ -62,7 +65,7 @@ TEST(SettingTexts, SmallEnumerationsRoundTrip)
 TEST(SettingTexts, ParsingIgnoresCaseButNothingElse)
 {
     EXPECT_EQ(TextToBaudRate("custom"), brCustom);
-    EXPECT_EQ(TextToBaudRate("19200 "), br9600);  // no trimming: the default
+    EXPECT_EQ(TextToBaudRate("19200 "), br9600); // no trimming: the default
     EXPECT_EQ(TextToBaudRate(""), br9600);
     EXPECT_EQ(TextToStopBits("1.5"), sbOne5StopBits);
     EXPECT_EQ(TextToStopBits("1,5"), sbOneStopBit);
@@ -82,7 +85,7 @@ TEST(PortNames, MapToDevices)
     EXPECT_EQ(PortDevicePath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(PortDevicePath("pts/3"), "/dev/pts/3");
     EXPECT_EQ(PortDevicePath("/tmp/morvex-ports/unit"), "/tmp/morvex-ports/unit");
-    EXPECT_EQ(PortDevicePath("COM0"), "/dev/COM0");  // there is no COM0: opening it fails
+    EXPECT_EQ(PortDevicePath("COM0"), "/dev/COM0"); // there is no COM0: opening it fails
     EXPECT_EQ(PortDevicePath("COMX"), "/dev/COMX");
     EXPECT_EQ(PortDevicePath(""), "");
 }
@@ -113,8 +116,7 @@ protected:
             mkdir((entry + "/device").c_str(), 0755);
             ASSERT_EQ(symlink(("../../../bus/drivers/" + driver).c_str(), (entry + "/device/driver").c_str()), 0);
         }
-        if (type >= 0)
-            std::ofstream(entry + "/type") << type << "\n";
+        if (type >= 0) std::ofstream(entry + "/type") << type << "\n";
     }
     QTemporaryDir Temp;
     std::string Root, Links;
@@ -122,13 +124,13 @@ protected:
 
 TEST_F(PortListTest, ListsRealSerialDevicesSortedAsText)
 {
-    AddTty("ttyS0", "serial8250", 4);   // a UART that exists
-    AddTty("ttyS1", "serial8250", 0);   // a placeholder without a UART
-    AddTty("ttyS9", "serial", 4);       // found by firmware tables
+    AddTty("ttyS0", "serial8250", 4); // a UART that exists
+    AddTty("ttyS1", "serial8250", 0); // a placeholder without a UART
+    AddTty("ttyS9", "serial", 4);     // found by firmware tables
     AddTty("ttyS3", "serial8250", 0);
     AddTty("ttyUSB0", "ftdi_sio");
     AddTty("ttyACM0", "cdc_acm");
-    AddTty("tty1", "");                 // a console: no device
+    AddTty("tty1", ""); // a console: no device
     AddTty("ptmx", "");
     std::vector<std::string> list{"stale entry"};
     ListSerialPorts(list);
@@ -186,4 +188,4 @@ TEST_F(PortListTest, TheVirtualPortDirectoryComesFromTheEnvironment)
     EXPECT_EQ(VirtualPortDir(), "/tmp/morvex-ports");
 }
 
-}  // namespace
+} // namespace

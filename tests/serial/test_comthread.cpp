@@ -30,8 +30,7 @@ protected:
     {
         QElapsedTimer clock;
         clock.start();
-        while (!done() && clock.elapsed() < 5000)
-            ServeEvents(10);
+        while (!done() && clock.elapsed() < 5000) ServeEvents(10);
     }
     TPtyPair Pty;
     TComPort Port;
@@ -128,7 +127,7 @@ TEST_F(ComThreadTest, AFailureWhileHandlingEndsTheThreadButNotThePort)
     EXPECT_FALSE(Port.EventThreadRunning());
     Pty.Send("b");
     ServeEvents(100);
-    EXPECT_EQ(RxCalls, 1);  // no further hand-overs
+    EXPECT_EQ(RxCalls, 1); // no further hand-overs
     // The port stays open and usable, and its bytes were not purged.
     EXPECT_TRUE(Port.Connected());
     char buffer[2];
@@ -183,4 +182,4 @@ TEST_F(ComThreadTest, ReopeningStartsAFreshThread)
     EXPECT_EQ(LastCount, 5);
 }
 
-}  // namespace
+} // namespace

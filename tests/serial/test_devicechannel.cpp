@@ -83,11 +83,9 @@ protected:
 TEST_F(ChannelTest, BytesReceivedBeforeARequestNeverCountTowardsItsReply)
 {
     Pty.Send("old");
-    for (int i = 0; i < 100 && Port.QueuedInputCount() < 3; ++i)
-        std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 100 && Port.QueuedInputCount() < 3; ++i) std::this_thread::sleep_for(5ms);
     std::thread peer([this] {
-        if (Pty.Receive(2) == Bytes("Q?"))
-            Pty.Send("new");
+        if (Pty.Receive(2) == Bytes("Q?")) Pty.Send("new");
     });
     uint8_t reply[3] = {};
     const uint8_t request[] = {'Q', '?'};
@@ -135,7 +133,7 @@ TEST_F(ChannelTest, ScrambledTransactionsRunTheCounterFromRequestIntoReply)
     Port.TransactScrambled(request, 2, 3, reply);
     peer.join();
     EXPECT_EQ(std::vector<uint8_t>(reply, reply + 3), Bytes("ok!"));
-    EXPECT_EQ(request[0], 'I');  // the caller's request is left as it was
+    EXPECT_EQ(request[0], 'I'); // the caller's request is left as it was
     EXPECT_EQ(request[1], 'D');
     EXPECT_EQ(Port.ScrambleCounter(), 5);
 }
@@ -154,7 +152,7 @@ TEST_F(ChannelTest, ATimedOutScrambledTransactionAdvancesTheCounterByTheRequestO
     EXPECT_THROW(Port.TransactScrambled(request, 4, 2, reply), EMorvexComTimeout);
     peer.join();
     EXPECT_EQ(Port.ScrambleCounter(), 14);
-    EXPECT_EQ(reply[0], 0x41 ^ 14);  // still scrambled
+    EXPECT_EQ(reply[0], 0x41 ^ 14); // still scrambled
 }
 
 TEST_F(ChannelTest, SendScrambledLeavesTheCallersBytesAlone)
@@ -210,8 +208,7 @@ TEST_F(ChannelTest, CopyingSettingsIntoAnOpenPortReopensItAndDropsReceivedBytes)
     Port.ScrambleBytes(skip, 7);
 
     Pty.Send("before");
-    for (int i = 0; i < 100 && Port.QueuedInputCount() < 6; ++i)
-        std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 100 && Port.QueuedInputCount() < 6; ++i) std::this_thread::sleep_for(5ms);
     Port.CopySettingsFrom(holder);
     EXPECT_TRUE(Port.Connected());
     EXPECT_EQ(Port.QueuedInputCount(), 0);
@@ -266,4 +263,4 @@ TEST_F(ChannelTest, HandOversAreServedWhileWaiting)
     EXPECT_EQ(reported, 4);
 }
 
-}  // namespace
+} // namespace

@@ -32,8 +32,7 @@ protected:
     // Waits until the driver has queued `count` received bytes.
     void AwaitQueued(int32_t count)
     {
-        for (int i = 0; i < 200 && Port.QueuedInputCount() < count; ++i)
-            std::this_thread::sleep_for(5ms);
+        for (int i = 0; i < 200 && Port.QueuedInputCount() < count; ++i) std::this_thread::sleep_for(5ms);
         ASSERT_EQ(Port.QueuedInputCount(), count);
     }
     TPtyPair Pty;
@@ -120,8 +119,7 @@ TEST_F(TransferTest, FirstByteWaitReturnsWithTheFirstArrival)
 TEST_F(TransferTest, WrittenBytesArriveAndTheCountIsReturned)
 {
     std::vector<uint8_t> block(20000);
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 7);
     std::vector<uint8_t> received;
     std::thread peer([&] { received = Pty.Receive(block.size(), 10000); });
     EXPECT_EQ(Port.WriteBytes(block.data(), int32_t(block.size())), int32_t(block.size()));
@@ -209,7 +207,7 @@ TEST_F(TransferTest, AHangupInTheMiddleOfAReadFailsAtOnce)
     } catch (const EComPort& failure) {
         EXPECT_EQ(failure.MessageCode(), 2);
     }
-    ServeEvents(50);  // the event thread's hand-over of the hang-up
+    ServeEvents(50); // the event thread's hand-over of the hang-up
     Port.ClosePort();
     EXPECT_FALSE(Port.Connected());
 }
@@ -225,4 +223,4 @@ TEST_F(TransferTest, AHangupWhileIdleFailsTheNextReadAtOnce)
     EXPECT_LT(clock.elapsed(), 20000);
 }
 
-}  // namespace
+} // namespace

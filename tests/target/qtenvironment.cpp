@@ -17,6 +17,5 @@ private:
     std::unique_ptr<QCoreApplication> FApp;
 };
 
-[[maybe_unused]] ::testing::Environment* const registered =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+[[maybe_unused]] ::testing::Environment* const registered = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 }

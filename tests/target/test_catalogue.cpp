@@ -73,22 +73,21 @@ TEST_P(CatalogueTest, FactoryBuildsTheModelsTarget)
 
 INSTANTIATE_TEST_SUITE_P(
     Models, CatalogueTest,
-    ::testing::Values(
-        TModelRow{0, "TMorvexProgrammerFlash", "TMorvex7100Flash", 0, 0x20000, br115200, "SwItChUp"},
-        TModelRow{1, "TMorvex3810Flash", "THitachiFlash", 0x800, 0x4800, br19200, Pf("1010")},
-        TModelRow{2, "TMorvex3810DpyFlash", "TMorvex3810Flash", 0x800, 0x4800, br19200, Pf("1020")},
-        TModelRow{3, "TMorvex4620Flash", "TMorvex3810Flash", 0x800, 0x7800, br19200, Pf("1010")},
-        TModelRow{4, "TMorvex4650Flash", "TMorvex4620Flash", 0x800, 0x7800, br19200, Pf("1070")},
-        TModelRow{5, "TMorvex7100Flash", "THitachiFlash", 0x1000, 0x1F000, br57600, Pf("1010")},
-        TModelRow{6, "TDW4710Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1040")},
-        TModelRow{7, "TMorvex7300Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1010")},
-        TModelRow{8, "TMorvex7310Flash", "TMorvex7300Flash", 0x1000, 0x1F000, br57600, Pf("1030")},
-        TModelRow{9, "TMorvex7330Flash", "TMorvex7300Flash", 0x1000, 0x1F000, br57600, Pf("1060")},
-        TModelRow{10, "TMorvex4621Flash", "TMorvex4620Flash", 0x800, 0x7800, br19200, Pf("1050")},
-        TModelRow{11, "TMorvex8200Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1080")},
-        TModelRow{12, "TMorvex8400Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1090")},
-        TModelRow{13, "TCalmontCRX340Flash", "TMorvex7300Flash", 0x1000, 0x1F000, br57600, Pf("1100")},
-        TModelRow{14, "TMorvex3840Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, ""}));
+    ::testing::Values(TModelRow{0, "TMorvexProgrammerFlash", "TMorvex7100Flash", 0, 0x20000, br115200, "SwItChUp"},
+                      TModelRow{1, "TMorvex3810Flash", "THitachiFlash", 0x800, 0x4800, br19200, Pf("1010")},
+                      TModelRow{2, "TMorvex3810DpyFlash", "TMorvex3810Flash", 0x800, 0x4800, br19200, Pf("1020")},
+                      TModelRow{3, "TMorvex4620Flash", "TMorvex3810Flash", 0x800, 0x7800, br19200, Pf("1010")},
+                      TModelRow{4, "TMorvex4650Flash", "TMorvex4620Flash", 0x800, 0x7800, br19200, Pf("1070")},
+                      TModelRow{5, "TMorvex7100Flash", "THitachiFlash", 0x1000, 0x1F000, br57600, Pf("1010")},
+                      TModelRow{6, "TDW4710Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1040")},
+                      TModelRow{7, "TMorvex7300Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1010")},
+                      TModelRow{8, "TMorvex7310Flash", "TMorvex7300Flash", 0x1000, 0x1F000, br57600, Pf("1030")},
+                      TModelRow{9, "TMorvex7330Flash", "TMorvex7300Flash", 0x1000, 0x1F000, br57600, Pf("1060")},
+                      TModelRow{10, "TMorvex4621Flash", "TMorvex4620Flash", 0x800, 0x7800, br19200, Pf("1050")},
+                      TModelRow{11, "TMorvex8200Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1080")},
+                      TModelRow{12, "TMorvex8400Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, Pf("1090")},
+                      TModelRow{13, "TCalmontCRX340Flash", "TMorvex7300Flash", 0x1000, 0x1F000, br57600, Pf("1100")},
+                      TModelRow{14, "TMorvex3840Flash", "TMorvex7100Flash", 0x1000, 0x1F000, br57600, ""}));
 
 TEST(Catalogue, NamesEveryUnitType)
 {
@@ -274,4 +273,4 @@ TEST(TargetPrompt, ComesFromTheInstalledFactory)
     EXPECT_EQ(typeid(*silent.ConnectInfo().Prompt), typeid(TUserPrompt));
 }
 
-}  // namespace
+} // namespace

@@ -57,7 +57,7 @@ TEST_F(FlashOpsTest, EraseFrameCoversTheModelsAreaAndEndsWithAPing)
 
     const std::vector<TSimFrame> frames = FramesFrom("erase command");
     ASSERT_EQ(Labels(frames, 5), (std::vector<std::string>{"erase command", "erase start", "erase length",
-                                                            "erase status", "identity query"}));
+                                                           "erase status", "identity query"}));
     EXPECT_EQ(frames[0].Plain, Bytes("ERAS"));
     EXPECT_EQ(frames[1].Plain, Field(0x800));
     EXPECT_EQ(frames[2].Plain, Field(0x7800));
@@ -118,10 +118,9 @@ TEST_F(FlashOpsTest, ReadOf70BytesTakesThreeBlocksAndThreeAcknowledges)
 
     EXPECT_EQ(StreamBytes(stream), contents);
     const std::vector<TSimFrame> frames = FramesFrom("read command");
-    ASSERT_EQ(Labels(frames, 10),
-              (std::vector<std::string>{"read command", "read start", "read length", "read block 0",
-                                        "read acknowledge", "read block 1", "read acknowledge", "read block 2",
-                                        "read acknowledge", "identity query"}));
+    ASSERT_EQ(Labels(frames, 10), (std::vector<std::string>{"read command", "read start", "read length", "read block 0",
+                                                            "read acknowledge", "read block 1", "read acknowledge",
+                                                            "read block 2", "read acknowledge", "identity query"}));
     EXPECT_EQ(frames[0].Plain, Bytes("READ"));
     EXPECT_EQ(frames[1].Plain, Field(0x900));
     EXPECT_EQ(frames[2].Plain, Field(70));
@@ -141,9 +140,9 @@ TEST_F(FlashOpsTest, EmptyReadAndEmptyProgramStillCloseTheirExchange)
     LoadStream(stream, {1, 2, 3});
     Device().ReadRange(stream, 0x1000, 0x1000);
     EXPECT_EQ(stream.Size(), 0);
-    EXPECT_EQ(Labels(FramesFrom("read command"), 5),
-              (std::vector<std::string>{"read command", "read start", "read length", "read acknowledge",
-                                        "identity query"}));
+    EXPECT_EQ(
+        Labels(FramesFrom("read command"), 5),
+        (std::vector<std::string>{"read command", "read start", "read length", "read acknowledge", "identity query"}));
 
     TMemoryStream empty;
     Device().WriteFlash(empty, 0x1000);
@@ -193,7 +192,7 @@ TEST_F(FlashOpsTest, PortFailureDuringAnOperationPassesOnUnchanged)
 struct TWriteCase {
     const char* Name;
     TUnitFault UnitFault;
-    const char* Message;  // empty: programming succeeds
+    const char* Message; // empty: programming succeeds
 };
 
 void PrintTo(const TWriteCase& c, std::ostream* os) { *os << c.Name; }
@@ -218,15 +217,15 @@ TEST_P(WriteFlashTest, StatusOfBlocksAndClosingExchange)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, WriteFlashTest,
-    ::testing::Values(
-        TWriteCase{"BlockSilent", Fault(fkSilence, fpProgramBlock, 1), "Write Failed: No reply"},
-        TWriteCase{"BlockHangUp", Fault(fkHangUp, fpProgramBlock, 0), "Write Failed: No reply"},
-        TWriteCase{"BlockStatusWrong", Fault(fkWrongReply, fpProgramBlock, 1, {0x25}),
-                   "Write Failed: Unexpected response"},
-        TWriteCase{"ClosingStatusZero", Fault(fkWrongReply, fpProgramClose, 0, {0x00}),
-                   "Write Failed: Unexpected response"},
-        TWriteCase{"ClosingSilent", Fault(fkSilence, fpProgramClose, 0), "Write Failed: Unexpected response"},
-        TWriteCase{"ClosingQuote", Fault(fkWrongReply, fpProgramClose, 0, {'"'}), ""}),
+    ::testing::Values(TWriteCase{"BlockSilent", Fault(fkSilence, fpProgramBlock, 1), "Write Failed: No reply"},
+                      TWriteCase{"BlockHangUp", Fault(fkHangUp, fpProgramBlock, 0), "Write Failed: No reply"},
+                      TWriteCase{"BlockStatusWrong", Fault(fkWrongReply, fpProgramBlock, 1, {0x25}),
+                                 "Write Failed: Unexpected response"},
+                      TWriteCase{"ClosingStatusZero", Fault(fkWrongReply, fpProgramClose, 0, {0x00}),
+                                 "Write Failed: Unexpected response"},
+                      TWriteCase{"ClosingSilent", Fault(fkSilence, fpProgramClose, 0),
+                                 "Write Failed: Unexpected response"},
+                      TWriteCase{"ClosingQuote", Fault(fkWrongReply, fpProgramClose, 0, {'"'}), ""}),
     [](const ::testing::TestParamInfo<TWriteCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(FlashOpsTest, EarlyFinishStopsTheTransferWithoutClosingExchange)
@@ -236,8 +235,8 @@ TEST_F(FlashOpsTest, EarlyFinishStopsTheTransferWithoutClosingExchange)
     LoadStream(stream, BuildImage(0, 384, 0, 3));
     Device().WriteFlash(stream, 0x1000);
     const std::vector<TSimFrame> frames = FramesFrom("program command");
-    ASSERT_EQ(Labels(frames, 4), (std::vector<std::string>{"program command", "program start", "program size",
-                                                           "program block 0"}));
+    ASSERT_EQ(Labels(frames, 4),
+              (std::vector<std::string>{"program command", "program start", "program size", "program block 0"}));
     ASSERT_GE(frames.size(), 6u);
     EXPECT_EQ(frames[4].Label.rfind("block status", 0), 0u);
     EXPECT_EQ(frames[4].Plain, Bytes("#"));
@@ -273,4 +272,4 @@ TEST_F(FlashOpsTest, ResetSendsTheWordAloneAndTheUnitRunsItsFirmware)
     EXPECT_EQ(frames[0].Plain, Bytes("RSET"));
 }
 
-}  // namespace
+} // namespace

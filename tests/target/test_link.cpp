@@ -258,7 +258,7 @@ TEST_F(LinkTest, BootMethodCancelEndsWithinOneAttempt)
     PromptCancelAtQuery = 2;
     NewTarget(5, kBootMethod);
     ExpectFailure<EFDTException>([&] { Target->Connect(); }, "Connect Cancelled by User");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the last word arrive
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let the last word arrive
     EXPECT_EQ(CountFrames("connect word"), 2u);
     EXPECT_EQ(Prompt->Hides, 1);
     EXPECT_FALSE(Prompt->Visible);
@@ -367,4 +367,4 @@ TEST_F(LinkTest, ChannelThatCannotOpenFailsWithThePortError)
     EXPECT_FALSE(Device().Channel()->Connected());
 }
 
-}  // namespace
+} // namespace

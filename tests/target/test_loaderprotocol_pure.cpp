@@ -24,20 +24,18 @@ TEST_P(ComputeDivisorTest, MatchesTheLoadersArithmetic)
         << "R=" << int(c.Reply) << " " << c.CurrentRate << " -> " << c.NewRate;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rates, ComputeDivisorTest,
-    ::testing::Values(TDivisorCase{64, 9600, 57600, 10},    // 10.67 truncated
-                      TDivisorCase{77, 9600, 19200, 38},    // 38.5 truncated, not rounded
-                      TDivisorCase{3, 9600, 57600, 0},      // below 1
-                      TDivisorCase{0, 9600, 115200, 0},
-                      TDivisorCase{100, 9600, 9600, 100},
-                      TDivisorCase{200, 9600, 115200, 16},  // 16.67
-                      // 15 x 9600/1152 falls a hair short of 125 in extended
-                      // precision; the single-precision rounding makes it 125.
-                      TDivisorCase{15, 9600, 1152, 125},
-                      // A slowdown overflows the byte: only the low 8 bits go.
-                      TDivisorCase{255, 115200, 9600, 0xF4},  // 3060 = 0xBF4
-                      TDivisorCase{64, 19200, 9600, 128}));
+INSTANTIATE_TEST_SUITE_P(Rates, ComputeDivisorTest,
+                         ::testing::Values(TDivisorCase{64, 9600, 57600, 10}, // 10.67 truncated
+                                           TDivisorCase{77, 9600, 19200, 38}, // 38.5 truncated, not rounded
+                                           TDivisorCase{3, 9600, 57600, 0},   // below 1
+                                           TDivisorCase{0, 9600, 115200, 0}, TDivisorCase{100, 9600, 9600, 100},
+                                           TDivisorCase{200, 9600, 115200, 16}, // 16.67
+                                           // 15 x 9600/1152 falls a hair short of 125 in extended
+                                           // precision; the single-precision rounding makes it 125.
+                                           TDivisorCase{15, 9600, 1152, 125},
+                                           // A slowdown overflows the byte: only the low 8 bits go.
+                                           TDivisorCase{255, 115200, 9600, 0xF4}, // 3060 = 0xBF4
+                                           TDivisorCase{64, 19200, 9600, 128}));
 
 TEST(ComputeDivisor, RefusesRatesThatCannotBeDividedBy)
 {
@@ -134,12 +132,11 @@ INSTANTIATE_TEST_SUITE_P(
     Images, CheckImageChecksumTest,
     ::testing::Values(TChecksumCase{{0x01, 0x02, 0x03, 0x00, 0x06}, 0, true},
                       TChecksumCase{{0x01, 0x02, 0x03, 0x00, 0x06}, 1, false},
-                      TChecksumCase{{0x01, 0x02, 0x03, 0x06, 0x00}, 0, false},  // word is big-endian
-                      TChecksumCase{{0x12, 0x34}, 0x1234, true},                 // seed alone
+                      TChecksumCase{{0x01, 0x02, 0x03, 0x06, 0x00}, 0, false}, // word is big-endian
+                      TChecksumCase{{0x12, 0x34}, 0x1234, true},               // seed alone
                       TChecksumCase{{0x12, 0x34}, 0x1235, false},
-                      TChecksumCase{{0x05, 0x00, 0x05}, 0, true},  // only the first byte adds
-                      TChecksumCase{{0x05, 0x00, 0x0A}, 0, false},
-                      TChecksumCase{LongImage(), 0x1234, true},
+                      TChecksumCase{{0x05, 0x00, 0x05}, 0, true}, // only the first byte adds
+                      TChecksumCase{{0x05, 0x00, 0x0A}, 0, false}, TChecksumCase{LongImage(), 0x1234, true},
                       TChecksumCase{LongImage(), 0x1233, false}));
 
 TEST(CheckImageChecksum, ImageShorterThanTheChecksumWordFailsToRead)
@@ -152,4 +149,4 @@ TEST(CheckImageChecksum, ImageShorterThanTheChecksumWordFailsToRead)
     EXPECT_THROW(TFlashFDTDevice::CheckImageChecksum(one, 0), EReadError);
 }
 
-}  // namespace
+} // namespace

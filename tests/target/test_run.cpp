@@ -92,9 +92,8 @@ TEST_P(WholeRunTest, FlashHoldsTheImagesAreaAndNothingBelowItChanges)
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, WholeRunTest,
-                         ::testing::Values(TRunCase{1, kUserMethod}, TRunCase{1, kBootMethod},
-                                           TRunCase{3, kUserMethod}, TRunCase{3, kBootMethod},
-                                           TRunCase{5, kUserMethod}, TRunCase{5, kBootMethod},
+                         ::testing::Values(TRunCase{1, kUserMethod}, TRunCase{1, kBootMethod}, TRunCase{3, kUserMethod},
+                                           TRunCase{3, kBootMethod}, TRunCase{5, kUserMethod}, TRunCase{5, kBootMethod},
                                            TRunCase{0, kUserMethod}, TRunCase{0, kBootMethod}),
                          RunName);
 
@@ -319,4 +318,4 @@ TEST_F(KeepAliveTest, FailedPingIsReportedOnceAndStopsTheTimer)
     EXPECT_EQ(reported.size(), 1u);
 }
 
-}  // namespace
+} // namespace

@@ -103,8 +103,8 @@ protected:
     TMorvexComPort CallerProgramPort;
     TRecordingStatus Status;
     TRecordingProgress Progress;
-    TScriptedPrompt* Prompt = nullptr;  // the target's own prompt
-    int PromptCancelAtQuery = 0;        // for the next NewTarget
+    TScriptedPrompt* Prompt = nullptr; // the target's own prompt
+    int PromptCancelAtQuery = 0;       // for the next NewTarget
     std::unique_ptr<THitachiFlash> Target;
 };
 
@@ -119,8 +119,7 @@ void ExpectFailure(F&& f, const std::string& message)
         EXPECT_EQ(typeid(e), typeid(E)) << "a subclass of the expected class: " << typeid(e).name();
         EXPECT_EQ(e.Message(), message);
     } catch (const std::exception& e) {
-        ADD_FAILURE() << "wrong class " << typeid(e).name() << ": " << e.what() << "; expected \"" << message
-                      << "\"";
+        ADD_FAILURE() << "wrong class " << typeid(e).name() << ": " << e.what() << "; expected \"" << message << "\"";
     }
 }
 

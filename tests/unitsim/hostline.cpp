@@ -20,12 +20,9 @@ std::runtime_error SystemError(const std::string& what)
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-}  // namespace
+} // namespace
 
-TBytes Bytes(const std::string& text)
-{
-    return TBytes(text.begin(), text.end());
-}
+TBytes Bytes(const std::string& text) { return TBytes(text.begin(), text.end()); }
 
 TBytes Field(uint32_t value)
 {
@@ -47,15 +44,9 @@ uint8_t HostDivisor(uint8_t reply, uint32_t currentRate, uint32_t newRate)
     return static_cast<uint8_t>(static_cast<uint32_t>(std::trunc(product)));
 }
 
-THostLine::THostLine(std::string path, uint32_t bitRate) : FPath(std::move(path))
-{
-    Open(bitRate);
-}
+THostLine::THostLine(std::string path, uint32_t bitRate) : FPath(std::move(path)) { Open(bitRate); }
 
-THostLine::~THostLine()
-{
-    Close();
-}
+THostLine::~THostLine() { Close(); }
 
 void THostLine::Open(uint32_t bitRate)
 {
@@ -118,7 +109,8 @@ TBytes THostLine::Read(size_t count, int timeoutMs)
     TBytes bytes;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (bytes.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() < 0) break;
         pollfd fd{FFd, POLLIN, 0};
         if (::poll(&fd, 1, static_cast<int>(left.count()) + 1) <= 0) continue;

@@ -26,8 +26,8 @@ public:
     void Close();
     bool IsOpen() const { return FFd >= 0; }
     void SetRate(uint32_t bitRate);
-    void SetTwoStopBits(bool two);      // 8N2 instead of 8N1 (a pty keeps no parity)
-    void Purge();                        // drops received bytes not yet read
+    void SetTwoStopBits(bool two); // 8N2 instead of 8N1 (a pty keeps no parity)
+    void Purge();                  // drops received bytes not yet read
     void Write(const TBytes& bytes);
     // Reads up to count bytes, waiting at most timeoutMs for all of them.
     TBytes Read(size_t count, int timeoutMs);

@@ -13,10 +13,7 @@ namespace {
 const TBytes kCommand4620 = Concat({{0x02}, Bytes("PF1010"), {0x03}});
 constexpr int kSilentMs = 200;
 
-TUnitFault Fault(const std::string& text)
-{
-    return ParseFault(text);
-}
+TUnitFault Fault(const std::string& text) { return ParseFault(text); }
 
 struct TLinkedUnit {
     explicit TLinkedUnit(std::vector<TUnitFault> faults, bool linkUp = true)
@@ -108,7 +105,7 @@ TEST(Faults, ProgramBlockStatusHashEndsTheTransferEarly)
     ASSERT_TRUE(unit.Linked);
     unit.Host->SendScrambled(Concat({Bytes("PROG"), Field(0x800), Field(256)}));
     EXPECT_EQ(unit.Host->TransactScrambled(TBytes(128, 0x11), 1), TBytes{'#'});
-    EXPECT_EQ(unit.Identity().size(), 40u);   // the loader takes commands again
+    EXPECT_EQ(unit.Identity().size(), 40u); // the loader takes commands again
     EXPECT_EQ(unit.Sim->Flash()[0x800], 0x11);
 }
 
@@ -207,7 +204,7 @@ TEST(HangUp, OnRequestWhileIdle)
     EXPECT_EQ(sim.State(), usHungUp);
     EXPECT_TRUE(host.WaitHangUp(2000));
     EXPECT_TRUE(HasEventContaining(sim, "hang-up"));
-    sim.HangUp();   // a second time changes nothing
+    sim.HangUp(); // a second time changes nothing
 }
 
 TEST(HangUp, OnRequestDuringASlowReply)
@@ -229,7 +226,7 @@ TEST(Requests, OperatorResetDuringASlowReplyTakesEffect)
     ASSERT_TRUE(unit.Sim->WaitForFrame("identity query", 1000));
     unit.Sim->OperatorReset();
     EXPECT_TRUE(unit.Sim->WaitForState(usBootLoader, 3000));
-    EXPECT_EQ(unit.Host->Read(40, 2000).size(), 40u);   // the reply under way still leaves
+    EXPECT_EQ(unit.Host->Read(40, 2000).size(), 40u); // the reply under way still leaves
 }
 
 TEST(Transcript, LinkUpFramesInOrderWithPlainAndLineBytes)
@@ -274,4 +271,4 @@ TEST(Transcript, DescribesFramesInHex)
     EXPECT_EQ(DescribeFrame(frame), "host -> unit  speed-change request [9600 bit/s]  plain: 44 05");
 }
 
-}  // namespace
+} // namespace

@@ -34,8 +34,7 @@ protected:
         FHost->SendScrambled(Concat({Bytes("PROG"), Field(start), Field(static_cast<uint32_t>(image.size()))}));
         for (size_t done = 0; done < image.size();) {
             const size_t n = std::min<size_t>(128, image.size() - done);
-            const TBytes status =
-                FHost->TransactScrambled(TBytes(image.begin() + done, image.begin() + done + n), 1);
+            const TBytes status = FHost->TransactScrambled(TBytes(image.begin() + done, image.begin() + done + n), 1);
             if (status.empty()) return statuses;
             statuses.push_back(status[0]);
             if (status[0] != 0x00) return statuses;
@@ -83,7 +82,7 @@ TBytes Pattern(size_t count, uint8_t seed)
 TEST_F(LoaderTest, EraseProgramReadRoundTrip)
 {
     Start();
-    FSim->LoadFlash(0, TBytes(0x10000, 0x5A));   // old firmware everywhere
+    FSim->LoadFlash(0, TBytes(0x10000, 0x5A)); // old firmware everywhere
     ASSERT_EQ(Erase(0x800, 0x7800), '$');
     const TBytes flash = FSim->Flash();
     EXPECT_EQ(flash[0x7FF], 0x5A);
@@ -191,7 +190,7 @@ TEST_F(LoaderTest, PacingCountsStopBits)
     TUnitSimOptions options;
     options.Paced = true;
     Start(options);
-    FHost->SetTwoStopBits(true);   // 11 bits a byte
+    FHost->SetTwoStopBits(true); // 11 bits a byte
     const auto begin = std::chrono::steady_clock::now();
     FHost->SendScrambled(Bytes("READ"));
     const TBytes block = FHost->TransactScrambled(Concat({Field(0x800), Field(32)}), 32, 1000);
@@ -199,4 +198,4 @@ TEST_F(LoaderTest, PacingCountsStopBits)
     EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::microseconds(44 * 11 * 1000000 / 19200));
 }
 
-}  // namespace
+} // namespace

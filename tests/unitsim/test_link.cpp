@@ -9,16 +9,13 @@
 
 namespace {
 
-constexpr int kSilentMs = 200;   // long enough for any unpaced reply to have come
+constexpr int kSilentMs = 200; // long enough for any unpaced reply to have come
 // The programmer pauses this long between the connect reply and the speed
 // change; type 14's firmware relies on it to tell a late purge of the
 // connect exchange from the speed change's own.
 constexpr auto kConnectPause = std::chrono::milliseconds(500);
 
-TBytes PfCommand(const char* digits)
-{
-    return Concat({{0x02}, Bytes(std::string("PF") + digits), {0x03}});
-}
+TBytes PfCommand(const char* digits) { return Concat({{0x02}, Bytes(std::string("PF") + digits), {0x03}}); }
 
 std::string IdentityText(const TBytes& reply)
 {
@@ -32,15 +29,12 @@ std::string IdentityText(const TBytes& reply)
 
 struct TModelCase {
     uint32_t UnitType;
-    TBytes Command;           // empty: type 14, answered on a purge
+    TBytes Command; // empty: type 14, answered on a purge
     uint32_t ProgramRate;
     std::string Identity;
 };
 
-void PrintTo(const TModelCase& model, std::ostream* out)
-{
-    *out << "unit type " << model.UnitType;
-}
+void PrintTo(const TModelCase& model, std::ostream* out) { *out << "unit type " << model.UnitType; }
 
 class ModelLinkTest : public testing::TestWithParam<TModelCase> {};
 
@@ -65,28 +59,27 @@ TEST_P(ModelLinkTest, AnswersItsUserCommandAndLinksUpAtItsProgrammingRate)
 
 INSTANTIATE_TEST_SUITE_P(
     Models, ModelLinkTest,
-    testing::Values(
-        TModelCase{0, Bytes("SwItChUp"), 115200, "4D58:0:20000:Programmer (7100-050)\n"},
-        TModelCase{1, PfCommand("1010"), 19200, "4D58:800:4800:Morvex 3810\n"},
-        TModelCase{2, PfCommand("1020"), 19200, "4D58:800:4800:Morvex 3810 Display\n"},
-        TModelCase{3, PfCommand("1010"), 19200, "4D58:800:7800:Morvex 4620\n"},
-        TModelCase{4, PfCommand("1070"), 19200, "4D58:800:7800:Morvex 4650\n"},
-        TModelCase{5, PfCommand("1010"), 57600, "4D58:1000:1F000:Morvex 7100\n"},
-        TModelCase{6, PfCommand("1040"), 57600, "4D58:1000:1F000:Dexa DW4710\n"},
-        TModelCase{7, PfCommand("1010"), 57600, "4D58:1000:1F000:Morvex 7300\n"},
-        TModelCase{8, PfCommand("1030"), 57600, "4D58:1000:1F000:Morvex 7310\n"},
-        TModelCase{9, PfCommand("1060"), 57600, "4D58:1000:1F000:Morvex 7330\n"},
-        TModelCase{10, PfCommand("1050"), 19200, "4D58:800:7800:Morvex 4621\n"},
-        TModelCase{11, PfCommand("1080"), 57600, "4D58:1000:1F000:Morvex 8200\n"},
-        TModelCase{12, PfCommand("1090"), 57600, "4D58:1000:1F000:Morvex 8400\n"},
-        TModelCase{13, PfCommand("1100"), 57600, "4D58:1000:1F000:Calmont CRX330/CRX340\n"},
-        TModelCase{14, TBytes{}, 57600, "4D58:1000:1F000:Morvex 3840\n"}),
+    testing::Values(TModelCase{0, Bytes("SwItChUp"), 115200, "4D58:0:20000:Programmer (7100-050)\n"},
+                    TModelCase{1, PfCommand("1010"), 19200, "4D58:800:4800:Morvex 3810\n"},
+                    TModelCase{2, PfCommand("1020"), 19200, "4D58:800:4800:Morvex 3810 Display\n"},
+                    TModelCase{3, PfCommand("1010"), 19200, "4D58:800:7800:Morvex 4620\n"},
+                    TModelCase{4, PfCommand("1070"), 19200, "4D58:800:7800:Morvex 4650\n"},
+                    TModelCase{5, PfCommand("1010"), 57600, "4D58:1000:1F000:Morvex 7100\n"},
+                    TModelCase{6, PfCommand("1040"), 57600, "4D58:1000:1F000:Dexa DW4710\n"},
+                    TModelCase{7, PfCommand("1010"), 57600, "4D58:1000:1F000:Morvex 7300\n"},
+                    TModelCase{8, PfCommand("1030"), 57600, "4D58:1000:1F000:Morvex 7310\n"},
+                    TModelCase{9, PfCommand("1060"), 57600, "4D58:1000:1F000:Morvex 7330\n"},
+                    TModelCase{10, PfCommand("1050"), 19200, "4D58:800:7800:Morvex 4621\n"},
+                    TModelCase{11, PfCommand("1080"), 57600, "4D58:1000:1F000:Morvex 8200\n"},
+                    TModelCase{12, PfCommand("1090"), 57600, "4D58:1000:1F000:Morvex 8400\n"},
+                    TModelCase{13, PfCommand("1100"), 57600, "4D58:1000:1F000:Calmont CRX330/CRX340\n"},
+                    TModelCase{14, TBytes{}, 57600, "4D58:1000:1F000:Morvex 3840\n"}),
     [](const testing::TestParamInfo<TModelCase>& info) { return "Type" + std::to_string(info.param.UnitType); });
 
 TEST(ModelLink, AnotherModelsCommandGetsNoReply)
 {
     TUnitSimOptions options;
-    options.UnitType = 2;   // answers PF1020 only
+    options.UnitType = 2; // answers PF1020 only
     TUnitSim sim(options);
     THostLine host(sim.PortPath());
     EXPECT_TRUE(host.Transact(PfCommand("1010"), 8, kSilentMs).empty());
@@ -125,7 +118,7 @@ TEST(Type14, FirmwareAnswersThePurgeNotBytes)
     options.UnitType = 14;
     TUnitSim sim(options);
     THostLine host(sim.PortPath());
-    host.Write(Bytes("SwItChUp"));          // no purge before it
+    host.Write(Bytes("SwItChUp")); // no purge before it
     EXPECT_TRUE(host.Read(8, kSilentMs).empty());
     host.Purge();
     EXPECT_EQ(host.Read(8, 1000), Bytes("SwItChUp"));
@@ -169,7 +162,7 @@ TEST(BootLoader, AnswersTheConnectWordOnlyAfterAnOperatorReset)
     EXPECT_TRUE(host.Transact(Bytes("SwItChUp"), 8, kSilentMs).empty());
     sim.OperatorReset();
     ASSERT_TRUE(sim.WaitForState(usBootLoader, 1000));
-    EXPECT_TRUE(host.Transact(PfCommand("1010"), 8, kSilentMs).empty());   // the loader knows the connect word only
+    EXPECT_TRUE(host.Transact(PfCommand("1010"), 8, kSilentMs).empty()); // the loader knows the connect word only
     EXPECT_EQ(host.Transact(Bytes("SwItChUp"), 8), Bytes("SwItChUp"));
     EXPECT_EQ(host.ChangeSpeed(19200), Bytes("ABCDE"));
 }
@@ -206,7 +199,7 @@ TEST(BootLoader, ResetSurvivesTheHostReopeningItsPort)
     sim.OperatorReset();
     ASSERT_TRUE(sim.WaitForState(usBootLoader, 1000));
     THostLine host(sim.PortPath());
-    host.Open(9600);   // close and reopen, as a settings copy does
+    host.Open(9600); // close and reopen, as a settings copy does
     EXPECT_EQ(host.Transact(Bytes("SwItChUp"), 8), Bytes("SwItChUp"));
 }
 
@@ -298,7 +291,7 @@ TEST(SpeedChange, HostThatStaysAtTheConnectRateGetsGarbage)
 
 TEST(SpeedChange, HostSwitchingToAnotherRateThanTheModelsFails)
 {
-    TUnitSim sim(TUnitSimOptions{});   // a 4620 programs at 19200
+    TUnitSim sim(TUnitSimOptions{}); // a 4620 programs at 19200
     THostLine host(sim.PortPath());
     ASSERT_EQ(host.Transact(PfCommand("1010"), 8), Bytes("SwItChUp"));
     EXPECT_NE(host.ChangeSpeed(57600), Bytes("ABCDE"));
@@ -322,7 +315,7 @@ TEST(SpeedChange, AnyConnectRateWhenAskedAndTheDivisorFollowsIt)
     TUnitSim sim(options);
     THostLine host(sim.PortPath(), 4800);
     ASSERT_EQ(host.Transact(PfCommand("1010"), 8), Bytes("SwItChUp"));
-    EXPECT_EQ(host.ChangeSpeed(19200), Bytes("ABCDE"));   // divisor 48 for 4800 -> 19200
+    EXPECT_EQ(host.ChangeSpeed(19200), Bytes("ABCDE")); // divisor 48 for 4800 -> 19200
     const auto divisor = FindFrame(sim, "divisor");
     ASSERT_TRUE(divisor.has_value());
     EXPECT_EQ(divisor->Plain, TBytes{48});
@@ -353,8 +346,8 @@ TEST(Runs, HostClosingDuringALinkReturnsToFirmware)
     TUnitSim sim(TUnitSimOptions{});
     THostLine host(sim.PortPath());
     ASSERT_TRUE(host.LinkUp(PfCommand("1010"), 19200));
-    host.SendScrambled(Bytes("PROG"));   // abandoned in the middle of a command
-    host.Open(9600);                      // close and reopen at once: a new run
+    host.SendScrambled(Bytes("PROG")); // abandoned in the middle of a command
+    host.Open(9600);                   // close and reopen at once: a new run
     EXPECT_TRUE(host.LinkUp(PfCommand("1010"), 19200));
 }
 
@@ -366,12 +359,12 @@ TEST(Runs, HostClosingTwiceInTheSpeedChangeGivesUp)
     host.ResetCounter();
     ASSERT_EQ(host.TransactScrambled({0x44, 0x05}, 1), TBytes{192});
     host.SendScrambled({HostDivisor(192, 9600, 19200)});
-    host.Open(19200);             // the speed change's reopen: the loader waits on
+    host.Open(19200); // the speed change's reopen: the loader waits on
     ASSERT_TRUE(sim.WaitForState(usEchoWait, 1000));
-    host.Close();                 // and the host gives up
+    host.Close(); // and the host gives up
     ASSERT_TRUE(sim.WaitForState(usFirmware, 1000));
     host.Open(9600);
     EXPECT_TRUE(host.LinkUp(PfCommand("1010"), 19200));
 }
 
-}  // namespace
+} // namespace

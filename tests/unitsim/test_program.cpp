@@ -101,7 +101,8 @@ private:
 
     bool ReadMore(std::chrono::steady_clock::time_point deadline)
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd fd{FOutput, POLLIN, 0};
         if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) return false;
@@ -115,7 +116,7 @@ private:
     pid_t FPid = -1;
     int FOutput = -1;
     std::string FText;
-    size_t FRead = 0;   // FText up to here has been looked through
+    size_t FRead = 0; // FText up to here has been looked through
 };
 
 std::string TempFolder(const char* name)
@@ -128,8 +129,8 @@ TEST(Program, HelpDocumentsEveryOption)
     TProgram program({"--help"});
     EXPECT_EQ(program.Wait(), 0);
     for (const char* text : {"--type", "--seed", "--boot-only", "--reset-after", "--pace", "--erase-ms", "--fault",
-                             "--link", "--verbose", "--speed-reply", "--connect-rate", "--name", "KIND@PHASE",
-                             "hangup", "read-block", "program-close", "wrong-size", "SIGUSR1"})
+                             "--link", "--verbose", "--speed-reply", "--connect-rate", "--name", "KIND@PHASE", "hangup",
+                             "read-block", "program-close", "wrong-size", "SIGUSR1"})
         EXPECT_NE(program.Text().find(text), std::string::npos) << text;
 }
 
@@ -190,4 +191,4 @@ TEST(Program, PlugsInAgainAfterAHangUpFault)
     EXPECT_EQ(program.Stop(SIGINT), 0);
 }
 
-}  // namespace
+} // namespace

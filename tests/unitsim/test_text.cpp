@@ -14,7 +14,7 @@ struct TFaultTextCase {
     int Index;
     std::vector<uint8_t> Bytes;
     std::optional<uint32_t> Value;
-    const char* Canonical;   // FaultToText of the parsed fault
+    const char* Canonical; // FaultToText of the parsed fault
 };
 
 class FaultTextTest : public testing::TestWithParam<TFaultTextCase> {};
@@ -37,23 +37,30 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         TFaultTextCase{"silence@connect", fkSilence, fpConnect, -1, {}, std::nullopt, "silence@connect"},
         TFaultTextCase{"wrong@erase=%", fkWrongReply, fpErase, -1, {'%'}, std::nullopt, "wrong@erase=0x25"},
-        TFaultTextCase{"wrong@program-close=0x22", fkWrongReply, fpProgramClose, -1, {0x22}, std::nullopt,
+        TFaultTextCase{"wrong@program-close=0x22",
+                       fkWrongReply,
+                       fpProgramClose,
+                       -1,
+                       {0x22},
+                       std::nullopt,
                        "wrong@program-close=0x22"},
-        TFaultTextCase{"wrong@connect#3=0x5377aB", fkWrongReply, fpConnect, 3, {0x53, 0x77, 0xAB}, std::nullopt,
+        TFaultTextCase{"wrong@connect#3=0x5377aB",
+                       fkWrongReply,
+                       fpConnect,
+                       3,
+                       {0x53, 0x77, 0xAB},
+                       std::nullopt,
                        "wrong@connect#3=0x5377AB"},
         TFaultTextCase{"short@speed-echo", fkShortReply, fpSpeedEcho, -1, {}, std::nullopt, "short@speed-echo"},
         TFaultTextCase{"noise@identity#0=5", fkNoise, fpIdentity, 0, {}, 5u, "noise@identity#0=5"},
-        TFaultTextCase{"slow@read-block#12=0x3E8", fkSlowReply, fpReadBlock, 12, {}, 1000u,
-                       "slow@read-block#12=1000"},
+        TFaultTextCase{"slow@read-block#12=0x3E8", fkSlowReply, fpReadBlock, 12, {}, 1000u, "slow@read-block#12=1000"},
         TFaultTextCase{"hangup@reset", fkHangUp, fpReset, -1, {}, std::nullopt, "hangup@reset"},
-        TFaultTextCase{"hangup@program-block#7", fkHangUp, fpProgramBlock, 7, {}, std::nullopt,
-                       "hangup@program-block#7"},
-        TFaultTextCase{"wrong-start@identity", fkWrongStart, fpIdentity, -1, {}, std::nullopt,
-                       "wrong-start@identity"},
-        TFaultTextCase{"wrong-size@identity=131072", fkWrongSize, fpIdentity, -1, {}, 131072u,
-                       "wrong-size@identity=131072"},
-        TFaultTextCase{"silence@speed-reply", fkSilence, fpSpeedReply, -1, {}, std::nullopt,
-                       "silence@speed-reply"}));
+        TFaultTextCase{
+            "hangup@program-block#7", fkHangUp, fpProgramBlock, 7, {}, std::nullopt, "hangup@program-block#7"},
+        TFaultTextCase{"wrong-start@identity", fkWrongStart, fpIdentity, -1, {}, std::nullopt, "wrong-start@identity"},
+        TFaultTextCase{
+            "wrong-size@identity=131072", fkWrongSize, fpIdentity, -1, {}, 131072u, "wrong-size@identity=131072"},
+        TFaultTextCase{"silence@speed-reply", fkSilence, fpSpeedReply, -1, {}, std::nullopt, "silence@speed-reply"}));
 
 class BadFaultTextTest : public testing::TestWithParam<const char*> {};
 
@@ -92,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, DivisorTest,
                          testing::Values(TDivisorCase{64, 9600, 57600, 10}, TDivisorCase{77, 9600, 19200, 38},
                                          TDivisorCase{3, 9600, 57600, 0}, TDivisorCase{192, 9600, 57600, 32},
                                          TDivisorCase{192, 9600, 19200, 96}, TDivisorCase{192, 9600, 115200, 16},
-                                         TDivisorCase{255, 115200, 9600, 0xF4},   // 3060: low 8 bits
+                                         TDivisorCase{255, 115200, 9600, 0xF4}, // 3060: low 8 bits
                                          TDivisorCase{192, 4800, 19200, 48}));
 
 TEST(Models, AreasRatesAndCommandsByFamily)
@@ -121,4 +128,4 @@ TEST(Models, AreasRatesAndCommandsByFamily)
     EXPECT_THROW(TUnitSim sim(options), std::exception);
 }
 
-}  // namespace
+} // namespace

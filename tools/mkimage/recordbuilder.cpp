@@ -11,8 +11,8 @@ std::unique_ptr<TStoredImage> BuildStoredImage(std::span<const uint8_t> plain, c
                                                uint32_t unitType, const std::string& passPhrase)
 {
     if (name.size() > sizeof(TStoredImage::Name))
-        throw Exception(Format("Image name longer than %d characters: %s",
-                               static_cast<int>(sizeof(TStoredImage::Name)), name.c_str()));
+        throw Exception(Format("Image name longer than %d characters: %s", static_cast<int>(sizeof(TStoredImage::Name)),
+                               name.c_str()));
     if (plain.size() > MaxImageSize)
         throw Exception(Format("Image of %d bytes does not fit the record (at most %d bytes)",
                                static_cast<int>(plain.size()), static_cast<int>(MaxImageSize)));

@@ -5,7 +5,7 @@ namespace {
 constexpr uint32_t kDefaultNoiseBytes = 3;
 constexpr uint32_t kDefaultSlowMs = 1500;
 
-}  // namespace
+} // namespace
 
 TFaultPlan::TFaultPlan(std::vector<TUnitFault> faults) : FFaults(std::move(faults)) {}
 
@@ -37,10 +37,7 @@ TFaultAction TFaultPlan::Take(TFramePhase phase)
     return action;
 }
 
-void TFaultPlan::Restart()
-{
-    FCounts.fill(0);
-}
+void TFaultPlan::Restart() { FCounts.fill(0); }
 
 std::vector<uint8_t> NoiseBytes(uint32_t count)
 {

@@ -13,14 +13,14 @@ struct TFaultAction {
     bool HangUp = false;
     bool Silence = false;
     bool Short = false;
-    std::optional<std::vector<uint8_t>> Wrong;  // empty vector: the kind's default garbling
+    std::optional<std::vector<uint8_t>> Wrong; // empty vector: the kind's default garbling
     uint32_t NoiseBytes = 0;
     int DelayMs = 0;
     bool WrongStart = false;
     std::optional<uint32_t> StartValue;
     bool WrongSize = false;
     std::optional<uint32_t> SizeValue;
-    std::string Names;                          // the faults applied, for the transcript
+    std::string Names; // the faults applied, for the transcript
 
     bool Any() const { return !Names.empty(); }
 };

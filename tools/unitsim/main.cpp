@@ -24,49 +24,48 @@ namespace {
 
 void PrintHelp(const char* program)
 {
-    std::printf(
-        "Usage: %s [OPTION]...\n"
-        "Simulates a Morvex unit at the end of a serial cable. It opens a pseudo-terminal,\n"
-        "prints the port a host should open, and answers every frame of the flash loader\n"
-        "protocol until it is interrupted (Ctrl+C or SIGTERM). After RSET, or when the host\n"
-        "closes the port during a run, the unit goes back to its running firmware, ready\n"
-        "for the next run. Press Enter (or send SIGUSR1) to reset the unit as an operator\n"
-        "would: it then starts in its boot loader. A host whose divisor or bit rate does\n"
-        "not fit the speed change hears garbage, as it would from a real unit. After a\n"
-        "hangup fault the unit comes back on a fresh port (an adapter plugged in again),\n"
-        "which it prints like the first.\n"
-        "\n"
-        "Options:\n"
-        "  --type N          unit type 0..14 (default 3, Morvex 4620): flash area, user\n"
-        "                    command, programming bit rate and identity name\n"
-        "  --seed HEX        checksum seed the identity reports (default %X)\n"
-        "  --boot-only       the running firmware ignores its user command, so only the\n"
-        "                    boot method (operator reset) connects\n"
-        "  --reset-after N   the operator resets the unit by itself after N unanswered\n"
-        "                    connect words (0: at the first)\n"
-        "  --pace            every byte takes its time on the line at the bit rate the\n"
-        "                    host set (start, data and stop bits; a pseudo-terminal\n"
-        "                    carries no parity)\n"
-        "  --erase-ms N      time the erase takes before its status (default 0)\n"
-        "  --speed-reply N   byte the unit answers the speed-change request with\n"
-        "                    (default 192)\n"
-        "  --connect-rate N  bit rate the firmware and boot loader listen at (default\n"
-        "                    9600; 0 accepts any)\n"
-        "  --name TEXT       unit name in the identity text (default: the model's name)\n"
-        "  --fault FAULT     inject a fault; may be given several times (see below)\n"
-        "  --link PATH       also make PATH a symbolic link to the port, e.g.\n"
-        "                    /tmp/morvex-ports/Morvex-4620 (removed at exit); the\n"
-        "                    programmer lists the entries of that folder as ports\n"
-        "  --verbose         print every frame: direction, label, plain and line bytes\n"
-        "  --help            show this text\n"
-        "\n"
-        "Faults:\n%s"
-        "\n"
-        "Examples:\n"
-        "  %s --type 5 --pace --erase-ms 800 --link /tmp/morvex-ports/Morvex-7100\n"
-        "  %s --boot-only --reset-after 3 --verbose\n"
-        "  %s --fault 'wrong@erase=%%' --fault slow@read-block#2=800\n",
-        program, kDemoChecksumSeed, FaultHelpText().c_str(), program, program, program);
+    std::printf("Usage: %s [OPTION]...\n"
+                "Simulates a Morvex unit at the end of a serial cable. It opens a pseudo-terminal,\n"
+                "prints the port a host should open, and answers every frame of the flash loader\n"
+                "protocol until it is interrupted (Ctrl+C or SIGTERM). After RSET, or when the host\n"
+                "closes the port during a run, the unit goes back to its running firmware, ready\n"
+                "for the next run. Press Enter (or send SIGUSR1) to reset the unit as an operator\n"
+                "would: it then starts in its boot loader. A host whose divisor or bit rate does\n"
+                "not fit the speed change hears garbage, as it would from a real unit. After a\n"
+                "hangup fault the unit comes back on a fresh port (an adapter plugged in again),\n"
+                "which it prints like the first.\n"
+                "\n"
+                "Options:\n"
+                "  --type N          unit type 0..14 (default 3, Morvex 4620): flash area, user\n"
+                "                    command, programming bit rate and identity name\n"
+                "  --seed HEX        checksum seed the identity reports (default %X)\n"
+                "  --boot-only       the running firmware ignores its user command, so only the\n"
+                "                    boot method (operator reset) connects\n"
+                "  --reset-after N   the operator resets the unit by itself after N unanswered\n"
+                "                    connect words (0: at the first)\n"
+                "  --pace            every byte takes its time on the line at the bit rate the\n"
+                "                    host set (start, data and stop bits; a pseudo-terminal\n"
+                "                    carries no parity)\n"
+                "  --erase-ms N      time the erase takes before its status (default 0)\n"
+                "  --speed-reply N   byte the unit answers the speed-change request with\n"
+                "                    (default 192)\n"
+                "  --connect-rate N  bit rate the firmware and boot loader listen at (default\n"
+                "                    9600; 0 accepts any)\n"
+                "  --name TEXT       unit name in the identity text (default: the model's name)\n"
+                "  --fault FAULT     inject a fault; may be given several times (see below)\n"
+                "  --link PATH       also make PATH a symbolic link to the port, e.g.\n"
+                "                    /tmp/morvex-ports/Morvex-4620 (removed at exit); the\n"
+                "                    programmer lists the entries of that folder as ports\n"
+                "  --verbose         print every frame: direction, label, plain and line bytes\n"
+                "  --help            show this text\n"
+                "\n"
+                "Faults:\n%s"
+                "\n"
+                "Examples:\n"
+                "  %s --type 5 --pace --erase-ms 800 --link /tmp/morvex-ports/Morvex-7100\n"
+                "  %s --boot-only --reset-after 3 --verbose\n"
+                "  %s --fault 'wrong@erase=%%' --fault slow@read-block#2=800\n",
+                program, kDemoChecksumSeed, FaultHelpText().c_str(), program, program, program);
 }
 
 uint32_t ParseUnsigned(const char* text, const char* option, int base, uint32_t max)
@@ -91,28 +90,38 @@ std::string Timestamp()
 }
 
 enum TOptionCode {
-    ocType = 256, ocSeed, ocBootOnly, ocResetAfter, ocPace, ocEraseMs, ocSpeedReply,
-    ocConnectRate, ocName, ocFault, ocLink, ocVerbose, ocHelp
+    ocType = 256,
+    ocSeed,
+    ocBootOnly,
+    ocResetAfter,
+    ocPace,
+    ocEraseMs,
+    ocSpeedReply,
+    ocConnectRate,
+    ocName,
+    ocFault,
+    ocLink,
+    ocVerbose,
+    ocHelp
 };
 
 // Returns false when the program should stop at once (help shown).
 bool ParseOptions(int argc, char** argv, TUnitSimOptions& options, bool& verbose)
 {
-    static const option kOptions[] = {
-        {"type", required_argument, nullptr, ocType},
-        {"seed", required_argument, nullptr, ocSeed},
-        {"boot-only", no_argument, nullptr, ocBootOnly},
-        {"reset-after", required_argument, nullptr, ocResetAfter},
-        {"pace", no_argument, nullptr, ocPace},
-        {"erase-ms", required_argument, nullptr, ocEraseMs},
-        {"speed-reply", required_argument, nullptr, ocSpeedReply},
-        {"connect-rate", required_argument, nullptr, ocConnectRate},
-        {"name", required_argument, nullptr, ocName},
-        {"fault", required_argument, nullptr, ocFault},
-        {"link", required_argument, nullptr, ocLink},
-        {"verbose", no_argument, nullptr, ocVerbose},
-        {"help", no_argument, nullptr, ocHelp},
-        {nullptr, 0, nullptr, 0}};
+    static const option kOptions[] = {{"type", required_argument, nullptr, ocType},
+                                      {"seed", required_argument, nullptr, ocSeed},
+                                      {"boot-only", no_argument, nullptr, ocBootOnly},
+                                      {"reset-after", required_argument, nullptr, ocResetAfter},
+                                      {"pace", no_argument, nullptr, ocPace},
+                                      {"erase-ms", required_argument, nullptr, ocEraseMs},
+                                      {"speed-reply", required_argument, nullptr, ocSpeedReply},
+                                      {"connect-rate", required_argument, nullptr, ocConnectRate},
+                                      {"name", required_argument, nullptr, ocName},
+                                      {"fault", required_argument, nullptr, ocFault},
+                                      {"link", required_argument, nullptr, ocLink},
+                                      {"verbose", no_argument, nullptr, ocVerbose},
+                                      {"help", no_argument, nullptr, ocHelp},
+                                      {nullptr, 0, nullptr, 0}};
     int code;
     while ((code = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
         switch (code) {
@@ -147,7 +156,7 @@ void Announce(const TUnitSim& sim, const TUnitSimOptions& options)
     std::fflush(stdout);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -237,7 +246,7 @@ int main(int argc, char** argv)
             char buffer[256];
             const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
             if (n <= 0) {
-                watchStdin = false;   // no terminal: SIGUSR1 still resets
+                watchStdin = false; // no terminal: SIGUSR1 still resets
                 continue;
             }
             if (std::memchr(buffer, '\n', static_cast<size_t>(n)) != nullptr) {

@@ -37,7 +37,7 @@ uint32_t DataBits(tcflag_t cflag)
     }
 }
 
-}  // namespace
+} // namespace
 
 TPtyLine::TPtyLine()
 {
@@ -83,10 +83,7 @@ TPtyLine::TPtyLine()
     }
 }
 
-TPtyLine::~TPtyLine()
-{
-    Close();
-}
+TPtyLine::~TPtyLine() { Close(); }
 
 TLineState TPtyLine::Line() const
 {

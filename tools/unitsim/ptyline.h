@@ -16,7 +16,7 @@
 
 class TPtyLine {
 public:
-    TPtyLine();    // raises std::runtime_error when no pseudo-terminal can be had
+    TPtyLine(); // raises std::runtime_error when no pseudo-terminal can be had
     ~TPtyLine();
     TPtyLine(const TPtyLine&) = delete;
     TPtyLine& operator=(const TPtyLine&) = delete;

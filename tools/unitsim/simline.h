@@ -12,15 +12,15 @@
 // The host's line settings as the unit hears them.
 struct TLineState {
     uint32_t BitRate = 9600;
-    uint32_t BitsPerByte = 10;   // start bit, data bits, parity bit, stop bits
+    uint32_t BitsPerByte = 10; // start bit, data bits, parity bit, stop bits
 };
 
 struct TUnitReply {
     std::string Label;
-    std::vector<uint8_t> Plain;  // the reply as the unit means it
-    std::vector<uint8_t> Line;   // the reply as it goes on the wire
-    std::vector<uint8_t> Noise;  // line noise before the reply
-    int DelayMs = 0;             // time the unit takes before it starts to answer
+    std::vector<uint8_t> Plain; // the reply as the unit means it
+    std::vector<uint8_t> Line;  // the reply as it goes on the wire
+    std::vector<uint8_t> Noise; // line noise before the reply
+    int DelayMs = 0;            // time the unit takes before it starts to answer
 };
 
 class TUnitPort {

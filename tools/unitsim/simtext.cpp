@@ -11,14 +11,18 @@ struct TNamed {
     int Value;
 };
 
-const TNamed kKinds[] = {{"silence", fkSilence},     {"wrong", fkWrongReply},          {"short", fkShortReply},
-                         {"noise", fkNoise},         {"slow", fkSlowReply},            {"hangup", fkHangUp},
-                         {"wrong-start", fkWrongStart}, {"wrong-size", fkWrongSize}};
+const TNamed kKinds[] = {
+    {"silence", fkSilence}, {"wrong", fkWrongReply}, {"short", fkShortReply},       {"noise", fkNoise},
+    {"slow", fkSlowReply},  {"hangup", fkHangUp},    {"wrong-start", fkWrongStart}, {"wrong-size", fkWrongSize}};
 
-const TNamed kPhases[] = {{"connect", fpConnect},           {"speed-reply", fpSpeedReply},
-                          {"speed-echo", fpSpeedEcho},      {"identity", fpIdentity},
-                          {"erase", fpErase},               {"program-block", fpProgramBlock},
-                          {"program-close", fpProgramClose}, {"read-block", fpReadBlock},
+const TNamed kPhases[] = {{"connect", fpConnect},
+                          {"speed-reply", fpSpeedReply},
+                          {"speed-echo", fpSpeedEcho},
+                          {"identity", fpIdentity},
+                          {"erase", fpErase},
+                          {"program-block", fpProgramBlock},
+                          {"program-close", fpProgramClose},
+                          {"read-block", fpReadBlock},
                           {"reset", fpReset}};
 
 template <size_t N>
@@ -39,10 +43,7 @@ std::string NameOf(const TNamed (&table)[N], int value)
     return "?";
 }
 
-bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 uint32_t DigitValue(char c)
 {
@@ -92,7 +93,7 @@ std::string HexBytes(const std::vector<uint8_t>& bytes)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 TUnitFault ParseFault(const std::string& text)
 {

@@ -40,7 +40,7 @@ uint32_t BigEndian(const std::vector<uint8_t>& bytes, size_t offset)
     return value;
 }
 
-}  // namespace
+} // namespace
 
 TUnitEngine::TUnitEngine(const TUnitSimOptions& options, TFlashMemory& flash, TUnitPort& port)
     : FOptions(options), FFlash(flash), FPort(port), FFaults(options.Faults)
@@ -72,10 +72,7 @@ void TUnitEngine::RecordEvent(const std::string& label)
     FPort.Record(std::move(frame));
 }
 
-void TUnitEngine::Complain(const std::string& text)
-{
-    RecordEvent("complaint: " + text);
-}
+void TUnitEngine::Complain(const std::string& text) { RecordEvent("complaint: " + text); }
 
 void TUnitEngine::EnterFirmware(const std::string& why)
 {
@@ -102,10 +99,7 @@ void TUnitEngine::EnterSpeedWait(const std::vector<uint8_t>& answered, bool byPu
     SetState(usSpeedWait);
 }
 
-void TUnitEngine::LineGone()
-{
-    SetState(usHungUp);
-}
+void TUnitEngine::LineGone() { SetState(usHungUp); }
 
 void TUnitEngine::OperatorReset(bool automatic)
 {
@@ -139,8 +133,7 @@ void TUnitEngine::HostClosed()
     case usEchoWait:
         // After the divisor the host reopens its port to change the bit
         // rate; a second close before the echo check means it gave up.
-        if ((FState == usSpeedWait && !FAwaitDivisor) || ++FSpeedCloses > 1)
-            EnterFirmware("the host closed the port");
+        if ((FState == usSpeedWait && !FAwaitDivisor) || ++FSpeedCloses > 1) EnterFirmware("the host closed the port");
         break;
     default: EnterFirmware("the host closed the port"); break;
     }
@@ -233,8 +226,8 @@ void TUnitEngine::ConnectByte(uint8_t lineByte, const TLineState& line)
             return;
         }
         if (MatchConnect(kConnectWord, "connect word", line)) {
-            const bool resetNow = FOptions.AutoResetAfterConnectWords >= 0 &&
-                                  FUnansweredWords >= FOptions.AutoResetAfterConnectWords;
+            const bool resetNow =
+                FOptions.AutoResetAfterConnectWords >= 0 && FUnansweredWords >= FOptions.AutoResetAfterConnectWords;
             if (!resetNow) {
                 IgnoreConnectWord();
                 return;

@@ -57,8 +57,8 @@ private:
     void FlushPending(const TLineState& line);
     bool PendingEndsWith(const std::vector<uint8_t>& word) const;
 
-    TAnswer Answer(const TFaultAction& action, const std::string& label, std::vector<uint8_t>& plain,
-                   bool scrambled, int delayMs = 0);
+    TAnswer Answer(const TFaultAction& action, const std::string& label, std::vector<uint8_t>& plain, bool scrambled,
+                   int delayMs = 0);
     uint8_t Unscramble(uint8_t lineByte) { return static_cast<uint8_t>(lineByte ^ FCounter++); }
 
     void ConnectByte(uint8_t lineByte, const TLineState& line);
@@ -89,17 +89,17 @@ private:
     int FUnansweredWords = 0;
 
     // Speed change.
-    std::vector<uint8_t> FAnswered;   // the command whose reply brought the unit into its loader
+    std::vector<uint8_t> FAnswered; // the command whose reply brought the unit into its loader
     bool FAnsweredByPurge = false;
     std::chrono::steady_clock::time_point FAnsweredAt;
     TBytes FSpeed;
     uint32_t FSpeedRate = 0;
     bool FAwaitDivisor = false;
-    uint32_t FUnitRate = 0;           // the rate the loader runs at after the divisor (0: none the host can use)
+    uint32_t FUnitRate = 0; // the rate the loader runs at after the divisor (0: none the host can use)
     TBytes FEcho;
     bool FEchoMisheard = false;
     uint32_t FEchoRate = 0;
-    int FSpeedCloses = 0;             // host closes since the speed-change reply
+    int FSpeedCloses = 0; // host closes since the speed-change reply
 
     // Commands.
     TBytes FWord;

@@ -10,8 +10,8 @@ namespace {
 constexpr uint32_t kModelCount = 15;
 
 const char* const kModelNames[kModelCount] = {
-    "Programmer (7100-050)", "Morvex 3810", "Morvex 3810 Display", "Morvex 4620", "Morvex 4650",
-    "Morvex 7100",           "Dexa DW4710", "Morvex 7300",         "Morvex 7310", "Morvex 7330",
+    "Programmer (7100-050)", "Morvex 3810", "Morvex 3810 Display", "Morvex 4620",           "Morvex 4650",
+    "Morvex 7100",           "Dexa DW4710", "Morvex 7300",         "Morvex 7310",           "Morvex 7330",
     "Morvex 4621",           "Morvex 8200", "Morvex 8400",         "Calmont CRX330/CRX340", "Morvex 3840"};
 
 // The four digits of each model's "PF" command; type 0 answers the connect
@@ -41,12 +41,9 @@ uint32_t Checked(uint32_t unitType)
     return unitType;
 }
 
-}  // namespace
+} // namespace
 
-std::string ModelName(uint32_t unitType)
-{
-    return kModelNames[Checked(unitType)];
-}
+std::string ModelName(uint32_t unitType) { return kModelNames[Checked(unitType)]; }
 
 uint32_t ModelFlashStart(uint32_t unitType)
 {

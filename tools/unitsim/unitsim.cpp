@@ -51,7 +51,7 @@ void RemoveLink(const std::string& link, const std::string& target)
         fs::remove(link, error);
 }
 
-}  // namespace
+} // namespace
 
 struct TUnitSim::TImpl : public TUnitPort {
     explicit TImpl(const TUnitSimOptions& options);
@@ -73,7 +73,7 @@ struct TUnitSim::TImpl : public TUnitPort {
 
     void Run();
     void Wake();
-    bool ConsumeWake();       // true when the current work must stop (stop or hang-up requested)
+    bool ConsumeWake(); // true when the current work must stop (stop or hang-up requested)
     void ApplyRequests();
     void Serve();
     void DrainLine(std::vector<TInput>& input);
@@ -99,9 +99,9 @@ struct TUnitSim::TImpl : public TUnitPort {
 
     // Unit's thread only.
     int FHostOpens = 0;
-    TClock::time_point FInboundFree;     // when the host's last byte has fully arrived
-    TClock::time_point FOutboundFree;    // when the unit's last byte has fully left
-    TClock::time_point FCurrentArrival;  // when the byte being handled arrived
+    TClock::time_point FInboundFree;    // when the host's last byte has fully arrived
+    TClock::time_point FOutboundFree;   // when the unit's last byte has fully left
+    TClock::time_point FCurrentArrival; // when the byte being handled arrived
     std::thread FThread;
 };
 
@@ -198,7 +198,7 @@ void TUnitSim::TImpl::Serve()
 {
     std::vector<TInput> input;
     DrainLine(input);
-    std::vector<bool> transitions;   // true: the host opened the port, false: closed it
+    std::vector<bool> transitions; // true: the host opened the port, false: closed it
     for (const int change : FLine.ReadWatch()) {
         if (change > 0 && FHostOpens++ == 0) transitions.push_back(true);
         if (change < 0 && FHostOpens > 0 && --FHostOpens == 0) transitions.push_back(false);
@@ -259,7 +259,8 @@ bool TUnitSim::TImpl::SleepUntil(TClock::time_point until)
         const TClock::time_point now = TClock::now();
         if (now >= until) return true;
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now);
-        timespec timeout{static_cast<time_t>(left.count() / 1000000000LL), static_cast<long>(left.count() % 1000000000LL)};
+        timespec timeout{static_cast<time_t>(left.count() / 1000000000LL),
+                         static_cast<long>(left.count() % 1000000000LL)};
         pollfd fd{FWake, POLLIN, 0};
         if (::ppoll(&fd, 1, &timeout, nullptr) > 0 && ConsumeWake()) return false;
     }
@@ -343,10 +344,7 @@ TUnitSim::TUnitSim(const TUnitSimOptions& options) : FImpl(std::make_unique<TImp
 
 TUnitSim::~TUnitSim() = default;
 
-std::string TUnitSim::PortPath() const
-{
-    return FImpl->FSlavePath;
-}
+std::string TUnitSim::PortPath() const { return FImpl->FSlavePath; }
 
 void TUnitSim::OperatorReset()
 {
@@ -357,15 +355,9 @@ void TUnitSim::OperatorReset()
     FImpl->Wake();
 }
 
-std::vector<uint8_t> TUnitSim::Flash() const
-{
-    return FImpl->FFlash.Contents();
-}
+std::vector<uint8_t> TUnitSim::Flash() const { return FImpl->FFlash.Contents(); }
 
-void TUnitSim::LoadFlash(uint32_t address, const std::vector<uint8_t>& bytes)
-{
-    FImpl->FFlash.Load(address, bytes);
-}
+void TUnitSim::LoadFlash(uint32_t address, const std::vector<uint8_t>& bytes) { FImpl->FFlash.Load(address, bytes); }
 
 std::vector<TSimFrame> TUnitSim::Transcript() const
 {
@@ -399,8 +391,7 @@ TUnitState TUnitSim::State() const
 bool TUnitSim::WaitForState(TUnitState state, int timeoutMs) const
 {
     std::unique_lock<std::mutex> lock(FImpl->FMutex);
-    return FImpl->FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [&] { return FImpl->FState == state; });
+    return FImpl->FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return FImpl->FState == state; });
 }
 
 bool TUnitSim::WaitForFrame(const std::string& label, int timeoutMs) const

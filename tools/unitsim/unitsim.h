@@ -46,26 +46,26 @@
 // The points at which the unit answers (or, for RSET, acts); a fault names
 // one of them.
 enum TFramePhase {
-    fpConnect,       // reply to the user command, the type-14 purge, or the connect word
-    fpSpeedReply,    // reply R to the speed-change request 0x44 0x05
-    fpSpeedEcho,     // echo of "ABCDE"
-    fpIdentity,      // 40-byte identity reply to "IDEN"
-    fpErase,         // erase status
-    fpProgramBlock,  // status after each program block
-    fpProgramClose,  // status after the host's closing 0x00
-    fpReadBlock,     // each block of a read
-    fpReset          // "RSET" (no reply; only a hang-up applies)
+    fpConnect,      // reply to the user command, the type-14 purge, or the connect word
+    fpSpeedReply,   // reply R to the speed-change request 0x44 0x05
+    fpSpeedEcho,    // echo of "ABCDE"
+    fpIdentity,     // 40-byte identity reply to "IDEN"
+    fpErase,        // erase status
+    fpProgramBlock, // status after each program block
+    fpProgramClose, // status after the host's closing 0x00
+    fpReadBlock,    // each block of a read
+    fpReset         // "RSET" (no reply; only a hang-up applies)
 };
 
 enum TFaultKind {
-    fkSilence,      // no reply at all
-    fkWrongReply,   // Bytes instead of the reply (empty Bytes: the reply with its first byte XOR 0x40)
-    fkShortReply,   // only the first half of the reply (nothing for a one-byte reply)
-    fkNoise,        // Value (default 3) noise bytes on the line before the reply
-    fkSlowReply,    // the reply leaves Value ms (default 1500) later than it would
-    fkHangUp,       // the master side is closed instead of answering
-    fkWrongStart,   // identity reports flash start Value (default: the true start + 0x100)
-    fkWrongSize     // identity reports flash size Value (default: the true size - 0x100)
+    fkSilence,    // no reply at all
+    fkWrongReply, // Bytes instead of the reply (empty Bytes: the reply with its first byte XOR 0x40)
+    fkShortReply, // only the first half of the reply (nothing for a one-byte reply)
+    fkNoise,      // Value (default 3) noise bytes on the line before the reply
+    fkSlowReply,  // the reply leaves Value ms (default 1500) later than it would
+    fkHangUp,     // the master side is closed instead of answering
+    fkWrongStart, // identity reports flash start Value (default: the true start + 0x100)
+    fkWrongSize   // identity reports flash size Value (default: the true size - 0x100)
 };
 
 // One fault at one frame. Index counts the frames of that phase since the
@@ -76,14 +76,14 @@ struct TUnitFault {
     TFaultKind Kind = fkSilence;
     TFramePhase Phase = fpConnect;
     int Index = -1;
-    std::vector<uint8_t> Bytes;      // fkWrongReply: plain bytes sent instead of the reply
-    std::optional<uint32_t> Value;   // fkNoise, fkSlowReply, fkWrongStart, fkWrongSize
+    std::vector<uint8_t> Bytes;    // fkWrongReply: plain bytes sent instead of the reply
+    std::optional<uint32_t> Value; // fkNoise, fkSlowReply, fkWrongStart, fkWrongSize
 };
 
 enum TSimDirection {
     sdHostToUnit,
     sdUnitToHost,
-    sdEvent          // something the unit noticed or did: purge, open/close, reset, hang-up, a complaint
+    sdEvent // something the unit noticed or did: purge, open/close, reset, hang-up, a complaint
 };
 
 // One frame as the unit saw or sent it. Plain holds the bytes before
@@ -94,24 +94,24 @@ struct TSimFrame {
     std::vector<uint8_t> Plain;
     std::vector<uint8_t> Line;
     std::string Label;
-    uint32_t BitRate = 0;            // the line's bit rate when the frame passed
+    uint32_t BitRate = 0; // the line's bit rate when the frame passed
 };
 
 struct TUnitSimOptions {
-    uint32_t UnitType = 3;                    // 0..14: area, user command, programming rate, name
+    uint32_t UnitType = 3; // 0..14: area, user command, programming rate, name
     uint16_t ChecksumSeed = kDemoChecksumSeed;
-    bool FirmwareAnswersUserCommand = true;   // false: the firmware ignores its command (boot method only)
-    int AutoResetAfterConnectWords = -1;      // >= 0: the operator resets the unit after that many
-                                              // unanswered connect words (0: before the first)
-    bool Paced = false;                       // each byte takes its line time: start, data and stop bits at
-                                              // the host's rate (a pty keeps no parity: 10 or 11 bits)
-    int EraseMs = 0;                          // time the erase takes before "$"
-    std::string LinkPath;                     // symlink to the slave, removed with the simulator
+    bool FirmwareAnswersUserCommand = true; // false: the firmware ignores its command (boot method only)
+    int AutoResetAfterConnectWords = -1;    // >= 0: the operator resets the unit after that many
+                                            // unanswered connect words (0: before the first)
+    bool Paced = false;                     // each byte takes its line time: start, data and stop bits at
+                                            // the host's rate (a pty keeps no parity: 10 or 11 bits)
+    int EraseMs = 0;                        // time the erase takes before "$"
+    std::string LinkPath;                   // symlink to the slave, removed with the simulator
     std::vector<TUnitFault> Faults;
-    uint8_t SpeedReply = 192;                 // the byte R the unit answers the speed-change request with
-    uint32_t ConnectRate = 9600;              // the rate the firmware and boot loader listen at (0: any)
-    std::string IdentityName;                 // name in the identity text (empty: the model's name)
-    bool KeepTranscript = true;               // false: frames only go to OnFrame (long-running program)
+    uint8_t SpeedReply = 192;    // the byte R the unit answers the speed-change request with
+    uint32_t ConnectRate = 9600; // the rate the firmware and boot loader listen at (0: any)
+    std::string IdentityName;    // name in the identity text (empty: the model's name)
+    bool KeepTranscript = true;  // false: frames only go to OnFrame (long-running program)
     // Called on the unit's thread for every frame as it is recorded (verbose output).
     std::function<void(const TSimFrame&)> OnFrame;
     // Called on the unit's thread once the master side has been closed by a hang-up.
@@ -120,30 +120,30 @@ struct TUnitSimOptions {
 
 // Where the unit is in its protocol.
 enum TUnitState {
-    usFirmware,        // running firmware
-    usBootLoader,      // reset by the operator: waits for the connect word
-    usSpeedWait,       // answered the connect exchange: waits for the speed-change request
-    usEchoWait,        // got the divisor: waits for "ABCDE" at the programming rate
-    usCommand,         // link up: waits for a command word
-    usBusy,            // inside a command's frames (fields, blocks, acknowledgements)
-    usLost,            // out of step after a bad speed change: ignores everything until the port closes
-    usHungUp           // the master side is closed
+    usFirmware,   // running firmware
+    usBootLoader, // reset by the operator: waits for the connect word
+    usSpeedWait,  // answered the connect exchange: waits for the speed-change request
+    usEchoWait,   // got the divisor: waits for "ABCDE" at the programming rate
+    usCommand,    // link up: waits for a command word
+    usBusy,       // inside a command's frames (fields, blocks, acknowledgements)
+    usLost,       // out of step after a bad speed change: ignores everything until the port closes
+    usHungUp      // the master side is closed
 };
 
 class TUnitSim {
 public:
-    explicit TUnitSim(const TUnitSimOptions& options);  // raises std::runtime_error when no pty can be opened
+    explicit TUnitSim(const TUnitSimOptions& options); // raises std::runtime_error when no pty can be opened
     ~TUnitSim();
     TUnitSim(const TUnitSim&) = delete;
     TUnitSim& operator=(const TUnitSim&) = delete;
 
-    std::string PortPath() const;                 // slave device path for the host to open
-    void OperatorReset();                         // the operator resets the unit: it starts in its boot loader
-    std::vector<uint8_t> Flash() const;           // 128 KB, 0xFF when erased
-    void LoadFlash(uint32_t address, const std::vector<uint8_t>& bytes);  // preset contents (old firmware)
+    std::string PortPath() const;       // slave device path for the host to open
+    void OperatorReset();               // the operator resets the unit: it starts in its boot loader
+    std::vector<uint8_t> Flash() const; // 128 KB, 0xFF when erased
+    void LoadFlash(uint32_t address, const std::vector<uint8_t>& bytes); // preset contents (old firmware)
     std::vector<TSimFrame> Transcript() const;
     void ClearTranscript();
-    void HangUp();                                // close the master side now (an unplugged adapter)
+    void HangUp(); // close the master side now (an unplugged adapter)
     TUnitState State() const;
     // Waits until the unit reaches the state (true) or the time is up (false).
     bool WaitForState(TUnitState state, int timeoutMs) const;
@@ -162,7 +162,7 @@ std::string ModelName(uint32_t unitType);
 uint32_t ModelFlashStart(uint32_t unitType);
 uint32_t ModelFlashSize(uint32_t unitType);
 uint32_t ModelProgramRate(uint32_t unitType);
-std::vector<uint8_t> ModelUserCommand(uint32_t unitType);  // empty for type 14
+std::vector<uint8_t> ModelUserCommand(uint32_t unitType); // empty for type 14
 std::string UnitStateName(TUnitState state);
 
 // The divisor the unit expects for a rate change: R x (current / new), in
@@ -179,7 +179,7 @@ uint8_t ExpectedDivisor(uint8_t reply, uint32_t currentRate, uint32_t newRate);
 // Raises std::invalid_argument with a message naming what is wrong.
 TUnitFault ParseFault(const std::string& text);
 std::string FaultToText(const TUnitFault& fault);
-std::string FaultHelpText();               // the list of kinds and phases, for --help
+std::string FaultHelpText(); // the list of kinds and phases, for --help
 
 // One line for a frame: direction, label, plain and line bytes in hex.
 std::string DescribeFrame(const TSimFrame& frame);
