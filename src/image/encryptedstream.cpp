@@ -51,7 +51,7 @@ void TEncryptedMemoryStream::Transform(const void* Key, uint32_t KeyLength, TDir
     uint8_t* bytes = Memory();
     const int64_t size = Size();
     switch (FMode) {
-    case 0:
+    case cmElectronicCodebook:
         for (int64_t at = 0; at < size; at += BlockBytes()) {
             if (encipher)
                 FCipher->EncryptECB(bytes + at, bytes + at);
@@ -59,12 +59,12 @@ void TEncryptedMemoryStream::Transform(const void* Key, uint32_t KeyLength, TDir
                 FCipher->DecryptECB(bytes + at, bytes + at);
         }
         break;
-    case 1:
-    case 2:
+    case cmCipherBlockChaining:
+    case cmCipherFeedback:
         for (int64_t at = 0; at < size; at += kMaxPiece) {
             const auto piece = static_cast<uint32_t>(std::min(size - at, kMaxPiece));
             uint8_t* p = bytes + at;
-            if (FMode == 1) {
+            if (FMode == cmCipherBlockChaining) {
                 if (encipher)
                     FCipher->EncryptCBC(p, p, piece);
                 else

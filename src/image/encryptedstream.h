@@ -16,7 +16,10 @@ public:
     using Exception::Exception;
 };
 
-// Chaining modes, indexed by the stream's mode.
+// The stream's chaining modes.
+enum : uint8_t { cmElectronicCodebook = 0, cmCipherBlockChaining = 1, cmCipherFeedback = 2 };
+
+// Chaining modes' names, indexed by the stream's mode.
 inline constexpr const char* CipherModeNames[] = {"Electronic Codebook", "Cipher Block Chaining", "Cipher Feedback"};
 
 class TEncryptedMemoryStream : public TMemoryStream {
@@ -50,7 +53,7 @@ private:
     void Transform(const void* Key, uint32_t KeyLength, TDirection direction);
 
     std::unique_ptr<TBlockCipher> FCipher;
-    uint8_t FMode = 2;
+    uint8_t FMode = cmCipherFeedback;
 };
 
 class TTwoFishEncryptedMemoryStream : public TEncryptedMemoryStream {
