@@ -3,8 +3,9 @@
 // The program only reads the record. It is produced at build time by
 // tools/mkimage (enciphered image, name, unit type, length) and linked in
 // through the morvex_storedimage library, which also supplies the pass
-// phrase routine. The accessors take the record as an argument so that
-// other records can be inspected; the program's own is the default.
+// phrase routine and the plain image's digest (image/imagedigest.h). The
+// accessors take the record as an argument so that other records can be
+// inspected; the program's own is the default.
 #pragma once
 
 #include "core/memstream.h"

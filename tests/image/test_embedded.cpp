@@ -1,6 +1,8 @@
-// The record compiled into the program: its fields, its pass phrase, and
-// that it deciphers to exactly the plain image it was built from.
+// The record compiled into the program: its fields, its pass phrase, that
+// it deciphers to exactly the plain image it was built from, and the digest
+// of that image stored beside it.
 #include "image/encryptedstream.h"
+#include "image/imagedigest.h"
 #include "image/storedimage.h"
 #include "imagetest.h"
 #include "tools/mkimage/recordbuilder.h"
@@ -37,4 +39,20 @@ TEST(EmbeddedImage, DeciphersToExactlyThePlainImage)
     const std::string phrase = GetPassPhrase();
     stream.Decrypt(phrase.data(), 8);
     EXPECT_EQ(Bytes(stream.Memory(), stream.Memory() + stream.Size()), plain);
+}
+
+TEST(EmbeddedImage, StoredDigestIsThatOfThePlainImageFile)
+{
+    const Bytes plain = ReadFileBytes(MORVEX_PLAIN_IMAGE_FILE);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_EQ(StoredImageDigest, ComputeImageDigest(plain.data(), plain.size()));
+
+    // And the program's own record, deciphered, matches it.
+    TTwoFishEncryptedMemoryStream stream;
+    stream.SetMode(2);
+    LoadImage(stream);
+    EXPECT_FALSE(MatchesImageDigest(stream, StoredImageDigest)); // still enciphered
+    const std::string phrase = GetPassPhrase();
+    stream.Decrypt(phrase.data(), 8);
+    EXPECT_TRUE(MatchesImageDigest(stream, StoredImageDigest));
 }

@@ -1,7 +1,8 @@
 // Build-time generator of the stored image record. Reads a plain firmware
 // image, enciphers it into a record with its name and unit type, and writes
-// two C++ sources for the program: the record itself, and the routine that
-// builds the pass phrase from eight one-byte constants at run time.
+// two C++ sources for the program: the record itself with the digest of the
+// plain image beside it, and the routine that builds the pass phrase from
+// eight one-byte constants at run time.
 //
 // Usage: mkimage <plain image> <name> <unit type> <pass phrase: 16 hex digits>
 //                <record source out> <pass phrase source out>
@@ -42,13 +43,19 @@ void WriteBytes(std::ostream& out, const uint8_t* bytes, size_t count)
     }
 }
 
-void WriteRecordSource(std::ostream& out, const TStoredImage& record)
+// The digest is an object of its own beside the record, because the
+// record's layout is fixed.
+void WriteRecordSource(std::ostream& out, const TBuiltRecord& built)
 {
-    out << kHeader << "#include \"image/storedimage.h\"\n\nextern const TStoredImage StoredImage = {\n{";
+    const TStoredImage& record = *built.Record;
+    out << kHeader << "#include \"image/imagedigest.h\"\n#include \"image/storedimage.h\"\n\n"
+        << "extern const TStoredImage StoredImage = {\n{";
     WriteBytes(out, record.Name, sizeof record.Name);
     out << "},\n" << record.UnitType << "u,\n" << record.Length << "u,\n{\n";
     WriteBytes(out, record.Data, record.Length); // the zero filler is implied
-    out << "}};\n";
+    out << "}};\n\nextern const TImageDigest StoredImageDigest = {\n";
+    WriteBytes(out, built.Digest.data(), built.Digest.size());
+    out << "};\n";
 }
 
 // The eight constants are declared in a shuffled order and are volatile, so
@@ -78,10 +85,10 @@ void Generate(char** argv)
 {
     const std::vector<uint8_t> plain = ReadFile(argv[1]);
     const std::string phrase = PassPhraseFromHex(argv[4]);
-    const auto record = BuildStoredImage(plain, argv[2], ParseUnitType(argv[3]), phrase);
+    const TBuiltRecord built = BuildStoredImageWithDigest(plain, argv[2], ParseUnitType(argv[3]), phrase);
 
     std::ostringstream recordText, phraseText;
-    WriteRecordSource(recordText, *record);
+    WriteRecordSource(recordText, built);
     WritePassPhraseSource(phraseText, phrase);
     WriteSource(argv[5], recordText.str());
     WriteSource(argv[6], phraseText.str());

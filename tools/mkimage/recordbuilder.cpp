@@ -30,6 +30,14 @@ std::unique_ptr<TStoredImage> BuildStoredImage(std::span<const uint8_t> plain, c
     return record;
 }
 
+TBuiltRecord BuildStoredImageWithDigest(std::span<const uint8_t> plain, const std::string& name, uint32_t unitType,
+                                        const std::string& passPhrase)
+{
+    TBuiltRecord built{BuildStoredImage(plain, name, unitType, passPhrase), {}};
+    built.Digest = ComputeImageDigest(plain.data(), plain.size());
+    return built;
+}
+
 std::string PassPhraseFromHex(const std::string& hex)
 {
     constexpr size_t kPassPhraseBytes = 8;

@@ -4,6 +4,7 @@
 // generator and by tests that need records of their own.
 #pragma once
 
+#include "image/imagedigest.h"
 #include "image/storedimage.h"
 
 #include <cstdint>
@@ -15,6 +16,18 @@
 // the image does not fit the record.
 std::unique_ptr<TStoredImage> BuildStoredImage(std::span<const uint8_t> plain, const std::string& name,
                                                uint32_t unitType, const std::string& passPhrase);
+
+// A record together with the digest of the plain image it was built from:
+// what the generator stores side by side, and what a test hands to a run
+// that checks the deciphered image.
+struct TBuiltRecord {
+    std::unique_ptr<TStoredImage> Record;
+    TImageDigest Digest;
+};
+
+// As BuildStoredImage, with the plain image's digest.
+TBuiltRecord BuildStoredImageWithDigest(std::span<const uint8_t> plain, const std::string& name, uint32_t unitType,
+                                        const std::string& passPhrase);
 
 // The release pass phrase is given as 16 hexadecimal digits (8 bytes);
 // raises EConvertError for anything else.
