@@ -29,6 +29,6 @@ struct TBuiltRecord {
 TBuiltRecord BuildStoredImageWithDigest(std::span<const uint8_t> plain, const std::string& name, uint32_t unitType,
                                         const std::string& passPhrase);
 
-// The release pass phrase is given as 16 hexadecimal digits (8 bytes);
+// The pass phrase is given as 16 hexadecimal digits (8 bytes);
 // raises EConvertError for anything else.
 std::string PassPhraseFromHex(const std::string& hex);
