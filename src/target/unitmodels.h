@@ -134,7 +134,11 @@ public:
     void SetUserCommand() override;
 };
 
-// Its firmware needs no command: it answers when the host purges its input.
+// Its firmware is sent no command. With the user method the host writes
+// nothing to the line: it discards its own queued input, then waits up to
+// the channel's reply time-out for the unit to send the reply word of its
+// own accord. Silence is "No reply to start command", other bytes "Reply
+// doesn't match".
 class TMorvex3840Flash : public TMorvex7100Flash {
     Q_OBJECT
 public:
