@@ -1,49 +1,48 @@
-// The main window: Start, the status label and the progress bar, and the
-// programming run behind Start (cabling wizard, port settings, connection
-// with the boot-method fallback, deciphering, check, erase, program,
-// verify, reset).
+// The main window: Start, the status label and the progress bar. Start
+// runs the programming run, and the window is its operator: it shows the
+// cabling page, the Setup dialog, the boot question, the closing message
+// boxes and the comparison's boxes.
 #pragma once
 
 #include "app/comparedialogs.h"
 #include "app/progressviews.h"
 #include "image/storedimage.h"
-#include "protocol/loaderprotocol.h"
+#include "run/programmingrun.h"
 
 #include <QPixmap>
 #include <QWidget>
 #include <array>
-#include <memory>
 #include <optional>
+#include <vector>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class THitachiFlash;
 
-// The wizard's instruction lines for a unit type with their picture.
-struct TWizardPage {
+// A unit type's cabling page as the wizard shows it: the lines and the
+// picture itself.
+struct TWizardView {
     std::vector<std::string> Lines;
     QPixmap Picture;
 };
 
-class TfrmUserFlash : public QWidget {
+class TfrmUserFlash : public QWidget, private TRunOperator {
     Q_OBJECT
 public:
-    explicit TfrmUserFlash(const TStoredImage& image = StoredImage);
+    explicit TfrmUserFlash(const TStoredImage& image = StoredImage, const TImageDigest& digest = StoredImageDigest);
     ~TfrmUserFlash() override;
 
     void SetBusy(bool busy);
     bool Busy() const { return FBusy; }
-    THitachiFlash* Flash() const { return FFlash.get(); }
-    const TConnectInfo& ConnectInfo() const { return FConnectInfo; }
+    THitachiFlash* Flash() const { return FRun->Flash(); }
+    const TConnectInfo& ConnectInfo() const { return FRun->ConnectInfo(); }
+    TProgrammingRun& Run() const { return *FRun; }
 
-    // The 13 lines (instructions, an empty line, the cable information)
-    // and the picture the wizard shows for a unit type; none for the unit
-    // types that have no wizard page.
-    std::optional<TWizardPage> WizardPage(uint32_t unitType) const;
+    // The cabling page for a unit type, none for the types without one.
+    std::optional<TWizardView> WizardPage(uint32_t unitType) const;
 
     QProgressBar* ProgressBar;
     QPushButton* btnStart;
@@ -57,8 +56,8 @@ public:
     QPixmap img3840;
 
 public slots:
-    // The whole programming run. A failure leaves it after the window is
-    // back to idle and is shown by the application's error box.
+    // The whole programming run. A failure is shown, after the window is
+    // back to idle, by the application's error box.
     void btnStartClick();
 
 protected:
@@ -68,18 +67,24 @@ protected:
 private:
     void FormCreate();
     void ChooseIcon();
-    void ConnectUnit();
-    void ShowConnectWizard(uint32_t unitType);
-    void CreateTarget(uint8_t method);
-    void ProgramImage();
-    void RunFlashSequence(TMemoryStream& stream);
-    void FreeFlash();
+    const QPixmap& CablePicture(const std::string& name) const;
+
+    // The run's operator.
+    bool ShowWizardPage(const TWizardPage& page) override;
+    bool EditPortSettings(TMorvexComPort& port) override;
+    bool AskBootMethod(const std::string& question) override;
+    TStatusText* StatusText() override { return &FStatusText; }
+    TProgressView* ProgressView() override { return &FProgressView; }
+    TMessageDialogs* CompareDialogs() override { return &FCompareDialogs; }
+    void ShowSuccess(const std::string& text) override;
+    void RunEnded() override;
+    void ShowFailure(const std::exception& failure, TFailureKind kind) override;
 
     const TStoredImage& FImage;
+    const TImageDigest FDigest;
     bool FBusy = false;
-    TConnectInfo FConnectInfo;
-    std::unique_ptr<THitachiFlash> FFlash;
     TLabelStatusText FStatusText;
     TBarProgressView FProgressView;
     TMessageBoxDialogs FCompareDialogs;
+    TProgrammingRun* FRun = nullptr;
 };

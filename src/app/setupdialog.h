@@ -12,7 +12,16 @@ class QLabel;
 class QPushButton;
 
 // Mask bits of the settings EditPortSettings lets the operator change.
-enum : uint8_t { epPort = 1, epBaudRate = 2, epDataBits = 4, epStopBits = 8, epParity = 16, epFlowControl = 32 };
+enum : uint8_t {
+    epPort = 1,
+    epBaudRate = 2,
+    epDataBits = 4,
+    epStopBits = 8,
+    epParity = 16,
+    epFlowControl = 32,
+    // What the operator confirms before a run: everything but flow control.
+    epConnectionSettings = epPort | epBaudRate | epDataBits | epStopBits | epParity
+};
 
 class TComSetupFrm : public QDialog {
     Q_OBJECT

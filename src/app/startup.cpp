@@ -8,12 +8,12 @@
 
 #include <QIcon>
 
-std::unique_ptr<TfrmUserFlash> CreateForms(const TStoredImage& image)
+std::unique_ptr<TfrmUserFlash> CreateForms(const TStoredImage& image, const TImageDigest& digest)
 {
     SetApplicationTitle(ProgramTitle);
     QApplication::setWindowIcon(QIcon(ArtworkPixmap("appicon", QSize(32, 32))));
     InstallUserPromptDialog();
-    auto form = std::make_unique<TfrmUserFlash>(image);
+    auto form = std::make_unique<TfrmUserFlash>(image, digest);
     SetMainForm(form.get());
     CentreOnScreen(form.get());
     frmAbout = new TfrmAbout(form.get(), image);

@@ -133,6 +133,7 @@ void THitachiFlash::GetIdentity(std::string& name, uint16_t& seed, uint32_t& sta
 {
     std::string identity;
     FDevice->ReadIdentity(identity);
+    FIdentityText = identity;
     TFlashFDTDevice::ParseIdentity(identity, name, seed, start, size);
 }
 

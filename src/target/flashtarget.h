@@ -52,6 +52,8 @@ public:
     uint32_t FlashStart() const { return FFlashStart; }
     uint32_t FlashSize() const { return FFlashSize; }
     const TConnectInfo& ConnectInfo() const { return FConnectInfo; }
+    // The identity text the unit reported last, "" before the first report.
+    const std::string& IdentityText() const { return FIdentityText; }
 
     // The message boxes of the interactive comparison (VerifyImage without
     // raising). Without them that comparison shows nothing. Not owned.
@@ -76,4 +78,5 @@ protected:
 
 private:
     TMessageDialogs* FCompareDialogs = nullptr;
+    std::string FIdentityText;
 };

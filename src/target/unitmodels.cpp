@@ -8,35 +8,47 @@ namespace {
 // models takes as the order to enter its flash loader.
 std::string FirmwareCommand(const char* digits) { return std::string("\x02PF") + digits + "\x03"; }
 
-std::unique_ptr<THitachiFlash> NewTarget(uint32_t unitType)
+template <class T>
+std::unique_ptr<THitachiFlash> New()
 {
-    switch (unitType) {
-    case 0: return std::make_unique<TMorvexProgrammerFlash>();
-    case 1: return std::make_unique<TMorvex3810Flash>();
-    case 2: return std::make_unique<TMorvex3810DpyFlash>();
-    case 3: return std::make_unique<TMorvex4620Flash>();
-    case 4: return std::make_unique<TMorvex4650Flash>();
-    case 5: return std::make_unique<TMorvex7100Flash>();
-    case 6: return std::make_unique<TDW4710Flash>();
-    case 7: return std::make_unique<TMorvex7300Flash>();
-    case 8: return std::make_unique<TMorvex7310Flash>();
-    case 9: return std::make_unique<TMorvex7330Flash>();
-    case 10: return std::make_unique<TMorvex4621Flash>();
-    case 11: return std::make_unique<TMorvex8200Flash>();
-    case 12: return std::make_unique<TMorvex8400Flash>();
-    case 13: return std::make_unique<TCalmontCRX340Flash>();
-    case 14: return std::make_unique<TMorvex3840Flash>();
-    default: return nullptr;
-    }
+    return std::make_unique<T>();
 }
+
+using enum TInstructionSet;
+
+// Indexed by unit type; the names are UnitModelNames.
+const std::array<TUnitType, UnitModelNames.size()> UnitTypes = {{
+    {New<TMorvexProgrammerFlash>, nullptr, None, nullptr},
+    {New<TMorvex3810Flash>, "icon3810", Arrow, "cable3810"},
+    {New<TMorvex3810DpyFlash>, nullptr, None, nullptr},
+    {New<TMorvex4620Flash>, "icon4620", Plain, "cable4620"},
+    {New<TMorvex4650Flash>, nullptr, Plain, "cable4620"},
+    {New<TMorvex7100Flash>, "icon7100", Serial2, "cable7300"},
+    {New<TDW4710Flash>, "icon7100", Serial2, "cable7300"},
+    {New<TMorvex7300Flash>, "icon7300", Serial2, "cable7300"},
+    {New<TMorvex7310Flash>, "icon7300", Serial2, "cable7300"},
+    {New<TMorvex7330Flash>, "icon7300", Serial2, "cable7300"},
+    {New<TMorvex4621Flash>, "icon4621", Plain, "cable4620"},
+    {New<TMorvex8200Flash>, "icon8200", Plain, "cable8200"},
+    {New<TMorvex8400Flash>, "icon8400", Serial2, "cable7300"},
+    {New<TCalmontCRX340Flash>, "icon7300", Serial2, "cable7300"},
+    {New<TMorvex3840Flash>, "icon3840", Arrow, "cable3840"},
+    {nullptr, nullptr, None, nullptr},
+}};
+}
+
+const TUnitType* FindUnitType(uint32_t unitType)
+{
+    return unitType < UnitTypes.size() ? &UnitTypes[unitType] : nullptr;
 }
 
 void CreateFlashTarget(uint32_t unitType, std::unique_ptr<THitachiFlash>& target, TStatusText* statusLabel,
                        TProgressView* progressBar, TConnectInfo info)
 {
     target.reset();
-    std::unique_ptr<THitachiFlash> created = NewTarget(unitType);
-    if (!created) throw EHitachiFlashException("Flash uP not defined");
+    const TUnitType* type = FindUnitType(unitType);
+    if (!type || !type->NewTarget) throw EHitachiFlashException("Flash uP not defined");
+    std::unique_ptr<THitachiFlash> created = type->NewTarget();
     created->SetConnectInfo(info);
     created->Device()->SetStatusLabel(statusLabel);
     created->Device()->SetProgressBar(progressBar);

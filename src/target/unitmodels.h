@@ -18,6 +18,24 @@ inline constexpr std::array<const char*, 16> UnitModelNames = {
     "Morvex 7310",           "Morvex 7330",           "Morvex 4621",         "Morvex 8200",
     "Morvex 8400",           "Calmont CRX330/CRX340", "Morvex 3840",         "Advanced"};
 
+// How the operator is shown to cable a unit type: which instruction lines
+// the cabling page has (none: the run shows no cabling page).
+enum class TInstructionSet { None, Arrow, Plain, Serial2 };
+
+// Everything that differs by unit type, in one place: the model's target
+// class, the artwork of the main window's icon and of the cabling page, and
+// the cabling page's instruction lines. Artwork is named, not loaded, so
+// that this layer stays free of windows.
+struct TUnitType {
+    std::unique_ptr<THitachiFlash> (*NewTarget)(); // null: no target class
+    const char* Icon;                              // null: the program's own icon
+    TInstructionSet Instructions;
+    const char* CablePicture; // null: no cabling page
+};
+
+// The entry of a unit type, null for a type beyond the catalogue.
+const TUnitType* FindUnitType(uint32_t unitType);
+
 // Frees the target held in target, builds the one for unitType with the
 // caller's connection choices and wires the status text and progress bar
 // (either may be absent) to its protocol object. Raises

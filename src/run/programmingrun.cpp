@@ -1,0 +1,184 @@
+#include "run/programmingrun.h"
+
+#include "core/cleanup.h"
+#include "core/memstream.h"
+#include "core/progress.h"
+#include "image/encryptedstream.h"
+#include "serial/devicechannel.h"
+#include "target/unitmodels.h"
+
+namespace {
+const char* const ConnectCancelled = "Connect Cancelled by User";
+const char* const SuccessText = "Unit Successfully Programmed!";
+}
+
+// The operator's progress view as the protocol sees it, with the run's stop
+// check at every step of the bar: a block that the unit has acknowledged is
+// a point at which the run can end without leaving a frame half sent.
+class TProgrammingRun::TStoppableProgress : public TProgressView {
+public:
+    TStoppableProgress(TProgressView* view, const bool& stopRequested) : FView(view), FStopRequested(stopRequested)
+    {
+    }
+    void SetRange(int minimum, int maximum) override
+    {
+        FPosition = minimum;
+        if (FView) FView->SetRange(minimum, maximum);
+    }
+    void SetStep(int step) override
+    {
+        if (FView) FView->SetStep(step);
+    }
+    void SetPosition(int position) override
+    {
+        FPosition = position;
+        if (FView) FView->SetPosition(position);
+        if (FStopRequested) throw ERunInterrupted();
+    }
+    int Position() const override { return FView ? FView->Position() : FPosition; }
+
+private:
+    TProgressView* FView;
+    const bool& FStopRequested;
+    int FPosition = 0;
+};
+
+TProgrammingRun::TProgrammingRun(TRunOperator& runOperator, const TStoredImage& image, const TImageDigest& digest,
+                                 QObject* owner)
+    : QObject(owner), FOperator(runOperator), FImage(image), FDigest(digest)
+{
+    FConnectInfo.ConnectPort = new TMorvexComPort(this);
+    FConnectInfo.ProgramPort = new TMorvexComPort(this);
+    FConnectInfo.Prompt = nullptr;
+}
+
+TProgrammingRun::~TProgrammingRun() = default;
+
+bool TProgrammingRun::Execute()
+{
+    FReport = TRunReport{};
+    FReport.Started = std::chrono::system_clock::now();
+    FStopRequested = false;
+    try {
+        RunThenAlways(
+            [this] {
+                ConnectUnit();
+                RunThenAlways([this] { ProgramImage(); }, [this] { FreeFlash(); });
+                EndStep();
+                FReport.Succeeded = true;
+                FReport.Message = SuccessText;
+                FOperator.ShowSuccess(SuccessText);
+            },
+            [this] {
+                EndStep();
+                FReport.Ended = std::chrono::system_clock::now();
+                FOperator.RunEnded();
+            });
+        return true;
+    } catch (const std::exception& failure) {
+        FReport.Succeeded = false;
+        FReport.Failure = ClassifyFailure(FStep, failure);
+        FReport.Message = failure.what();
+        FOperator.ShowFailure(failure, FReport.Failure);
+        return false;
+    }
+}
+
+void TProgrammingRun::BeginStep(TRunStep step)
+{
+    EndStep();
+    if (FStopRequested) throw ERunInterrupted();
+    FStep = step;
+    FStepOpen = true;
+    FReport.Steps.push_back(TStepRecord{step, std::chrono::system_clock::now(), 0});
+    FOperator.StepStarted(step);
+}
+
+void TProgrammingRun::EndStep()
+{
+    if (FFlash && !FFlash->IdentityText().empty()) FReport.IdentityText = FFlash->IdentityText();
+    if (!FStepOpen) return;
+    FStepOpen = false;
+    TStepRecord& record = FReport.Steps.back();
+    record.Seconds = std::chrono::duration<double>(std::chrono::system_clock::now() - record.Started).count();
+}
+
+void TProgrammingRun::FreeFlash()
+{
+    if (!FFlash) return;
+    std::unique_ptr<THitachiFlash> flash = std::move(FFlash);
+    if (!flash->IdentityText().empty()) FReport.IdentityText = flash->IdentityText();
+    flash->ClosePort();
+}
+
+void TProgrammingRun::ConnectUnit()
+{
+    const uint32_t unitType = UnitType(FImage);
+    ShowConnectWizard(unitType);
+    BeginStep(TRunStep::PortSettings);
+    if (!FOperator.EditPortSettings(*FConnectInfo.ConnectPort)) throw EHitachiFlashException(ConnectCancelled);
+    BeginStep(TRunStep::ConnectUser);
+    CreateTarget(kUserMethod);
+    std::string failure;
+    try {
+        FFlash->Connect();
+        return;
+    } catch (const std::exception& userMethodFailure) {
+        failure = userMethodFailure.what();
+    }
+    BeginStep(TRunStep::BootQuestion);
+    if (!FOperator.AskBootMethod("User Connect Method Failed (" + failure + "). Try Boot Method?"))
+        throw EHitachiFlashException(ConnectCancelled);
+    BeginStep(TRunStep::ConnectBoot);
+    CreateTarget(kBootMethod);
+    FFlash->Connect();
+}
+
+void TProgrammingRun::CreateTarget(uint8_t method)
+{
+    FConnectInfo.Method = method;
+    // The previous target goes first: it still reports to the progress
+    // view that is replaced here.
+    FFlash.reset();
+    FProgress = std::make_unique<TStoppableProgress>(FOperator.ProgressView(), FStopRequested);
+    CreateFlashTarget(UnitType(FImage), FFlash, FOperator.StatusText(), FProgress.get(), FConnectInfo);
+    FFlash->SetCompareDialogs(FOperator.CompareDialogs());
+}
+
+void TProgrammingRun::ShowConnectWizard(uint32_t unitType)
+{
+    const std::optional<TWizardPage> page = WizardPage(unitType);
+    if (!page) return;
+    BeginStep(TRunStep::Wizard);
+    if (!FOperator.ShowWizardPage(*page)) throw EHitachiFlashException(ConnectCancelled);
+}
+
+void TProgrammingRun::ProgramImage()
+{
+    BeginStep(TRunStep::Decipher);
+    TTwoFishEncryptedMemoryStream stream;
+    stream.SetMode(cmCipherFeedback);
+    LoadImage(stream, FImage);
+    std::string passPhrase = GetPassPhrase();
+    RunThenAlways([&] { stream.Decrypt(passPhrase.data(), uint32_t(passPhrase.size())); },
+                  [&] { SecureZero(passPhrase.data(), passPhrase.size()); });
+    // Only the unit's own checksum guards the image otherwise, and some
+    // models have none: a record deciphered under the wrong pass phrase, or
+    // with damaged bytes, must not get as far as an erase.
+    if (!MatchesImageDigest(stream, FDigest)) throw EFDTException("Flash and Image Checksums don't match");
+    RunFlashSequence(stream);
+}
+
+void TProgrammingRun::RunFlashSequence(TMemoryStream& stream)
+{
+    BeginStep(TRunStep::Check);
+    FFlash->Check(stream);
+    BeginStep(TRunStep::Erase);
+    FFlash->Erase();
+    BeginStep(TRunStep::Program);
+    FFlash->Program(stream);
+    BeginStep(TRunStep::Verify);
+    FFlash->Verify(stream);
+    BeginStep(TRunStep::Reset);
+    FFlash->Reset();
+}

@@ -1,0 +1,73 @@
+// The steps of a programming run, the kinds of failure that can end it, and
+// what a run leaves behind for whoever reports it (the command line's exit
+// status and log, tests).
+#pragma once
+
+#include "core/exceptions.h"
+
+#include <chrono>
+#include <exception>
+#include <string>
+#include <vector>
+
+enum class TRunStep {
+    Wizard,       // the cabling page
+    PortSettings, // the operator confirms the serial settings
+    ConnectUser,  // connection by the user method
+    BootQuestion, // the operator is asked whether to try the boot method
+    ConnectBoot,  // connection by the boot method
+    Decipher,     // the stored image is deciphered and checked against its digest
+    Check,        // size and checksum against the unit
+    Erase,
+    Program,
+    Verify,
+    Reset,
+};
+
+// A short lower-case name for logs and progress lines ("connect-user", ...).
+const char* RunStepName(TRunStep step);
+
+// A run that was asked to stop ends at the next step or block boundary
+// with this failure; what was already erased or written stays so.
+class ERunInterrupted : public Exception {
+public:
+    ERunInterrupted() : Exception("Run interrupted: the unit may be partly programmed") {}
+};
+
+// Each kind has its own exit status in the command-line program; the order
+// is the documented one, so keep new kinds at the end.
+enum class TFailureKind {
+    None,
+    Cancelled,        // the operator cancelled, answered No, or interrupted the run
+    PortError,        // the port could not be opened or failed (unplugged adapter)
+    NoReply,          // the unit did not connect or a reply did not arrive
+    UnitIdentity,     // the unit is not the model the image is for
+    ImageInvalid,     // no valid image, or its size or checksum does not fit
+    EraseFailed,
+    ProgramFailed,
+    ReadFailed,
+    VerifyDifference, // the flash read back differs from the image
+};
+
+const char* FailureKindName(TFailureKind kind);
+
+// The kind of a failure raised in a step.
+TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure);
+
+struct TStepRecord {
+    TRunStep Step;
+    std::chrono::system_clock::time_point Started;
+    double Seconds = 0;
+};
+
+// What one run did: every step it began, in order, with its duration; the
+// identity text the unit reported; the outcome.
+struct TRunReport {
+    std::chrono::system_clock::time_point Started;
+    std::chrono::system_clock::time_point Ended;
+    std::vector<TStepRecord> Steps;
+    std::string IdentityText;
+    bool Succeeded = false;
+    TFailureKind Failure = TFailureKind::None;
+    std::string Message; // the success text or the failure's message
+};
