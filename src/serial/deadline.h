@@ -11,7 +11,16 @@ public:
     using TClock = std::chrono::steady_clock;
 
     static TDeadline Never() { return TDeadline(); }
-    static TDeadline After(int64_t ms) { return TDeadline(TClock::now() + std::chrono::milliseconds(ms)); }
+    // A time-out too long for the clock to represent is no limit at all:
+    // adding it would overflow, and the deadline could land in the past.
+    static TDeadline After(int64_t ms)
+    {
+        const TClock::time_point now = TClock::now();
+        const int64_t headroom =
+            std::chrono::duration_cast<std::chrono::milliseconds>(TClock::time_point::max() - now).count();
+        if (ms >= headroom) return Never();
+        return TDeadline(now + std::chrono::milliseconds(ms < 0 ? 0 : ms));
+    }
     static TDeadline Now() { return TDeadline(TClock::now()); }
     // Whichever of the two ends first.
     static TDeadline Earlier(const TDeadline& a, const TDeadline& b)

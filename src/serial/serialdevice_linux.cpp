@@ -42,12 +42,15 @@ bool NotOffered(int error) { return error == ENOTTY || error == EINVAL; }
 
 // Waits for `events` on the device until the deadline. Returns the revents
 // (0 on time-out) or throws `code` when poll fails. A device that has gone
-// away shows as POLLHUP/POLLERR/POLLNVAL, even with events 0.
-short PollDevice(int fd, short events, int timeout, int32_t code)
+// away shows as POLLHUP/POLLERR/POLLNVAL, even with events 0. A signal
+// that interrupts the wait neither ends nor lengthens it: the wait goes on
+// for what is left of the same deadline, so that signals arriving more
+// often than the time-out cannot keep a transfer waiting.
+short PollDevice(int fd, short events, const TDeadline& deadline, int32_t code)
 {
     pollfd entry{fd, events, 0};
     for (;;) {
-        int result = poll(&entry, 1, timeout);
+        int result = poll(&entry, 1, deadline.PollTimeout());
         if (result >= 0) return result == 0 ? 0 : entry.revents;
         if (errno != EINTR) throw EComPort(code, errno);
     }
@@ -57,9 +60,14 @@ bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) !
 
 TDeadline TotalDeadline(int32_t multiplier, int32_t constant, int32_t count)
 {
-    // The driver's time-outs are unsigned; both zero means no limit.
+    // The driver's time-outs are unsigned; both zero means no limit, and so
+    // does a total too long to count in milliseconds.
     if (multiplier == 0 && constant == 0) return TDeadline::Never();
-    return TDeadline::After(int64_t(uint32_t(constant)) + int64_t(uint32_t(multiplier)) * count);
+    int64_t ms = 0;
+    if (__builtin_mul_overflow(int64_t(uint32_t(multiplier)), int64_t(count), &ms) ||
+        __builtin_add_overflow(ms, int64_t(uint32_t(constant)), &ms))
+        return TDeadline::Never();
+    return TDeadline::After(ms);
 }
 
 } // namespace
@@ -155,7 +163,7 @@ int32_t TSerialDevice::Write(const void* buffer, int32_t count)
         if (done < 0 && errno != EAGAIN) throw EComPort(CError_WriteFailed, errno);
         // The driver's queue is full: wait for room until the time-out.
         if (deadline.Passed()) break;
-        short revents = PollDevice(FHandle, POLLOUT, deadline.PollTimeout(), CError_WriteFailed);
+        short revents = PollDevice(FHandle, POLLOUT, deadline, CError_WriteFailed);
         if (HungUp(revents)) throw EComPort(CError_WriteFailed, EIO);
     }
     DrainOutput(sent, deadline);
@@ -187,7 +195,9 @@ void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
         // waking early only if the device goes away.
         int64_t lineMs =
             (int64_t(queued > 0 ? queued : 1) * FCharBits * 1000 + FBitRate - 1) / (FBitRate > 0 ? FBitRate : 1);
-        int nap = deadline.PollTimeout(int(lineMs < 1 ? 1 : lineMs > 50 ? 50 : lineMs));
+        const TDeadline nap = TDeadline::Earlier(deadline, TDeadline::After(lineMs < 1    ? 1
+                                                                            : lineMs > 50 ? 50
+                                                                                          : lineMs));
         if (HungUp(PollDevice(FHandle, 0, nap, CError_WriteFailed))) throw EComPort(CError_WriteFailed, EIO);
     }
 }
@@ -227,7 +237,7 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
         if (errno == EINTR) continue;
         if (errno != EAGAIN) throw EComPort(CError_ReadFailed, errno);
         if (deadline.Passed()) break;
-        short revents = PollDevice(FHandle, POLLIN, deadline.PollTimeout(), CError_ReadFailed);
+        short revents = PollDevice(FHandle, POLLIN, deadline, CError_ReadFailed);
         if (HungUp(revents) && !(revents & POLLIN)) throw EComPort(CError_ReadFailed, EIO);
     }
     return received;

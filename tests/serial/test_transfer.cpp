@@ -4,14 +4,79 @@
 #include "serial/comport.h"
 
 #include <QElapsedTimer>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <csignal>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
+#include <unistd.h>
+
+#ifndef sigev_notify_thread_id
+#define sigev_notify_thread_id _sigev_un._tid
+#endif
 
 namespace {
 
 using namespace std::chrono_literals;
+
+std::atomic<int> FSignalsTaken{0};
+void TakeSignal(int) { ++FSignalsTaken; }
+
+// SIGALRM every `periodMs` at the thread that creates the storm, with a
+// handler that does nothing and is installed without SA_RESTART, so that
+// every blocking call of that thread fails with EINTR. The storm ends when
+// it is destroyed, or after `limitMs` so that a wait that never ends under
+// it still ends.
+class TSignalStorm {
+public:
+    TSignalStorm(int periodMs, int limitMs)
+    {
+        struct sigaction action {};
+        action.sa_handler = TakeSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGALRM, &action, &FSaved);
+        sigevent target{};
+        target.sigev_notify = SIGEV_THREAD_ID;
+        target.sigev_signo = SIGALRM;
+        target.sigev_notify_thread_id = gettid();
+        if (timer_create(CLOCK_MONOTONIC, &target, &FTimer) != 0) throw std::runtime_error("no timer");
+        const timespec period{periodMs / 1000, (periodMs % 1000) * 1000000L};
+        const itimerspec every{period, period};
+        timer_settime(FTimer, 0, &every, nullptr);
+        FSignalsTaken = 0;
+        FLimit = std::thread([this, limitMs] {
+            std::unique_lock<std::mutex> lock(FMutex);
+            FWake.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return FEnded; });
+            const itimerspec off{};
+            timer_settime(FTimer, 0, &off, nullptr);
+        });
+    }
+    ~TSignalStorm()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FEnded = true;
+        }
+        FWake.notify_all();
+        FLimit.join();
+        timer_delete(FTimer);
+        sigaction(SIGALRM, &FSaved, nullptr);
+    }
+    int Taken() const { return FSignalsTaken; }
+
+private:
+    struct sigaction FSaved {};
+    timer_t FTimer{};
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    bool FEnded = false;
+    std::thread FLimit;
+};
 
 class TransferTest : public ::testing::Test {
 protected:
@@ -78,6 +143,84 @@ TEST_F(TransferTest, AReadEndsAsSoonAsAllRequestedBytesArrived)
     EXPECT_EQ(std::string(buffer, 6), "abcdef");
     // What was not asked for stays with the driver.
     AwaitQueued(2);
+}
+
+// A signal interrupts the wait for bytes; the wait goes on for what is left
+// of the one deadline, not for a fresh time-out. Were it started over, a
+// periodic signal shorter than the time-out would keep the read going until
+// the signals stop (after 6 s here).
+TEST_F(TransferTest, SignalsDoNotStretchTheTimeoutOfAReadOrAWrite)
+{
+    SetReadTimeouts(0, 0, 300);
+    char buffer[10];
+    QElapsedTimer clock;
+    clock.start();
+    {
+        TSignalStorm storm(20, 6000);
+        EXPECT_EQ(Port.ReadBytes(buffer, 10), 0);
+        EXPECT_GT(storm.Taken(), 3) << "the read was not interrupted: the test proves nothing";
+    }
+    EXPECT_GE(clock.elapsed(), 300);
+    EXPECT_LT(clock.elapsed(), 1500) << "the read waited five times its time-out";
+
+    // A write that waits for room in a full queue (nobody reads the other side).
+    Port.Timeouts().SetWriteTotalMultiplier(0);
+    Port.Timeouts().SetWriteTotalConstant(300);
+    std::vector<uint8_t> block(1 << 20, 'w');
+    clock.restart();
+    {
+        TSignalStorm storm(20, 6000);
+        const int32_t written = Port.WriteBytes(block.data(), int32_t(block.size()));
+        EXPECT_LT(written, int32_t(block.size()));
+        EXPECT_GT(storm.Taken(), 3) << "the write was not interrupted: the test proves nothing";
+    }
+    EXPECT_LT(clock.elapsed(), 1500) << "the write waited five times its time-out";
+}
+
+// Time-outs as long as the settings allow overflow any clock; they mean no
+// limit, not a deadline in the past that ends the transfer at once.
+TEST_F(TransferTest, TimeoutsTooLongForTheClockMeanNoLimit)
+{
+    struct TCase {
+        int32_t Interval, Multiplier, Constant;
+    };
+    constexpr int32_t Count = 8192;
+    for (const TCase& settings : {TCase{0, INT32_MAX, INT32_MAX}, TCase{0, -1, 0}, TCase{-1, -1, -1}}) {
+        SCOPED_TRACE(::testing::Message() << "read time-outs " << settings.Interval << ", " << settings.Multiplier
+                                          << ", " << settings.Constant);
+        SetReadTimeouts(settings.Interval, settings.Multiplier, settings.Constant);
+        std::vector<uint8_t> reply(Count, 'r');
+        std::thread peer([&] {
+            std::this_thread::sleep_for(200ms);
+            Pty.Send(reply);
+        });
+        std::vector<uint8_t> buffer(Count);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(Port.ReadBytes(buffer.data(), Count), Count);
+        EXPECT_GE(clock.elapsed(), 150);
+        peer.join();
+        EXPECT_TRUE(buffer == reply) << "the reply arrived changed";
+        // A read that ended early leaves the reply to the next case.
+        std::this_thread::sleep_for(50ms);
+        Port.DiscardBuffers(true, false);
+    }
+
+    // A write with such time-outs waits for room until the other side reads.
+    for (int32_t limit : {INT32_MAX, -1}) {
+        SCOPED_TRACE(::testing::Message() << "write time-outs " << limit << ", " << limit);
+        Port.Timeouts().SetWriteTotalMultiplier(limit);
+        Port.Timeouts().SetWriteTotalConstant(limit);
+        std::vector<uint8_t> block(1 << 18, 'w');
+        std::vector<uint8_t> received;
+        std::thread peer([&] {
+            std::this_thread::sleep_for(200ms);
+            received = Pty.Receive(block.size(), 10000);
+        });
+        EXPECT_EQ(Port.WriteBytes(block.data(), int32_t(block.size())), int32_t(block.size()));
+        peer.join();
+        EXPECT_EQ(received.size(), block.size());
+    }
 }
 
 TEST_F(TransferTest, DefaultTimeoutsReturnAtOnceWithWhatIsQueued)
