@@ -89,6 +89,16 @@ void TfrmAbout::ShowAbout()
         const QWidget* form = MainForm();
         SetImageText("Flash Image: " + StdStr(form ? form->windowTitle() : QString()));
     }
+    if (RunUnderWay()) {
+        // Its own event loop would hold the run (and a unit waiting between
+        // blocks) for as long as the box is open: show it modal, and let
+        // the run go on underneath.
+        setWindowModality(Qt::ApplicationModal);
+        show();
+        raise();
+        activateWindow();
+        return;
+    }
     exec();
 }
 

@@ -5,6 +5,8 @@
 
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
+#include <memory>
 
 namespace {
 std::string& titleText()
@@ -38,9 +40,32 @@ void centreOn(QWidget* window, const QRect& area)
 }
 }
 
+namespace {
+// Centres a window on the screen again once it is shown: only then does the
+// window system give it its frame, whose size the first centring could not
+// know.
+class TCentreWhenShown : public QObject {
+public:
+    explicit TCentreWhenShown(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            QPointer<QWidget> window = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, window, [window] {
+                if (QScreen* screen = QGuiApplication::primaryScreen()) centreOn(window, screen->availableGeometry());
+            });
+            deleteLater();
+        }
+        return false;
+    }
+};
+}
+
 void CentreOnScreen(QWidget* window)
 {
     if (QScreen* screen = QGuiApplication::primaryScreen()) centreOn(window, screen->availableGeometry());
+    if (!window->isVisible()) new TCentreWhenShown(window);
 }
 
 void CentreOnMainForm(QWidget* window)
@@ -58,19 +83,47 @@ std::string ErrorBoxText(const std::string& message)
     return message;
 }
 
-QMessageBox::StandardButton ShowMessageBox(TMessageBoxKind kind, const std::string& text,
-                                           QMessageBox::StandardButtons buttons)
+namespace {
+std::unique_ptr<QMessageBox> CreateMessageBox(TMessageBoxKind kind, const std::string& text,
+                                              QMessageBox::StandardButtons buttons)
 {
     static const QMessageBox::Icon icons[] = {QMessageBox::Critical, QMessageBox::Information, QMessageBox::Warning,
                                               QMessageBox::Question};
     QString lines = QStr(text);
     lines.replace("\r\n", "\n").replace('\r', '\n');
-    QMessageBox box(icons[kind], QStr(ApplicationTitle()), lines, buttons, MainForm());
-    box.setTextFormat(Qt::PlainText);
-    return QMessageBox::StandardButton(box.exec());
+    auto box = std::make_unique<QMessageBox>(icons[kind], QStr(ApplicationTitle()), lines, buttons, MainForm());
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+}
+
+QMessageBox::StandardButton ShowMessageBox(TMessageBoxKind kind, const std::string& text,
+                                           QMessageBox::StandardButtons buttons)
+{
+    return QMessageBox::StandardButton(CreateMessageBox(kind, text, buttons)->exec());
 }
 
 void ShowErrorBox(const std::string& text) { ShowMessageBox(mbkError, text, QMessageBox::Ok); }
+
+void OpenErrorBox(const std::string& text)
+{
+    QMessageBox* box = CreateMessageBox(mbkError, text, QMessageBox::Ok).release();
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+}
+
+namespace {
+bool& runUnderWay()
+{
+    static bool underWay = false;
+    return underWay;
+}
+}
+
+bool RunUnderWay() { return runUnderWay(); }
+
+void SetRunUnderWay(bool underWay) { runUnderWay() = underWay; }
 
 void ShowInformationBox(const std::string& text) { ShowMessageBox(mbkInformation, text, QMessageBox::Ok); }
 

@@ -22,8 +22,15 @@ QWidget* MainForm();
 void SetMainForm(QWidget* form);
 // Moves a top-level window so that its centre is the centre of the screen,
 // or of the main window (the screen when there is no other main window).
+// A window not shown yet is centred on the screen again once it is shown
+// and has its frame.
 void CentreOnScreen(QWidget* window);
 void CentreOnMainForm(QWidget* window);
+
+// Whether a programming run is under way (the main window says so): windows
+// that the operator opens meanwhile must not hold it up.
+bool RunUnderWay();
+void SetRunUnderWay(bool underWay);
 
 // The text of the error box for a failure's message: a full stop is added
 // when the message's last character sorts after "." in character-code
@@ -36,7 +43,11 @@ std::string ErrorBoxText(const std::string& message);
 enum TMessageBoxKind { mbkError, mbkInformation, mbkWarning, mbkConfirmation };
 QMessageBox::StandardButton ShowMessageBox(TMessageBoxKind kind, const std::string& text,
                                            QMessageBox::StandardButtons buttons);
-void ShowErrorBox(const std::string& text);       // stop icon, OK
+void ShowErrorBox(const std::string& text); // stop icon, OK
+// The error box without waiting for it to close: for a box that may appear
+// while a run is under way, whose own event loop would otherwise hold the
+// run until the operator closes the box. It is modal all the same.
+void OpenErrorBox(const std::string& text);
 void ShowInformationBox(const std::string& text); // information icon, OK
 bool AskConfirmation(const std::string& text);    // question icon, Yes/No; true on Yes
 

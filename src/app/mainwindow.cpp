@@ -27,14 +27,15 @@ TfrmUserFlash::TfrmUserFlash(const TStoredImage& image, const TImageDigest& dige
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
       ProgressBar(new QProgressBar(this)), btnStart(new QPushButton("Start", this)),
-      lblProgress(new QLabel("Progress", this)), ImageRI(new QLabel(this)), FImage(image), FDigest(digest), FStatusText(lblProgress),
-      FProgressView(ProgressBar)
+      lblProgress(new QLabel("Progress", this)), ImageRI(new QLabel(this)), FImage(image), FDigest(digest),
+      FStatusText(lblProgress), FProgressView(ProgressBar)
 {
     setFont(FormFont());
     setFixedSize(295, 97);
     ProgressBar->setGeometry(56, 24, 233, 25);
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
     btnStart->setGeometry(112, 64, 75, 25);
     lblProgress->setTextFormat(Qt::PlainText);
     lblProgress->setGeometry(56, 8, 233, 14);
@@ -91,6 +92,7 @@ void TfrmUserFlash::ChooseIcon()
 void TfrmUserFlash::SetBusy(bool busy)
 {
     FBusy = busy;
+    SetRunUnderWay(busy);
     btnStart->setEnabled(!busy);
 }
 
@@ -98,7 +100,7 @@ void TfrmUserFlash::closeEvent(QCloseEvent* event)
 {
     if (FBusy) {
         event->ignore();
-        ShowErrorBox("Programming in Progress. Please wait until programming is complete.");
+        OpenErrorBox("Programming in Progress. Please wait until programming is complete.");
         return;
     }
     event->accept();

@@ -24,6 +24,8 @@ void appendForms(std::vector<std::string>& items, Enum last, std::string (*toTex
 }
 }
 
+std::string NotPresentText(const std::string& portName) { return portName + " (not present)"; }
+
 void TComSelect::FillItems(TComProperty property)
 {
     FComProperty = property;
@@ -140,7 +142,15 @@ void TComComboBox::PortDestroyed()
 
 void TComComboBox::ShowPortValue()
 {
-    if (ComPort()) setCurrentIndex(FComSelect.ShowPortValue());
+    if (!ComPort()) return;
+    const int index = FComSelect.ShowPortValue();
+    setCurrentIndex(index);
+    // A port that is not among the listed ones (an adapter that was
+    // unplugged) is still the one that OK keeps: the field names it, marked,
+    // rather than standing blank.
+    if (ComProperty() == cpPort)
+        setPlaceholderText(index < 0 && !ComPort()->Port().empty() ? QStr(NotPresentText(ComPort()->Port()))
+                                                                   : QString());
 }
 
 void TComComboBox::paintEvent(QPaintEvent*)
@@ -148,6 +158,7 @@ void TComComboBox::paintEvent(QPaintEvent*)
     QStylePainter painter(this);
     QStyleOptionComboBox option;
     initStyleOption(&option);
+    if (currentIndex() < 0) option.currentText = placeholderText();
     const QRect textArea = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
     option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideLeft, textArea.width());
     painter.drawComplexControl(QStyle::CC_ComboBox, option);

@@ -52,6 +52,9 @@ private:
     TFlowControl FFlowControl = fcHardware;
 };
 
+// How the port list names a port that is set but not among the PC's ports.
+std::string NotPresentText(const std::string& portName);
+
 // The list control: a drop-down list that takes no typed text.
 class TComComboBox : public QComboBox {
     Q_OBJECT
@@ -71,7 +74,9 @@ public:
     // Selects the entry equal to the text ignoring letter case, if any.
     void SetText(const std::string& text);
 
-    // Selects the entry of the bound port's current value (none if absent).
+    // Selects the entry of the bound port's current value. For a port name
+    // that is not listed none is selected, and the field shows the name
+    // marked as not present.
     void ShowPortValue();
     void ApplyToPort() { FComSelect.ApplyToPort(); }
 

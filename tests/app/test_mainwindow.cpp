@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -63,6 +64,31 @@ protected:
     std::unique_ptr<TfrmUserFlash> FForm;
 };
 
+// A window is centred before it is shown, when its frame (and, for a
+// dialog, its final size) is not known yet; it is centred again once shown.
+TEST_F(MainWindow, WindowsAreCentredOnTheScreenAgainOnceShown)
+{
+    QWidget window;
+    window.resize(100, 60);
+    CentreOnScreen(&window);
+    window.resize(300, 200); // what the frame or a late layout adds
+    window.show();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return (window.frameGeometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center())
+                       .manhattanLength() <= 2;
+        },
+        5000));
+    TfrmUserFlash& form = Start(3);
+    form.show();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return (form.frameGeometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center())
+                       .manhattanLength() <= 2;
+        },
+        5000));
+}
+
 TEST_F(MainWindow, OpensTitledWithTheImageNameAndIdle)
 {
     TfrmUserFlash& form = Start(3, "4620 V2.5");
@@ -72,6 +98,7 @@ TEST_F(MainWindow, OpensTitledWithTheImageNameAndIdle)
     EXPECT_EQ(form.btnStart->text(), "Start");
     EXPECT_EQ(form.ProgressBar->minimum(), 0);
     EXPECT_EQ(form.ProgressBar->maximum(), 100);
+    EXPECT_FALSE(form.ProgressBar->isTextVisible()); // a bar without a percentage
     EXPECT_EQ(form.Flash(), nullptr);
     ASSERT_NE(form.ConnectInfo().ConnectPort, nullptr);
     ASSERT_NE(form.ConnectInfo().ProgramPort, nullptr);

@@ -3,6 +3,7 @@
 #include "guidriver.h"
 #include "records.h"
 
+#include "app/about.h"
 #include "app/setupdialog.h"
 #include "app/flashapp.h"
 #include "app/qtext.h"
@@ -19,7 +20,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -249,5 +252,66 @@ TEST_F(ProgrammingRun, AFailureAfterConnectingClosesThePortFreesTheTargetAndShow
     ExpectIdle();
     // The unit goes back to its firmware only when the host closes the port.
     EXPECT_TRUE(FUnit->WaitForState(usFirmware, 10000)) << UnitStateName(FUnit->State());
+}
+
+// A failed run is shown where the run was started: nothing unwinds out of
+// the Start handler through the event delivery of the toolkit.
+TEST_F(ProgrammingRun, AFailedRunIsShownWithoutLeavingTheStartHandlerByAnException)
+{
+    StartUnit();
+    TGuiDriver driver([&](QWidget* window) {
+        if (window == frmConnectWiz)
+            frmConnectWiz->btnCancel->click();
+        else
+            Answer(window, QMessageBox::Ok);
+    });
+    EXPECT_NO_THROW(FForm->btnStartClick());
+    EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", Cancelled}));
+    ExpectIdle();
+}
+
+// The About box and the refusal to close, opened while the unit is being
+// programmed, stay open while the run goes on underneath to its end: their
+// own event loops must not hold the run between blocks.
+TEST_F(ProgrammingRun, WindowsOpenedDuringProgrammingDoNotHoldTheRun)
+{
+    StartUnit();
+    bool opened = false;
+    bool aboutOpenAtSuccess = false;
+    bool refusalOpenAtSuccess = false;
+    QPointer<QWidget> refusal;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (opened || FForm->lblProgress->text() != "Programming FLASH...") return;
+        opened = true;
+        HandleSysCommand(SC_ABOUT);
+        FForm->close();
+    });
+    watch.start(5);
+    TGuiDriver driver([&](QWidget* window) {
+        const std::string seen = Describe(window);
+        if (seen == "about") return; // left open
+        if (seen.find("Programming in Progress") != std::string::npos) {
+            refusal = window; // left open
+            return;
+        }
+        if (seen == Success) {
+            aboutOpenAtSuccess = frmAbout->isVisible();
+            refusalOpenAtSuccess = refusal && refusal->isVisible();
+            frmAbout->btnOk->click();
+            if (refusal) Answer(refusal, QMessageBox::Ok);
+        }
+        AnswerStandard(window);
+    });
+    FForm->btnStart->click();
+    ASSERT_TRUE(WaitUntil([&] { return driver.Count(Success) == 1 && !FForm->Busy(); }))
+        << ::testing::PrintToString(driver.Log());
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(aboutOpenAtSuccess);
+    EXPECT_TRUE(refusalOpenAtSuccess);
+    ExpectFlashHoldsTheImage();
+    ASSERT_TRUE(WaitUntil([] { return !QApplication::activeModalWidget(); }));
+    ExpectIdle();
+    EXPECT_TRUE(FForm->isVisible()); // the close was refused
 }
 }

@@ -180,6 +180,20 @@ TEST_F(SetupDialog, APortNameThatIsNotListedIsKeptWhenNoPortIsPicked)
     EXPECT_EQ(FPort.BaudRate(), br38400);
 }
 
+// An adapter that was unplugged since the last run: the field names the
+// port OK keeps, marked, instead of standing blank.
+TEST_F(SetupDialog, APortNameThatIsNotListedIsShownMarkedAsNotPresent)
+{
+    FPort.SetPort("/dev/ttyACM7");
+    Edit(31, [](TComSetupFrm& dialog) {
+        EXPECT_EQ(dialog.Combo1->placeholderText().toStdString(), "/dev/ttyACM7 (not present)");
+        Pick(dialog.Combo2, "38400"); // other lists show no such mark
+        EXPECT_TRUE(dialog.Combo2->placeholderText().isEmpty());
+        dialog.Button1->click();
+    });
+    EXPECT_EQ(FPort.Port(), "/dev/ttyACM7");
+}
+
 TEST_F(SetupDialog, ANameInOtherLetterCaseShowsTheEntryAndIsWrittenAsListed)
 {
     FPort.SetPort("com1");
