@@ -12,10 +12,15 @@
 # a scripted operator goes through one whole run and a screenshot of every
 # step is saved (SHOTS=<folder> chooses where).
 set -eu
+# The programmer takes the virtual-port folder by absolute path only.
+if [ -n "${MORVEX_PORT_DIR:-}" ]; then MORVEX_PORT_DIR=$(realpath -m "$MORVEX_PORT_DIR"); fi
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 BUILD_DIR="${BUILD_DIR:-build}"
 JOBS="${JOBS:-2}"
+# The folder of virtual ports. The programmer reads it only because
+# MORVEX_PORT_DIR names it, and only while it is yours and nobody else can
+# write to it (/tmp is every user's).
 PORT_DIR="${MORVEX_PORT_DIR:-/tmp/morvex-ports}"
 LINK="$PORT_DIR/simulated-unit"
 PROGRAMMER="$ROOT/$BUILD_DIR/src/app/morvex-flash"
@@ -29,7 +34,13 @@ trap "exit 130" INT TERM
 
 start_unit() {  # start_unit [unitsim options...]
     echo "== Starting the simulated unit (unit type $UNIT_TYPE) on $LINK"
-    mkdir -p "$PORT_DIR"
+    mkdir -p -m 0700 "$PORT_DIR"
+    if [ "$(stat -c %u "$PORT_DIR")" != "$(id -u)" ]; then
+        echo "$PORT_DIR belongs to another user, so the programmer would not offer its ports." >&2
+        echo "Name a folder of your own: MORVEX_PORT_DIR=\$HOME/.morvex-ports $0" >&2
+        exit 1
+    fi
+    chmod 0700 "$PORT_DIR"
     "$UNITSIM" --type "$UNIT_TYPE" --link "$LINK" "$@" </dev/null &
     UNIT_PID=$!
     PIDS+=("$UNIT_PID")

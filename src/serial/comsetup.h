@@ -23,9 +23,12 @@ TParityBits TextToParity(const std::string& text);
 TFlowControl TextToFlowControl(const std::string& text);
 
 // Replaces the list with the serial ports this PC has, sorted as text
-// ignoring case: on-board UARTs that exist as "COMn", other serial devices
-// by their name under /dev ("ttyUSB0"), and every entry of the virtual-port
-// directory by absolute path. An unreadable device list raises EComPort
+// ignoring case: on-board UARTs that exist as "COMn" (a port whose type is
+// unknown has no UART behind it), other serial devices by their name under
+// /dev ("ttyUSB0"), and the entries of the virtual-port folder by absolute
+// path. That folder is read only when it is this user's (or root's) and
+// writable by nobody else, and an entry is listed only when the entry and
+// what it leads to are the same. An unreadable device list raises EComPort
 // code 23.
 void ListSerialPorts(std::vector<std::string>& list);
 
@@ -34,9 +37,9 @@ void ListSerialPorts(std::vector<std::string>& list);
 std::string PortDevicePath(const std::string& port);
 
 // Where ListSerialPorts looks. The defaults are /sys/class/tty and the
-// directory named by the environment variable MORVEX_PORT_DIR (or
-// /tmp/morvex-ports); tests point them at trees of their own. Empty texts
-// restore the defaults.
+// folder the environment variable MORVEX_PORT_DIR names by absolute path;
+// without it there is no virtual-port folder (VirtualPortDir is empty).
+// Tests point them at trees of their own. Empty texts restore the defaults.
 void SetSerialSysfsRoot(const std::string& path);
 void SetVirtualPortDir(const std::string& path);
 std::string VirtualPortDir();

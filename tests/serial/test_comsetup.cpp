@@ -1,11 +1,14 @@
 // Text forms of the settings, the port-name mapping and the port list over
-// a sysfs tree built by the test.
+// a sysfs tree and a virtual-port folder built by the test.
+#include "ptypair.h"
 #include "serial/comsetup.h"
 
 #include <QTemporaryDir>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,17 +113,45 @@ protected:
     // A tty entry; with a driver it has a device behind it.
     void AddTty(const std::string& name, const std::string& driver, int type = -1)
     {
+        AddTtyWithDriverLink(name, driver.empty() ? "" : "../../../bus/drivers/" + driver, type);
+    }
+    // The same with the device's driver link as the kernel makes it.
+    void AddTtyWithDriverLink(const std::string& name, const std::string& link, int type)
+    {
         const std::string entry = Root + "/" + name;
         mkdir(entry.c_str(), 0755);
-        if (!driver.empty()) {
+        if (!link.empty()) {
             mkdir((entry + "/device").c_str(), 0755);
-            ASSERT_EQ(symlink(("../../../bus/drivers/" + driver).c_str(), (entry + "/device/driver").c_str()), 0);
+            ASSERT_EQ(symlink(link.c_str(), (entry + "/device/driver").c_str()), 0);
         }
         if (type >= 0) std::ofstream(entry + "/type") << type << "\n";
+    }
+    // A private virtual-port folder as the simulated unit's user makes it.
+    void MakeLinkFolder(mode_t mode = 0700)
+    {
+        ASSERT_EQ(mkdir(Links.c_str(), mode), 0);
+        ASSERT_EQ(chmod(Links.c_str(), mode), 0); // past the umask
+    }
+    void AddLink(const std::string& name, const std::string& target)
+    {
+        ASSERT_EQ(symlink(target.c_str(), (Links + "/" + name).c_str()), 0);
+    }
+    std::vector<std::string> Listed()
+    {
+        std::vector<std::string> list;
+        ListSerialPorts(list);
+        return list;
     }
     QTemporaryDir Temp;
     std::string Root, Links;
 };
+
+// Another local user, for files that are not the tester's own.
+uid_t OtherUser()
+{
+    const passwd* nobody = getpwnam("nobody");
+    return nobody ? nobody->pw_uid : 65534;
+}
 
 TEST_F(PortListTest, ListsRealSerialDevicesSortedAsText)
 {
@@ -137,15 +168,89 @@ TEST_F(PortListTest, ListsRealSerialDevicesSortedAsText)
     EXPECT_EQ(list, (std::vector<std::string>{"COM1", "COM10", "ttyACM0", "ttyUSB0"}));
 }
 
+// Each port of the 8250 driver that has no UART behind it reports the type
+// "unknown" (0). Before 6.5 its device was bound to serial8250; since then
+// each port is a serial-base port device with the driver "port", and the
+// type is what tells the placeholders apart.
+TEST_F(PortListTest, PlaceholderUartsAreLeftOutWhateverTheDriverIsCalled)
+{
+    // The older layout.
+    AddTty("ttyS0", "serial8250", 4);
+    AddTty("ttyS1", "serial8250", 0);
+    // The layout of current kernels, with the link as the kernel makes it.
+    const std::string serialBase = "../../../../../bus/serial-base/drivers/port";
+    AddTtyWithDriverLink("ttyS2", serialBase, 4);
+    for (int n = 3; n < 32; ++n) AddTtyWithDriverLink("ttyS" + std::to_string(n), serialBase, 0);
+    // Another UART driver's unused port, and a USB adapter, which has no type.
+    AddTty("ttyS40", "dw-apb-uart", 0);
+    AddTty("ttyUSB0", "ftdi_sio");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"COM1", "COM3", "ttyUSB0"}));
+}
+
 TEST_F(PortListTest, VirtualPortsAreListedByAbsolutePath)
 {
+    TPtyPair unitA, unitB;
     AddTty("ttyS1", "serial8250", 4);
-    mkdir(Links.c_str(), 0755);
-    ASSERT_EQ(symlink("/dev/pts/7", (Links + "/unit-b").c_str()), 0);
-    ASSERT_EQ(symlink("/dev/pts/8", (Links + "/Unit-A").c_str()), 0);
-    std::vector<std::string> list;
-    ListSerialPorts(list);
-    EXPECT_EQ(list, (std::vector<std::string>{Links + "/Unit-A", Links + "/unit-b", "COM2"}));
+    MakeLinkFolder();
+    AddLink("unit-b", unitB.SlavePath());
+    AddLink("Unit-A", unitA.SlavePath());
+    EXPECT_EQ(Listed(), (std::vector<std::string>{Links + "/Unit-A", Links + "/unit-b", "COM2"}));
+}
+
+// /tmp is open to every user: a folder or an entry that someone else could
+// have placed there, or could change, is not offered as a port.
+TEST_F(PortListTest, AVirtualPortFolderOthersCanWriteToIsNotRead)
+{
+    TPtyPair unit;
+    for (mode_t mode : {0777, 01777, 0770, 0702}) {
+        SCOPED_TRACE(::testing::Message() << "folder mode " << std::oct << mode);
+        rmdir(Links.c_str());
+        MakeLinkFolder(mode);
+        AddLink("unit", unit.SlavePath());
+        EXPECT_TRUE(Listed().empty());
+        unlink((Links + "/unit").c_str());
+    }
+    rmdir(Links.c_str());
+    MakeLinkFolder(0755); // others may look, not write
+    AddLink("unit", unit.SlavePath());
+    EXPECT_EQ(Listed(), std::vector<std::string>{Links + "/unit"});
+}
+
+TEST_F(PortListTest, EntriesOthersCanChangeAreLeftOut)
+{
+    TPtyPair unit;
+    MakeLinkFolder();
+    AddLink("unit", unit.SlavePath());
+    // Plain files as the targets: their owner and mode are the test's to set.
+    const std::string writable = Temp.path().toStdString() + "/writable-by-all";
+    std::ofstream(writable) << "x";
+    ASSERT_EQ(chmod(writable.c_str(), 0666), 0);
+    AddLink("to-a-writable-target", writable);
+    const std::string groupWritable = Temp.path().toStdString() + "/writable-by-the-group";
+    std::ofstream(groupWritable) << "x";
+    ASSERT_EQ(chmod(groupWritable.c_str(), 0660), 0);
+    AddLink("to-a-group-writable-target", groupWritable);
+    AddLink("dangling", Temp.path().toStdString() + "/gone"); // nothing to check: not offered
+    EXPECT_EQ(Listed(), std::vector<std::string>{Links + "/unit"});
+}
+
+TEST_F(PortListTest, FoldersAndEntriesOfAnotherUserAreLeftOut)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give files to another user; the writable-by-others cases cover the rest";
+    TPtyPair unit, planted;
+    MakeLinkFolder();
+    AddLink("unit", unit.SlavePath());
+    // A link that another user owns.
+    AddLink("their-link", unit.SlavePath());
+    ASSERT_EQ(lchown((Links + "/their-link").c_str(), OtherUser(), getegid()), 0);
+    // A link of ours to another user's pseudo-terminal.
+    ASSERT_EQ(chown(planted.SlavePath().c_str(), OtherUser(), getegid()), 0);
+    AddLink("their-terminal", planted.SlavePath());
+    EXPECT_EQ(Listed(), std::vector<std::string>{Links + "/unit"});
+    // The whole folder given to another user.
+    ASSERT_EQ(chown(Links.c_str(), OtherUser(), getegid()), 0);
+    EXPECT_TRUE(Listed().empty());
 }
 
 TEST_F(PortListTest, NamesSortIgnoringCase)
@@ -179,13 +284,23 @@ TEST_F(PortListTest, AnUnreadableDeviceListIsARegistryError)
     EXPECT_THROW(ListSerialPorts(list), EComPort);
 }
 
-TEST_F(PortListTest, TheVirtualPortDirectoryComesFromTheEnvironment)
+// No folder is read unless the environment names one: a fixed name in
+// /tmp would be anybody's to create.
+TEST_F(PortListTest, TheVirtualPortFolderIsOnlyTheOneTheEnvironmentNames)
 {
+    TPtyPair unit;
+    MakeLinkFolder();
+    AddLink("unit", unit.SlavePath());
     SetVirtualPortDir("");
+    const char* saved = std::getenv("MORVEX_PORT_DIR");
+    const std::string restore = saved ? saved : "";
     setenv("MORVEX_PORT_DIR", Links.c_str(), 1);
     EXPECT_EQ(VirtualPortDir(), Links);
+    EXPECT_EQ(Listed(), std::vector<std::string>{Links + "/unit"});
     unsetenv("MORVEX_PORT_DIR");
-    EXPECT_EQ(VirtualPortDir(), "/tmp/morvex-ports");
+    EXPECT_EQ(VirtualPortDir(), "");
+    EXPECT_TRUE(Listed().empty());
+    if (saved) setenv("MORVEX_PORT_DIR", restore.c_str(), 1);
 }
 
 } // namespace
