@@ -38,6 +38,12 @@ std::string ComErrorMessage(int32_t code, int32_t systemError)
 {
     std::string text = code >= 1 && code <= ComErrorCount ? ComErrorTexts[code - 1] : "";
     if (systemError != -1) text += Format(" (win error code: %d)", systemError);
+    // A refused open is the one failure operators can mend themselves: the
+    // line above stays as it always was, the next says how.
+    if (code == CError_OpenFailed && systemError != -1) {
+        const std::string advice = OpenFailureAdvice(systemError);
+        if (!advice.empty()) text += "\n" + advice;
+    }
     return text;
 }
 

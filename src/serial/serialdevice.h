@@ -21,6 +21,10 @@ struct TTimeoutValues {
     int32_t WriteTotalConstant = 1000;
 };
 
+// The second line of a refused open on this platform: the cause and what
+// the operator can do, or "" for a cause without such advice.
+std::string OpenFailureAdvice(int error);
+
 class TSerialDevice {
 public:
     TSerialDevice() = default;

@@ -72,6 +72,24 @@ TDeadline TotalDeadline(int32_t multiplier, int32_t constant, int32_t count)
 
 } // namespace
 
+// Serial devices belong to the dialout group on Debian and its kin. A port
+// another program holds shows as EBUSY, whether our lock or the tty's
+// exclusive mode refused it.
+std::string OpenFailureAdvice(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM: return "Permission denied: add your user to the 'dialout' group and log in again.";
+    case EBUSY:
+        return "The port is in use by another program: close it (a terminal program, ModemManager or brltty may hold "
+               "it) and try again.";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return "No such device: check the cable or adapter and the port name.";
+    default: return "";
+    }
+}
+
 TSerialDevice::~TSerialDevice() { Close(); }
 
 void TSerialDevice::Open(const std::string& path)

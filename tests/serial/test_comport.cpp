@@ -4,11 +4,65 @@
 #include "serial/comport.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
+
+const std::string Busy = "The port is in use by another program: close it (a terminal program, ModemManager or "
+                         "brltty may hold it) and try again.";
+const std::string Denied = "Permission denied: add your user to the 'dialout' group and log in again.";
+const std::string Missing = "No such device: check the cable or adapter and the port name.";
+
+std::string OpenFailed(int error) { return "Unable to open com port (win error code: " + std::to_string(error) + ")"; }
+
+// What opening `path` as a port reports: "" when it opened.
+std::string OpenFailure(const std::string& path)
+{
+    TComPort port;
+    port.SetPort(path);
+    try {
+        port.OpenPort();
+    } catch (const EComPort& failure) {
+        return failure.Message();
+    }
+    return "";
+}
+
+// The same from a child process that first drops root for the user
+// "nobody": root opens any device whatever its mode. "-" when the child
+// could not become that user.
+std::string OpenFailureAsAnotherUser(const std::string& path)
+{
+    int out[2];
+    if (pipe(out) != 0) return "-";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(out[0]);
+        const passwd* nobody = getpwnam("nobody");
+        std::string text = "-";
+        if (nobody && setgroups(0, nullptr) == 0 && setgid(nobody->pw_gid) == 0 && setuid(nobody->pw_uid) == 0)
+            text = OpenFailure(path);
+        ssize_t written = write(out[1], text.data(), text.size());
+        _exit(written == ssize_t(text.size()) ? 0 : 1);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return text;
+}
 
 // Records which apply steps ran while the port could apply them.
 class TRecordingPort : public TComPort {
@@ -144,7 +198,7 @@ TEST(ComPortSettings, AssigningSettingsObjectsCopiesEveryField)
 
 TEST(ComPortErrors, MessagesCarryTheTextAndTheSystemErrorNumber)
 {
-    EXPECT_EQ(EComPort(1, 2).Message(), "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(EComPort(1, EINVAL).Message(), "Unable to open com port (win error code: 22)");
     EXPECT_EQ(EComPort(3, 5).Message(), "ReadFile function failed (win error code: 5)");
     EXPECT_EQ(EComPort(14).Message(), "Cannot set property while connected");
     EXPECT_EQ(EComPort(23, 20).Message(), "Registry error (win error code: 20)");
@@ -183,7 +237,7 @@ TEST_F(ComPortTest, SecondOpenOfTheSameDeviceFailsWithCodeOne)
     } catch (const EComPort& failure) {
         EXPECT_EQ(failure.MessageCode(), 1);
         EXPECT_EQ(failure.SystemErrorCode(), EBUSY);
-        EXPECT_EQ(failure.Message(), "Unable to open com port (win error code: " + std::to_string(EBUSY) + ")");
+        EXPECT_EQ(failure.Message(), OpenFailed(EBUSY) + "\n" + Busy);
     }
     EXPECT_FALSE(second.Connected());
     // Once the first lets go, the device is free again.
@@ -202,6 +256,7 @@ TEST_F(ComPortTest, DevicesThatCannotServeAsPortsFailToOpen)
     } catch (const EComPort& failure) {
         EXPECT_EQ(failure.MessageCode(), 1);
         EXPECT_EQ(failure.SystemErrorCode(), ENOENT);
+        EXPECT_EQ(failure.Message(), OpenFailed(ENOENT) + "\n" + Missing);
     }
     EXPECT_FALSE(port.Connected());
     port.SetPort("/dev/null"); // not a tty
@@ -211,10 +266,50 @@ TEST_F(ComPortTest, DevicesThatCannotServeAsPortsFailToOpen)
     } catch (const EComPort& failure) {
         EXPECT_EQ(failure.MessageCode(), 1);
         EXPECT_EQ(failure.SystemErrorCode(), ENOTTY);
+        EXPECT_EQ(failure.Message(), OpenFailed(ENOTTY)) << "no advice for a cause without one";
     }
     port.SetPort(""); // what an OK without a chosen port leaves
     EXPECT_THROW(port.OpenPort(), EComPort);
     EXPECT_FALSE(port.Connected());
+}
+
+// The first line of a refused open stays as it always was; the second
+// names the cause and what the operator can do about it.
+TEST_F(ComPortTest, APortAnotherProgramHoldsSaysSo)
+{
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    if (holder == 0) { // another program that takes our lock and keeps it
+        close(release[1]);
+        const int fd = open(Pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        const char state = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+        if (write(ready[1], &state, 1) != 1) _exit(1);
+        char end;
+        _exit(read(release[0], &end, 1) >= 0 ? 0 : 1);
+    }
+    char state = 0;
+    ASSERT_EQ(read(ready[0], &state, 1), 1);
+    EXPECT_EQ(state, 'y');
+    EXPECT_EQ(OpenFailure(Pty.SlavePath()), OpenFailed(EBUSY) + "\n" + Busy);
+    close(release[1]);
+    waitpid(holder, nullptr, 0);
+    for (int fd : {ready[0], ready[1], release[0]}) close(fd);
+    EXPECT_EQ(OpenFailure(Pty.SlavePath()), "") << "free again once the other program ended";
+}
+
+TEST_F(ComPortTest, ADeviceTheUserMayNotOpenSaysToJoinDialout)
+{
+    ASSERT_EQ(chmod(Pty.SlavePath().c_str(), 0), 0);
+    std::string failure;
+    if (geteuid() == 0) {
+        failure = OpenFailureAsAnotherUser(Pty.SlavePath());
+        if (failure == "-") GTEST_SKIP() << "running as root and unable to become another user: root opens any device";
+    } else {
+        failure = OpenFailure(Pty.SlavePath());
+    }
+    EXPECT_EQ(failure, OpenFailed(EACCES) + "\n" + Denied);
 }
 
 TEST_F(ComPortTest, SyncMethodChangesOnlyWhileClosed)
