@@ -38,9 +38,13 @@ enum class TProbe { Yes, No, Unsupported };
 // The driver's cumulative line-error counters; Unsupported where the driver
 // keeps none (pseudo-terminals). Returns 0 or the errno value.
 int ReadLineCounters(int fd, TLineCounters& counters, TProbe& supported);
-// Asks the driver to hand over received bytes at once rather than after its
-// latency timer (USB adapters); drivers without the mode are left alone.
-void RequestLowLatency(int fd);
+// The driver's low-latency mode: received bytes are handed over at once
+// rather than after the driver's latency timer (USB adapters). `on` is
+// Unsupported where the driver has no serial settings (pseudo-terminals).
+// Returns 0 or the errno value.
+int ReadLowLatency(int fd, TProbe& on);
+// Switches the mode, leaving the driver's other serial settings as they are.
+int WriteLowLatency(int fd, bool on);
 // Whether the transmitter (shift register and FIFO) has sent everything.
 // Returns 0 or the errno value; state is Unsupported where the driver
 // cannot tell.

@@ -146,12 +146,28 @@ int ReadLineCounters(int fd, TLineCounters& counters, TProbe& supported)
     return 0;
 }
 
-void RequestLowLatency(int fd)
+int ReadLowLatency(int fd, TProbe& on)
 {
     serial_struct info{};
-    if (Ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY)) return;
-    info.flags |= ASYNC_LOW_LATENCY;
-    Ioctl(fd, TIOCSSERIAL, &info);
+    int error = Ioctl(fd, TIOCGSERIAL, &info);
+    if (Unsupported(error)) {
+        on = TProbe::Unsupported;
+        return 0;
+    }
+    if (error) return error;
+    on = (info.flags & ASYNC_LOW_LATENCY) ? TProbe::Yes : TProbe::No;
+    return 0;
+}
+
+int WriteLowLatency(int fd, bool on)
+{
+    serial_struct info{};
+    if (int error = Ioctl(fd, TIOCGSERIAL, &info)) return error;
+    if (on)
+        info.flags |= ASYNC_LOW_LATENCY;
+    else
+        info.flags &= ~ASYNC_LOW_LATENCY;
+    return Ioctl(fd, TIOCSSERIAL, &info);
 }
 
 int ReadTransmitterEmpty(int fd, TProbe& state)

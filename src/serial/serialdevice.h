@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct TTimeoutValues {
@@ -21,13 +22,38 @@ struct TTimeoutValues {
     int32_t WriteTotalConstant = 1000;
 };
 
+// The driver calls behind a write's drain and the low-latency mode. A
+// device uses the system's; a test stands in for them where a
+// pseudo-terminal cannot show the case: its output queue always reads
+// empty and it has no serial settings. Each returns 0 or the errno value.
+struct TDriverCalls {
+    // Bytes the driver still holds unsent (TIOCOUTQ).
+    std::function<int(int fd, int& queued)> OutputQueued;
+    // Waits until the transmitter has sent what the driver handed it
+    // (tcdrain), giving up at the deadline with ETIMEDOUT.
+    std::function<int(int fd, const TDeadline& deadline)> DrainTransmitter;
+    // The driver's low-latency mode (ASYNC_LOW_LATENCY of the serial
+    // settings); Unsupported where the driver has none.
+    std::function<int(int fd, TProbe& on)> ReadLowLatency;
+    std::function<int(int fd, bool on)> WriteLowLatency;
+
+    static TDriverCalls System();
+};
+
+// Runs a blocking driver call that a signal interrupts (it then fails with
+// EINTR), interrupting it at the deadline: a real-time signal of its own
+// (SIGRTMIN + 4, with a handler that does nothing) is sent to the calling
+// thread then, and every 10 ms after. Returns the call's result, or
+// ETIMEDOUT once the deadline has passed.
+int CallUntil(const TDeadline& deadline, const std::function<int()>& call);
+
 // The second line of a refused open on this platform: the cause and what
 // the operator can do, or "" for a cause without such advice.
 std::string OpenFailureAdvice(int error);
 
 class TSerialDevice {
 public:
-    TSerialDevice() = default;
+    TSerialDevice();
     TSerialDevice(const TSerialDevice&) = delete;
     TSerialDevice& operator=(const TSerialDevice&) = delete;
     ~TSerialDevice();
@@ -58,17 +84,29 @@ public:
     TComErrors LineErrors();    // code 10
     TComSignals ModemSignals(); // code 11
 
+    void SetDriverCalls(TDriverCalls calls) { FDriver = std::move(calls); }
+    // How often a write found bytes still queued in the driver and waited
+    // for them: by this device, and by every device of the process.
+    uint64_t QueueWaits() const { return FQueueWaits; }
+    static uint64_t QueueWaitsOfAllDevices() { return FAllQueueWaits; }
+
 private:
     void DrainOutput(int32_t& sent, const TDeadline& deadline);
+    bool TransmitterDone(const TDeadline& deadline);
     bool DropUnsentOutput();
 
+    TDriverCalls FDriver;
     int FHandle = -1;
     TTimeoutValues FTimeouts;
     std::atomic<int32_t> FInputSize{1024}; // also read by the event thread
     int32_t FBitRate = 9600;
-    int32_t FCharBits = 10; // bits on the line per character, for drain estimates
+    int32_t FCharBits = 10;   // bits on the line per character, for drain estimates
+    bool FOutputFlow = false; // RTS/CTS or XON/XOFF may hold the output
     TLineCounters FCounters;
     bool FTransmitterKnown = true;
+    bool FLowLatencyOurs = false; // switched on by the open: switched off at close
+    uint64_t FQueueWaits = 0;
+    static std::atomic<uint64_t> FAllQueueWaits;
 };
 
 // Waits for line events on an open device from the event thread, until

@@ -3,15 +3,24 @@
 // event watch built on epoll with an eventfd as the stop signal.
 #include "serial/serialdevice.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#ifndef sigev_notify_thread_id
+#define sigev_notify_thread_id _sigev_un._tid
+#endif
 
 namespace {
 
@@ -70,7 +79,69 @@ TDeadline TotalDeadline(int32_t multiplier, int32_t constant, int32_t count)
     return TDeadline::After(ms);
 }
 
+void Interrupt(int) {}
+
 } // namespace
+
+int CallUntil(const TDeadline& deadline, const std::function<int()>& call)
+{
+    int result;
+    if (deadline.Infinite()) {
+        do {
+            result = call();
+        } while (result == EINTR);
+        return result;
+    }
+    if (deadline.Passed()) return ETIMEDOUT;
+    const int signal = SIGRTMIN + 4;
+    static std::once_flag installed;
+    std::call_once(installed, [signal] {
+        struct sigaction action {};
+        action.sa_handler = Interrupt; // without SA_RESTART: the call fails with EINTR
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    });
+    sigevent target{};
+    target.sigev_notify = SIGEV_THREAD_ID;
+    target.sigev_signo = signal;
+    target.sigev_notify_thread_id = gettid();
+    timer_t timer;
+    if (timer_create(CLOCK_MONOTONIC, &target, &timer) != 0) return errno;
+    // The first signal at the deadline; the repeats for a signal that came
+    // just before the call began to wait and so interrupted nothing.
+    const int ms = std::max(deadline.PollTimeout(), 1);
+    itimerspec when{};
+    when.it_value = {ms / 1000, (ms % 1000) * 1000000L};
+    when.it_interval = {0, 10 * 1000000L};
+    sigset_t only, saved;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    pthread_sigmask(SIG_UNBLOCK, &only, &saved);
+    timer_settime(timer, 0, &when, nullptr);
+    for (;;) {
+        result = call();
+        if (result != EINTR) break;
+        if (deadline.Passed()) {
+            result = ETIMEDOUT;
+            break;
+        }
+    }
+    timer_delete(timer);
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return result;
+}
+
+TDriverCalls TDriverCalls::System()
+{
+    TDriverCalls calls;
+    calls.OutputQueued = [](int fd, int& queued) { return Ioctl(fd, TIOCOUTQ, &queued); };
+    calls.DrainTransmitter = [](int fd, const TDeadline& deadline) {
+        return CallUntil(deadline, [fd] { return tcdrain(fd) == 0 ? 0 : errno; });
+    };
+    calls.ReadLowLatency = ::ReadLowLatency;
+    calls.WriteLowLatency = ::WriteLowLatency;
+    return calls;
+}
 
 // Serial devices belong to the dialout group on Debian and its kin. A port
 // another program holds shows as EBUSY, whether our lock or the tty's
@@ -89,6 +160,10 @@ std::string OpenFailureAdvice(int error)
     default: return "";
     }
 }
+
+std::atomic<uint64_t> TSerialDevice::FAllQueueWaits{0};
+
+TSerialDevice::TSerialDevice() : FDriver(TDriverCalls::System()) {}
 
 TSerialDevice::~TSerialDevice() { Close(); }
 
@@ -111,17 +186,26 @@ void TSerialDevice::Open(const std::string& path)
         close(fd);
         throw EComPort(CError_OpenFailed, error);
     }
-    RequestLowLatency(fd);
+    // Low latency for USB adapters, which otherwise hold received bytes for
+    // their latency timer. Only a mode this open switched on is undone.
+    TProbe lowLatency = TProbe::Unsupported;
+    FLowLatencyOurs = FDriver.ReadLowLatency(fd, lowLatency) == 0 && lowLatency == TProbe::No &&
+                      FDriver.WriteLowLatency(fd, true) == 0;
     TProbe counted;
     FCounters = TLineCounters();
     ReadLineCounters(fd, FCounters, counted); // the baseline for LineErrors
     FTransmitterKnown = true;
+    FOutputFlow = false; // the raw line has no flow control
     FHandle = fd;
 }
 
 void TSerialDevice::Close()
 {
     if (!IsOpen()) return;
+    // The serial settings outlive the descriptor: leave the device as it
+    // was found. A device that has gone away fails this harmlessly.
+    if (FLowLatencyOurs) FDriver.WriteLowLatency(FHandle, false);
+    FLowLatencyOurs = false;
     // Exclusive mode stays with the tty, not the descriptor: clear it so the
     // next opener is not refused.
     ioctl(FHandle, TIOCNXCL);
@@ -143,6 +227,7 @@ void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TR
     if (!IsOpen()) throw EComPort(CError_SetStateFailed, EBADF);
     if (int error = ApplyLineConfig(FHandle, config)) throw EComPort(CError_SetStateFailed, error);
     FBitRate = config.BitRate;
+    FOutputFlow = config.RtsCtsFlow || config.XonXoffOut;
     FCharBits = 1 + config.CharBits + (config.Parity != prNone ? 1 : 0) + (config.StopBits == sbOneStopBit ? 1 : 2);
 
     // Output lines the driver does not drive itself. Linux has no DTR
@@ -188,19 +273,18 @@ int32_t TSerialDevice::Write(const void* buffer, int32_t count)
     return sent;
 }
 
-// A write is complete when its bytes have left the driver: only then may
-// the caller close the port or change the bit rate without losing them.
+// A write is complete when its bytes are on the wire: only then may the
+// caller close the port or change the bit rate without losing them.
 void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
 {
     for (;;) {
         int queued = 0;
-        if (int error = Ioctl(FHandle, TIOCOUTQ, &queued)) throw EComPort(CError_WriteFailed, error);
+        if (int error = FDriver.OutputQueued(FHandle, queued)) throw EComPort(CError_WriteFailed, error);
         if (queued == 0) {
-            if (!FTransmitterKnown) return;
-            TProbe empty;
-            if (int error = ReadTransmitterEmpty(FHandle, empty)) throw EComPort(CError_WriteFailed, error);
-            if (empty == TProbe::Unsupported) FTransmitterKnown = false;
-            if (empty != TProbe::No) return;
+            if (TransmitterDone(deadline)) return;
+        } else {
+            ++FQueueWaits;
+            ++FAllQueueWaits;
         }
         if (deadline.Passed()) {
             // As with a timed-out write elsewhere: what did not go out is
@@ -218,6 +302,28 @@ void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
                                                                                           : lineMs));
         if (HungUp(PollDevice(FHandle, 0, nap, CError_WriteFailed))) throw EComPort(CError_WriteFailed, EIO);
     }
+}
+
+// With the driver's queue empty: whether the transmitter has sent the
+// rest. A UART driver tells through its line status, polled until the
+// deadline; a driver that cannot tell (USB adapters, pseudo-terminals) is
+// asked to wait for its transmitter itself, bounded by the deadline. Not
+// while flow control may hold the output: the peer could hold it past any
+// time-out, and the bytes are the adapter's to send by then.
+bool TSerialDevice::TransmitterDone(const TDeadline& deadline)
+{
+    if (FTransmitterKnown) {
+        TProbe empty;
+        if (int error = ReadTransmitterEmpty(FHandle, empty)) throw EComPort(CError_WriteFailed, error);
+        if (empty != TProbe::Unsupported) return empty == TProbe::Yes;
+        FTransmitterKnown = false;
+    }
+    if (FOutputFlow) return true;
+    const int error = FDriver.DrainTransmitter(FHandle, deadline);
+    // At the deadline the bytes still in the adapter are not taken back from
+    // the count: nobody can tell how many there are, and they will go out.
+    if (error == 0 || error == ETIMEDOUT || NotOffered(error)) return true;
+    throw EComPort(CError_WriteFailed, error);
 }
 
 int32_t TSerialDevice::Read(void* buffer, int32_t count)
