@@ -58,6 +58,7 @@ bool TProgrammingRun::Execute()
 {
     FReport = TRunReport{};
     FReport.Started = std::chrono::system_clock::now();
+    FUserMethodFailure = nullptr;
     FStopRequested = false;
     try {
         RunThenAlways(
@@ -125,6 +126,7 @@ void TProgrammingRun::ConnectUnit()
         return;
     } catch (const std::exception& userMethodFailure) {
         failure = userMethodFailure.what();
+        FUserMethodFailure = std::current_exception();
     }
     BeginStep(TRunStep::BootQuestion);
     if (!FOperator.AskBootMethod("User Connect Method Failed (" + failure + "). Try Boot Method?"))

@@ -14,6 +14,7 @@
 #include "run/runsteps.h"
 
 #include <QObject>
+#include <exception>
 #include <memory>
 
 class TMemoryStream;
@@ -47,6 +48,9 @@ public:
     THitachiFlash* Flash() const { return FFlash.get(); }
     const TStoredImage& Image() const { return FImage; }
     const TRunReport& Report() const { return FReport; }
+    // Why the user method failed in this run, while the operator is asked
+    // about the boot method (and after); null before that.
+    std::exception_ptr UserMethodFailure() const { return FUserMethodFailure; }
 
     // The run's parts, in the order Execute calls them.
     void ConnectUnit();
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<THitachiFlash> FFlash;
     std::unique_ptr<TStoppableProgress> FProgress;
     TRunReport FReport;
+    std::exception_ptr FUserMethodFailure;
     TRunStep FStep = TRunStep::Wizard;
     bool FStepOpen = false;
     bool FStopRequested = false;
