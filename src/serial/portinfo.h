@@ -1,0 +1,31 @@
+// What the system knows of a serial port beyond its name: the device it
+// stands for, the kernel driver behind it, the USB adapter's identity and
+// the stable name udev gives it. For the operator choosing among several
+// adapters on a production bench, where "ttyUSB3" moves on every replug
+// and the adapter's serial number does not.
+#pragma once
+
+#include <string>
+
+struct TSerialPortFacts {
+    std::string Device;       // the device the name stands for (PortDevicePath)
+    std::string LinkTarget;   // where the device path leads when it is a link ("/dev/pts/4"), "" otherwise
+    std::string Driver;       // kernel driver ("serial8250", "ftdi_sio", "cdc_acm"), "" when unknown
+    std::string UsbVendorId;  // four hex digits, "" for a port that is not a USB adapter
+    std::string UsbProductId; // four hex digits
+    std::string Manufacturer; // the adapter's own strings, "" when it has none
+    std::string Product;
+    std::string SerialNumber;
+    std::string ById; // the link in the by-id folder that leads to the device, "" when none
+};
+
+// Where the facts are read. Tests point them at trees of their own.
+struct TSerialFactSources {
+    std::string SysfsRoot = "/sys/class/tty";
+    std::string ByIdDir = "/dev/serial/by-id";
+};
+
+// The facts of a port name as the Port list shows it ("COM1", "ttyUSB0",
+// "/tmp/morvex-ports/unit"). Nothing is opened: a port in use by another
+// program is described all the same. Facts that cannot be read are empty.
+TSerialPortFacts SerialPortFacts(const std::string& port, const TSerialFactSources& sources = {});
