@@ -1,0 +1,29 @@
+// The exit status of morvex-flash-cli: 0 for a programmed unit, one code for
+// each kind of failure that can end a run, and one for a command line that
+// cannot be carried out as written. A production bench script tells the
+// failures apart by these numbers, so a code once documented never changes.
+#pragma once
+
+#include "run/runsteps.h"
+
+#include <string>
+
+enum TExitCode : int {
+    ecSuccess = 0,
+    ecInternal = 1, // a failure outside the kinds below (never expected)
+    ecUsage = 2,    // bad options, or a log that cannot be opened for appending
+    ecCancelled = 3,
+    ecPortError = 4,
+    ecNoReply = 5,
+    ecUnitIdentity = 6,
+    ecImageInvalid = 7,
+    ecEraseFailed = 8,
+    ecProgramFailed = 9,
+    ecReadFailed = 10,
+    ecVerifyDifference = 11,
+};
+
+TExitCode ExitCodeFor(TFailureKind kind);
+
+// The table for --help: one line per code with what it means.
+std::string ExitCodeTable();

@@ -1,0 +1,156 @@
+#include "cli/options.h"
+
+#include "cli/exitcodes.h"
+#include "serial/comsetup.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <optional>
+
+namespace {
+
+std::string Upper(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return text;
+}
+
+// A setting read through its text forms. The forms give the type's default
+// for a text they do not know, so a value is taken only when it reads back
+// as what was written; the forms from first to last are the accepted ones.
+template <typename T>
+std::optional<T> SettingFromText(const std::string& text, T (*fromText)(const std::string&), std::string (*toText)(T))
+{
+    const T value = fromText(text);
+    if (Upper(toText(value)) != Upper(text)) return std::nullopt;
+    return value;
+}
+
+template <typename T>
+std::string AcceptedTexts(T first, T last, std::string (*toText)(T))
+{
+    std::string list;
+    for (int value = first; value <= last; ++value) list += (list.empty() ? "" : ", ") + toText(T(value));
+    return list;
+}
+
+// The text form of a setting, or the usage error that names the option and
+// the values it takes.
+template <typename T>
+bool ReadSetting(const QCommandLineParser& parser, const QString& option, T first, T last,
+                 T (*fromText)(const std::string&), std::string (*toText)(T), T& setting, std::string& error)
+{
+    if (!parser.isSet(option)) return true;
+    const std::string text = parser.value(option).toStdString();
+    const std::optional<T> value = SettingFromText(text, fromText, toText);
+    if (!value || *value < first || *value > last) {
+        error = "bad value \"" + text + "\" for --" + option.toStdString() + " (one of " +
+                AcceptedTexts(first, last, toText) + ")";
+        return false;
+    }
+    setting = *value;
+    return true;
+}
+
+std::string HelpNotes(const TComPort& defaults)
+{
+    return "\n"
+           "The connection options are the Setup dialog's settings. Their defaults are the\n"
+           "run's own: port " +
+           defaults.Port() + ", " + BaudRateToText(defaults.BaudRate()) + " bit/s, " +
+           DataBitsToText(defaults.DataBits()) + " data bits, " + StopBitsToText(defaults.StopBits()) +
+           " stop bit, parity " + ParityToText(defaults.Parity().Bits()) +
+           ".\n"
+           "A port name starting with / is a device path; COMn is /dev/ttyS(n-1); any\n"
+           "other name is a device under /dev.\n"
+           "\n"
+           "On a terminal the cabling page waits for Enter and a failed user method asks\n"
+           "whether to try the boot method. Without a terminal nothing waits, and the boot\n"
+           "method is tried only with --yes. Ctrl-C cancels a question or the operator\n"
+           "prompt, and otherwise stops the run at the next safe point.\n"
+           "\n"
+           "Exit status:\n" +
+           ExitCodeTable() +
+           "\n"
+           "--log appends one JSON object per run, on one line: times, host, port and\n"
+           "settings, image, unit type and model, the unit's identity text, each step\n"
+           "with its duration, the method, the result, the failure kind and the message.\n";
+}
+
+} // namespace
+
+TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defaults, const std::string& description)
+{
+    TCommandLine result;
+    TCliOptions& options = result.Options;
+    options.Port = defaults.Port();
+    options.BaudRate = defaults.BaudRate();
+    options.DataBits = defaults.DataBits();
+    options.StopBits = defaults.StopBits();
+    options.Parity = defaults.Parity().Bits();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromStdString(description));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addOptions({
+        {"port", "Serial port: a name from --list-ports, COMn, a device under /dev, or a path.", "NAME",
+         QString::fromStdString(defaults.Port())},
+        {"baud", "Bit rate of the connection.", "RATE", QString::fromStdString(BaudRateToText(defaults.BaudRate()))},
+        {"data-bits", "Data bits: 5, 6, 7 or 8.", "N", QString::fromStdString(DataBitsToText(defaults.DataBits()))},
+        {"stop-bits", "Stop bits: 1, 1.5 or 2.", "N", QString::fromStdString(StopBitsToText(defaults.StopBits()))},
+        {"parity", "Parity: None, Odd, Even, Mark or Space.", "PARITY",
+         QString::fromStdString(ParityToText(defaults.Parity().Bits()))},
+        {{"y", "yes"}, "Allow the boot method without asking; do not wait at the cabling page."},
+        {{"q", "quiet"}, "Print only the outcome (and questions that need an answer)."},
+        {"log", "Append one JSON line describing the run to FILE.", "FILE"},
+        {"info", "Print the embedded image's name, unit type, model and size, and exit."},
+        {"list-ports", "Print the serial ports with what the system knows of each, and exit."},
+    });
+
+    if (!parser.parse(arguments)) {
+        result.Action = TCliAction::Usage;
+        result.Error = parser.errorText().toStdString();
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.Action = TCliAction::Help;
+        result.Help = parser.helpText().toStdString() + HelpNotes(defaults);
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.Action = TCliAction::Version;
+        return result;
+    }
+    auto usage = [&result](std::string error) {
+        result.Action = TCliAction::Usage;
+        result.Error = std::move(error);
+        return result;
+    };
+    if (!parser.positionalArguments().isEmpty())
+        return usage("unexpected argument \"" + parser.positionalArguments().first().toStdString() +
+                     "\" (the image is the one built into this program)");
+    if (parser.isSet("info") && parser.isSet("list-ports")) return usage("--info and --list-ports exclude each other");
+
+    if (parser.isSet("port")) {
+        options.Port = parser.value("port").toStdString();
+        if (options.Port.empty()) return usage("--port needs a port name");
+    }
+    std::string error;
+    if (!ReadSetting(parser, "baud", br110, br256000, TextToBaudRate, BaudRateToText, options.BaudRate, error) ||
+        !ReadSetting(parser, "data-bits", dbFive, dbEight, TextToDataBits, DataBitsToText, options.DataBits, error) ||
+        !ReadSetting(parser, "stop-bits", sbOneStopBit, sbTwoStopBits, TextToStopBits, StopBitsToText, options.StopBits,
+                     error) ||
+        !ReadSetting(parser, "parity", prNone, prSpace, TextToParity, ParityToText, options.Parity, error))
+        return usage(error);
+    options.AssumeYes = parser.isSet("yes");
+    options.Quiet = parser.isSet("quiet");
+    if (parser.isSet("log")) {
+        options.LogPath = parser.value("log").toStdString();
+        if (options.LogPath.empty()) return usage("--log needs a file name");
+    }
+    if (parser.isSet("info")) result.Action = TCliAction::Info;
+    if (parser.isSet("list-ports")) result.Action = TCliAction::ListPorts;
+    return result;
+}

@@ -1,0 +1,41 @@
+// The command line of morvex-flash-cli. The connection options are the
+// Setup dialog's settings: whatever is not given keeps the run's default,
+// and every value is read through the serial layer's own text forms.
+#pragma once
+
+#include "serial/comport.h"
+
+#include <QStringList>
+#include <string>
+
+enum class TCliAction {
+    Program,   // one programming run
+    Info,      // describe the embedded image
+    ListPorts, // the Port list with what the system knows of each port
+    Help,
+    Version,
+    Usage, // the command line cannot be carried out: Error says why
+};
+
+struct TCliOptions {
+    std::string Port;
+    TBaudRate BaudRate = br9600;
+    TDataBits DataBits = dbEight;
+    TStopBits StopBits = sbOneStopBit;
+    TParityBits Parity = prNone;
+    bool AssumeYes = false; // --yes: the boot method is allowed, the cabling page is not waited for
+    bool Quiet = false;     // --quiet: only the outcome (and questions that need an answer)
+    std::string LogPath;    // --log: "" for none
+};
+
+struct TCommandLine {
+    TCliAction Action = TCliAction::Program;
+    TCliOptions Options;
+    std::string Error; // Usage: what is wrong, one line
+    std::string Help;  // Help: the whole text
+};
+
+// Parses the arguments, the program's name first. The connection settings
+// start from those of defaults (the run's connection port); description
+// opens the help text. Needs the application object (for its name).
+TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defaults, const std::string& description);

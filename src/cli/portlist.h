@@ -1,0 +1,15 @@
+// --list-ports: the Setup dialog's Port list, one line per port with what
+// the system knows of it.
+#pragma once
+
+#include "serial/portinfo.h"
+
+#include <cstdio>
+#include <string>
+
+// One line: the name as the list has it, then the device, the driver, the
+// USB adapter and its serial number, the stable by-id name, as far as known.
+std::string PortLine(const std::string& port, const TSerialPortFacts& facts);
+
+// Prints the list; EComPort when the system's device list cannot be read.
+void PrintPortList(std::FILE* out);

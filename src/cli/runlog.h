@@ -1,0 +1,50 @@
+// The run log of --log: one JSON object per run on one line, appended to a
+// file that several programmers on a bench may share. Each line goes out
+// in one write to a file opened for appending, so lines of parallel runs
+// never interleave. The record holds what the run did and what the unit
+// said, and never a byte of the image or the pass phrase.
+#pragma once
+
+#include "run/runsteps.h"
+
+#include <QJsonObject>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+class TRunLog {
+public:
+    TRunLog() = default;
+    TRunLog(const TRunLog&) = delete;
+    TRunLog& operator=(const TRunLog&) = delete;
+    ~TRunLog();
+
+    // Opens the file for appending, creating it if need be: "" when that
+    // worked, otherwise what went wrong.
+    std::string Open(const std::string& path);
+    bool IsOpen() const { return FHandle >= 0; }
+    // Appends the record as one line: "" when the whole line was written.
+    std::string Append(const QJsonObject& record);
+
+private:
+    int FHandle = -1;
+    std::string FPath;
+};
+
+// What the record says beyond the run's own report.
+struct TRunContext {
+    std::string Host;
+    std::string Port;
+    std::string Device; // the device the port name stands for
+    std::string BaudRate, DataBits, StopBits, Parity;
+    std::string ImageName;
+    uint32_t UnitType = 0;
+    std::string Model;
+    std::string UserMethodFailure; // why the user method failed, "" when it did not
+    int ExitCode = 0;
+};
+
+QJsonObject RunRecord(const TRunReport& report, const TRunContext& context);
+
+// ISO 8601 in UTC with milliseconds ("2024-05-01T09:30:12.345Z").
+std::string IsoUtc(std::chrono::system_clock::time_point time);

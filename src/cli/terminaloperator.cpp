@@ -1,0 +1,207 @@
+#include "cli/terminaloperator.h"
+
+#include "cli/interrupts.h"
+#include "run/programmingrun.h"
+#include "serial/comsetup.h"
+#include "serial/devicechannel.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+const char* const NoTerminalNote = "(no terminal to ask: pass --yes to allow the boot method)";
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+}
+
+std::string TerminalText(const std::string& text)
+{
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            lines += text[i];
+        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+            lines += '\n';
+        }
+    }
+    return lines;
+}
+
+// ------------------------------------------------------------------ prompt
+
+TTerminalPrompt::TTerminalPrompt(TTerminalOperator& runOperator, QObject* owner)
+    : TUserPrompt(owner), FOperator(runOperator)
+{
+}
+
+TTerminalPrompt::~TTerminalPrompt()
+{
+    if (FOperator.FShownPrompt == this) FOperator.FShownPrompt = nullptr;
+}
+
+void TTerminalPrompt::ShowPrompt(const std::string& text)
+{
+    FCancelled = false;
+    FOperator.FShownPrompt = this;
+    // Quiet leaves out only what nobody has to act on.
+    if (FOperator.FOptions.Quiet && !FOperator.FTerminal.Interactive) return;
+    FOperator.Say(text + (FOperator.FTerminal.Interactive ? " (waiting for the unit; Ctrl-C cancels)" : ""));
+}
+
+void TTerminalPrompt::HidePrompt()
+{
+    if (FOperator.FShownPrompt == this) FOperator.FShownPrompt = nullptr;
+}
+
+// ---------------------------------------------------------------- operator
+
+TTerminalOperator::TTerminalOperator(const TTerminal& terminal, TInterruptWatch& interrupts)
+    : FTerminal(terminal), FInterrupts(interrupts), FProgress(terminal.Out, terminal.OutputIsTerminal, false)
+{
+    SetUserPromptFactory([this](QObject* owner) -> TUserPrompt* { return new TTerminalPrompt(*this, owner); });
+}
+
+TTerminalOperator::~TTerminalOperator() { SetUserPromptFactory(nullptr); }
+
+void TTerminalOperator::Say(const std::string& text)
+{
+    FProgress.Interject();
+    std::fprintf(FTerminal.Out, "%s\n", TerminalText(text).c_str());
+    std::fflush(FTerminal.Out);
+}
+
+void TTerminalOperator::Interrupt()
+{
+    FProgress.Interject();
+    if (FShownPrompt) {
+        FShownPrompt->Cancel();
+        std::fprintf(FTerminal.Err, "Interrupted: cancelling the boot method\n");
+    } else if (FRun) {
+        FRun->RequestStop();
+        std::fprintf(FTerminal.Err, "Interrupted: stopping at the next safe point\n");
+    }
+}
+
+TTerminalOperator::TTyped TTerminalOperator::ReadLine(std::string& line)
+{
+    line.clear();
+    for (;;) {
+        pollfd watched[2] = {{FTerminal.In, POLLIN, 0}, {FInterrupts.ReadDescriptor(), POLLIN, 0}};
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return TTyped::EndOfInput;
+        }
+        if ((watched[1].revents & POLLIN) && FInterrupts.TakePending()) return TTyped::Interrupted;
+        if (!(watched[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        // One byte at a time: what is typed after the line is the next answer's.
+        char c = 0;
+        const ssize_t count = read(FTerminal.In, &c, 1);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (count <= 0) return TTyped::EndOfInput;
+        if (c == '\n') return TTyped::Line;
+        line += c;
+    }
+}
+
+bool TTerminalOperator::ShowWizardPage(const TWizardPage& page)
+{
+    // Nobody to press Enter, or told not to wait: the cable is taken as it is.
+    if (!FTerminal.Interactive || FOptions.AssumeYes) return true;
+    FProgress.Interject();
+    for (const std::string& line : page.Lines) std::fprintf(FTerminal.Out, "%s\n", line.c_str());
+    std::fprintf(FTerminal.Out, "Press Enter to go on (Ctrl-C cancels): ");
+    std::fflush(FTerminal.Out);
+    std::string line;
+    const TTyped typed = ReadLine(line);
+    if (typed != TTyped::Line) std::fputc('\n', FTerminal.Out);
+    return typed == TTyped::Line;
+}
+
+bool TTerminalOperator::EditPortSettings(TMorvexComPort& port)
+{
+    port.SuspendApply();
+    port.SetPort(FOptions.Port);
+    port.SetBaudRate(FOptions.BaudRate);
+    port.SetDataBits(FOptions.DataBits);
+    port.SetStopBits(FOptions.StopBits);
+    port.Parity().SetBits(FOptions.Parity);
+    port.ResumeApply();
+    if (FOptions.Quiet) return true;
+    const std::string device = PortDevicePath(port.Port());
+    Say("Port " + port.Port() + (device != port.Port() ? " (" + device + ")" : "") + ": " +
+        BaudRateToText(port.BaudRate()) + " bit/s, " + DataBitsToText(port.DataBits()) + " data bits, " +
+        StopBitsToText(port.StopBits()) + " stop bit, parity " + ParityToText(port.Parity().Bits()));
+    return true;
+}
+
+bool TTerminalOperator::AskBootMethod(const std::string& question)
+{
+    // The boot method talks through the same port: a port that could not be
+    // opened, or failed, would fail it the same way. A second programmer on
+    // a port in use gets the port's own message, not a question.
+    if (FRun && FRun->UserMethodFailure()) {
+        try {
+            std::rethrow_exception(FRun->UserMethodFailure());
+        } catch (const EComPort&) {
+            throw;
+        } catch (...) {
+        }
+    }
+    if (FOptions.AssumeYes) {
+        if (!FOptions.Quiet) Say(question + " yes (--yes)");
+        return true;
+    }
+    if (!FTerminal.Interactive) {
+        FBootRefusedWithoutTerminal = true;
+        if (!FOptions.Quiet) {
+            FProgress.Interject();
+            std::fprintf(FTerminal.Err, "%s no\n", TerminalText(question).c_str());
+        }
+        return false;
+    }
+    FProgress.Interject();
+    for (;;) {
+        std::fprintf(FTerminal.Out, "%s [y/N] ", TerminalText(question).c_str());
+        std::fflush(FTerminal.Out);
+        std::string line;
+        const TTyped typed = ReadLine(line);
+        if (typed != TTyped::Line) {
+            std::fputc('\n', FTerminal.Out);
+            return false;
+        }
+        const std::string answer = Lower(Trimmed(line));
+        if (answer == "y" || answer == "yes") return true;
+        if (answer.empty() || answer == "n" || answer == "no") return false;
+        std::fprintf(FTerminal.Out, "Please answer y or n.\n");
+    }
+}
+
+void TTerminalOperator::ShowSuccess(const std::string& text)
+{
+    FProgress.Finish();
+    std::fprintf(FTerminal.Out, "%s\n", TerminalText(text).c_str());
+    std::fflush(FTerminal.Out);
+}
+
+void TTerminalOperator::ShowFailure(const std::exception& failure, TFailureKind kind)
+{
+    FProgress.Interject();
+    std::fflush(FTerminal.Out);
+    std::fprintf(FTerminal.Err, "%s\n", TerminalText(failure.what()).c_str());
+    if (kind == TFailureKind::Cancelled && FBootRefusedWithoutTerminal)
+        std::fprintf(FTerminal.Err, "%s\n", NoTerminalNote);
+    std::fflush(FTerminal.Err);
+}

@@ -1,0 +1,91 @@
+// The operator of a command-line run: the options answer the Setup dialog,
+// a terminal answers the cabling page and the boot question, and Ctrl-C is
+// the operator prompt's Cancel or, elsewhere, a request to stop the run.
+// Without a terminal nothing waits for typing: the cabling page is passed,
+// and the boot method is tried only when --yes allows it.
+#pragma once
+
+#include "cli/options.h"
+#include "cli/progressline.h"
+#include "core/userprompt.h"
+#include "run/runoperator.h"
+
+#include <cstdio>
+#include <string>
+
+class TInterruptWatch;
+class TProgrammingRun;
+class TTerminalOperator;
+
+// The boot method's "Reset the Unit": printed, then cancelled by Ctrl-C.
+class TTerminalPrompt : public TUserPrompt {
+public:
+    TTerminalPrompt(TTerminalOperator& runOperator, QObject* owner);
+    ~TTerminalPrompt() override;
+
+    void ShowPrompt(const std::string& text) override;
+    bool PromptCancelled() override { return FCancelled; }
+    void HidePrompt() override;
+    void Cancel() { FCancelled = true; }
+
+private:
+    TTerminalOperator& FOperator;
+    bool FCancelled = false;
+};
+
+struct TTerminal {
+    bool Interactive = false;      // standard input is a terminal: questions can be asked
+    bool OutputIsTerminal = false; // standard output is a terminal: progress lines are rewritten
+    std::FILE* Out = stdout;
+    std::FILE* Err = stderr;
+    int In = 0;
+};
+
+class TTerminalOperator : public TRunOperator {
+public:
+    // Makes every flash target created from now on use a TTerminalPrompt,
+    // until the operator is destroyed.
+    TTerminalOperator(const TTerminal& terminal, TInterruptWatch& interrupts);
+    ~TTerminalOperator() override;
+
+    void Configure(const TCliOptions& options)
+    {
+        FOptions = options;
+        FProgress.SetQuiet(options.Quiet);
+    }
+    // The run that Ctrl-C stops; the operator outlives it.
+    void SetRun(TProgrammingRun* run) { FRun = run; }
+    // Ctrl-C (or SIGTERM) that arrived while no question was waiting.
+    void Interrupt();
+    // The boot method was refused because there was no terminal to ask.
+    bool BootRefusedWithoutTerminal() const { return FBootRefusedWithoutTerminal; }
+
+    bool ShowWizardPage(const TWizardPage& page) override;
+    bool EditPortSettings(TMorvexComPort& port) override;
+    bool AskBootMethod(const std::string& question) override;
+    TStatusText* StatusText() override { return &FProgress; }
+    TProgressView* ProgressView() override { return &FProgress; }
+    void StepStarted(TRunStep step) override { FProgress.BeginStep(step); }
+    void ShowSuccess(const std::string& text) override;
+    void RunEnded() override { FProgress.Finish(); }
+    void ShowFailure(const std::exception& failure, TFailureKind kind) override;
+
+private:
+    friend class TTerminalPrompt;
+    enum class TTyped { Line, EndOfInput, Interrupted };
+    // Waits for one typed line (without its end); Ctrl-C ends the wait.
+    TTyped ReadLine(std::string& line);
+    void Say(const std::string& text);
+
+    TTerminal FTerminal;
+    TInterruptWatch& FInterrupts;
+    TCliOptions FOptions;
+    TProgressLine FProgress;
+    TProgrammingRun* FRun = nullptr;
+    TTerminalPrompt* FShownPrompt = nullptr;
+    bool FBootRefusedWithoutTerminal = false;
+};
+
+// The text as lines for a terminal: the system's messages break their
+// lines with carriage returns, as the window's boxes do.
+std::string TerminalText(const std::string& text);
