@@ -1,0 +1,119 @@
+#include "clifixture.h"
+
+#include "cli/terminaloperator.h"
+#include "image/storedimage.h"
+#include "serial/comport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/file.h>
+#include <unistd.h>
+
+const std::vector<uint8_t>& PlainImage()
+{
+    static const std::vector<uint8_t> image = [] {
+        std::ifstream file(MORVEX_PLAIN_IMAGE_FILE, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+    }();
+    return image;
+}
+
+uint32_t ImageUnitType() { return UnitType(StoredImage); }
+
+std::string LockPort(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::string("open: ") + std::strerror(errno);
+    std::string result;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) result = std::string("lock: ") + std::strerror(errno);
+    close(fd);
+    return result;
+}
+
+std::string PortOpenMessage(const std::string& path)
+{
+    TComPort port;
+    port.SetPort(path);
+    try {
+        port.OpenPort();
+        port.ClosePort();
+    } catch (const EComPort& failure) {
+        return TerminalText(failure.what());
+    }
+    return "";
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void CliTest::SetUp()
+{
+    char pattern[] = "/tmp/morvex-cli-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    FScratch = pattern;
+    ASSERT_FALSE(PlainImage().empty()) << MORVEX_PLAIN_IMAGE_FILE;
+}
+
+void CliTest::TearDown()
+{
+    // What the units saw explains most failures; the tail is enough.
+    if (HasFailure()) {
+        for (const auto& unit : Units) {
+            const std::vector<TSimFrame> frames = unit->Transcript();
+            const size_t from = frames.size() > 12 ? frames.size() - 12 : 0;
+            std::fprintf(stderr, "Unit on %s, last %zu frames:\n", unit->PortPath().c_str(), frames.size() - from);
+            for (size_t i = from; i < frames.size(); ++i)
+                std::fprintf(stderr, "  %s\n", DescribeFrame(frames[i]).c_str());
+        }
+    }
+    Units.clear();
+    std::error_code error;
+    std::filesystem::remove_all(FScratch, error);
+}
+
+TUnitSim& CliTest::StartUnit(TUnitSimOptions options)
+{
+    options.UnitType = ImageUnitType();
+    Units.push_back(std::make_unique<TUnitSim>(options));
+    return *Units.back();
+}
+
+std::vector<std::string> CliTest::RunArguments(const TUnitSim& unit, std::vector<std::string> extra)
+{
+    std::vector<std::string> arguments = {"--port", unit.PortPath()};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return arguments;
+}
+
+bool CliTest::FlashHoldsTheImage(const TUnitSim& unit) const
+{
+    const std::vector<uint8_t>& plain = PlainImage();
+    const std::vector<uint8_t> flash = unit.Flash();
+    const uint32_t start = ModelFlashStart(ImageUnitType());
+    const uint32_t end = std::min<uint32_t>(start + ModelFlashSize(ImageUnitType()), uint32_t(plain.size()));
+    return end > start && flash.size() >= end &&
+           std::equal(plain.begin() + start, plain.begin() + end, flash.begin() + start);
+}
+
+bool CliTest::FlashIsErased(const TUnitSim& unit)
+{
+    const std::vector<uint8_t> flash = unit.Flash();
+    return std::all_of(flash.begin(), flash.end(), [](uint8_t byte) { return byte == 0xFF; });
+}

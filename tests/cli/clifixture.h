@@ -1,0 +1,65 @@
+// What the command-line tests share: simulated units of the embedded
+// image's model on pseudo-terminals, the plain image to compare their flash
+// with, a scratch folder, and checks on the port and the unit.
+#pragma once
+
+#include "clichild.h"
+#include "tools/unitsim/unitsim.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The documented exit codes, as a bench script reads them.
+enum : int {
+    kExitSuccess = 0,
+    kExitUsage = 2,
+    kExitCancelled = 3,
+    kExitPortError = 4,
+    kExitNoReply = 5,
+    kExitUnitIdentity = 6,
+    kExitImageInvalid = 7,
+    kExitEraseFailed = 8,
+    kExitProgramFailed = 9,
+    kExitReadFailed = 10,
+    kExitVerifyDifference = 11,
+};
+
+// The plain firmware the program carries, as the build generated it.
+const std::vector<uint8_t>& PlainImage();
+uint32_t ImageUnitType();
+
+// Whether the device can be opened and locked as the programmer opens it:
+// "" when it can, otherwise why not.
+std::string LockPort(const std::string& path);
+
+// The message the serial layer itself gives for opening the port now, as
+// the program prints it (one line per line of the message); "" when the
+// port opens.
+std::string PortOpenMessage(const std::string& path);
+
+// The stderr of a run split into lines.
+std::vector<std::string> Lines(const std::string& text);
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A simulated unit of the image's model; options.UnitType is set here.
+    TUnitSim& StartUnit(TUnitSimOptions options = {});
+    // The arguments of a run against a unit, then the extra ones.
+    static std::vector<std::string> RunArguments(const TUnitSim& unit, std::vector<std::string> extra = {});
+
+    bool FlashHoldsTheImage(const TUnitSim& unit) const;
+    static bool FlashIsErased(const TUnitSim& unit);
+    static bool UnitSawNothing(const TUnitSim& unit) { return unit.Transcript().empty(); }
+
+    std::string Scratch() const { return FScratch; }
+
+    std::vector<std::unique_ptr<TUnitSim>> Units;
+
+private:
+    std::string FScratch;
+};
