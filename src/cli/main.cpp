@@ -4,6 +4,7 @@
 #include "cli/cliprogram.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -14,5 +15,8 @@ int main(int argc, char** argv)
     // Progress and messages interleave in the order they happen, also when
     // both streams go to one file.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // A reader that goes away (a pipe into head) must not end a run half
+    // way through programming: the output is lost, the run goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     return RunCommandLine(QCoreApplication::arguments());
 }

@@ -114,6 +114,12 @@ void TCliChild::Signal(int signal) const
     if (FPid > 0) kill(FPid, signal);
 }
 
+void TCliChild::CloseOutput()
+{
+    if (FOut >= 0) close(FOut);
+    FOut = -1;
+}
+
 TCliResult TCliChild::Wait(int timeoutMs)
 {
     TCliResult result;

@@ -29,6 +29,8 @@ public:
 
     pid_t Pid() const { return FPid; }
     void Signal(int signal) const;
+    // Stops reading standard output, as a reader that went away.
+    void CloseOutput();
     // Collects the output until the child has ended; a child that takes
     // longer is killed (a safety net against hangs, not a measurement).
     TCliResult Wait(int timeoutMs = 60000);

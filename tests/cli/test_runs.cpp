@@ -52,6 +52,16 @@ TEST_F(CliRun, QuietPrintsOnlyTheOutcome)
     EXPECT_TRUE(FlashHoldsTheImage(unit));
 }
 
+TEST_F(CliRun, AReaderThatGoesAwayDoesNotEndTheRun)
+{
+    TUnitSim& unit = StartUnit();
+    TCliChild child(RunArguments(unit));
+    child.CloseOutput(); // like a pipe into head that has had its line
+    const TCliResult result = child.Wait();
+    EXPECT_EQ(result.ExitCode, kExitSuccess) << result.Err;
+    EXPECT_TRUE(FlashHoldsTheImage(unit));
+}
+
 TEST_F(CliRun, TheConnectionOptionsReachTheLine)
 {
     // A unit whose firmware listens at 19200 bit/s hears nothing it knows
