@@ -3,6 +3,7 @@
 #include "processprobe.h"
 
 #include "serial/devicechannel.h"
+#include "target/flashtarget.h"
 
 #include "tools/mkimage/demofirmware.h"
 #include "tools/mkimage/recordbuilder.h"
@@ -38,12 +39,17 @@ const std::vector<uint8_t>& DemoPlainImage()
     return plain;
 }
 
-const TStoredImage& DemoRecord()
+namespace {
+const TBuiltRecord& DemoBuiltRecord()
 {
-    static const std::unique_ptr<TStoredImage> record =
-        BuildStoredImage(DemoPlainImage(), "4620 V2.5", 3, GetPassPhrase());
-    return *record;
+    static const TBuiltRecord built = BuildStoredImageWithDigest(DemoPlainImage(), "4620 V2.5", 3, GetPassPhrase());
+    return built;
 }
+}
+
+const TStoredImage& DemoRecord() { return *DemoBuiltRecord().Record; }
+
+const TImageDigest& DemoDigest() { return DemoBuiltRecord().Digest; }
 
 std::string LastHostFrame(const std::vector<TSimFrame>& frames)
 {
@@ -84,17 +90,24 @@ void RunTest::StartUnit(const TUnitSimOptions& options)
     UnitDescriptors = DescriptorsOpenOn(PortPath);
 }
 
-TRunOutcome RunTest::RunOnce(const TStoredImage& record)
+TScriptedOperator& RunTest::OperatorFor(const TStoredImage& record, const TImageDigest& digest)
 {
-    if (!Run) Run = std::make_unique<TFlashRun>(record);
-    return Run->Run(PortPath);
+    if (!Operator) Operator = std::make_unique<TScriptedOperator>(record, digest);
+    return *Operator;
+}
+
+TRunOutcome RunTest::RunOnce(const TStoredImage& record, const TImageDigest& digest)
+{
+    TScriptedOperator& runOperator = OperatorFor(record, digest);
+    runOperator.Answers.PortPath = PortPath;
+    return runOperator.Execute();
 }
 
 void RunTest::TearDown()
 {
     if (HasFailure() && Unit)
         std::fprintf(stderr, "Unit transcript (tail):\n%s", DescribeTail(Unit->Transcript()).c_str());
-    Run.reset();
+    Operator.reset();
     Unit.reset();
 }
 
@@ -136,14 +149,21 @@ void RunTest::ExpectPortReleased()
     // itself; beyond its own descriptors none may be left.
     EXPECT_EQ(DescriptorsOpenOn(PortPath), Unit->State() == usHungUp ? 0 : UnitDescriptors)
         << "a descriptor is still open on " << PortPath;
-    if (Run && Run->Flash()) {
-        EXPECT_FALSE(Run->Flash()->Device()->Channel()->Connected());
+    // A run that failed to connect keeps its target until the next run.
+    if (Operator && Operator->Run().Flash()) {
+        EXPECT_FALSE(Operator->Run().Flash()->Device()->Channel()->Connected());
     }
     // After a hang-up the pseudo-terminal is gone and its name may already
     // belong to another program's terminal.
     if (Unit->State() != usHungUp) {
         EXPECT_EQ(OpenExclusively(PortPath), "");
     }
+}
+
+void RunTest::ExpectNoKeepAliveFailure()
+{
+    ASSERT_TRUE(Operator);
+    EXPECT_TRUE(Operator->KeepAliveFailures().empty()) << Operator->KeepAliveFailures().front();
 }
 
 void RunTest::ExpectAreaProgrammed()

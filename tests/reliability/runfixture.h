@@ -1,12 +1,12 @@
 // What the reliability tests share: the demo firmware as a stored record,
-// a simulated unit on a pseudo-terminal, the windowless programming run
-// against it, and checks on the unit's transcript and on the port after
-// the run.
+// a simulated unit on a pseudo-terminal, the programming run against it
+// answered by a scripted operator, and checks on the unit's transcript and
+// on the port after the run.
 #pragma once
 
-#include "flashrun.h"
 #include "oldfirmware.h"
 
+#include "tests/support/scriptedoperator.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <gtest/gtest.h>
@@ -14,10 +14,12 @@
 #include <string>
 #include <vector>
 
-// The demo firmware of a Morvex 4620 (unit type 3) and its record,
-// enciphered with the program's pass phrase.
+// The demo firmware of a Morvex 4620 (unit type 3), its record enciphered
+// with the program's pass phrase, and the digest of the plain image, which
+// the build stores beside the record.
 const std::vector<uint8_t>& DemoPlainImage();
 const TStoredImage& DemoRecord();
+const TImageDigest& DemoDigest();
 
 // The label of the last frame the host sent, "" when there is none.
 std::string LastHostFrame(const std::vector<TSimFrame>& frames);
@@ -32,7 +34,13 @@ protected:
     // command and whose boot loader answers the first connect word.
     static TUnitSimOptions UnitOptions();
     void StartUnit(const TUnitSimOptions& options);
-    TRunOutcome RunOnce(const TStoredImage& record = DemoRecord());
+    // The operator for the record (once per test, as one window serves a
+    // whole session): it answers Next, picks the unit's port and declines
+    // the boot method unless told otherwise.
+    TScriptedOperator& OperatorFor(const TStoredImage& record = DemoRecord(),
+                                   const TImageDigest& digest = DemoDigest());
+    // One press of Start, on the unit's current port.
+    TRunOutcome RunOnce(const TStoredImage& record = DemoRecord(), const TImageDigest& digest = DemoDigest());
 
     // Waits until the unit has handled everything the host sent before it
     // closed the port (nothing is left to arrive once it has seen the close).
@@ -40,6 +48,8 @@ protected:
     // The port is closed: no descriptor of ours is open on it, and, while
     // the line still exists, we can open it exclusively ourselves.
     void ExpectPortReleased();
+    // Nothing went wrong between the steps: the keep-alive reported no failure.
+    void ExpectNoKeepAliveFailure();
     // The unit's flash area holds the demo image / was never touched.
     void ExpectAreaProgrammed();
     void ExpectFlashUntouched();
@@ -47,5 +57,5 @@ protected:
     std::unique_ptr<TUnitSim> Unit;
     std::string PortPath;
     int UnitDescriptors = 0; // the simulated unit's own descriptors on its terminal
-    std::unique_ptr<TFlashRun> Run;
+    std::unique_ptr<TScriptedOperator> Operator;
 };

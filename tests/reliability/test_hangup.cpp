@@ -54,9 +54,11 @@ const TMoment Moments[] = {
 // with the system's word for a device that is gone (I/O error, no such
 // device or address, no such device, or, for a reopen, no such file), or
 // the words the run uses for a block transaction or connect exchange that
-// failed in any way.
-bool IsPortGone(const std::string& className, const std::string& message)
+// failed in any way. Advice for the operator may follow the port's failure
+// on further lines; only the failure itself counts.
+bool IsPortGone(const std::string& className, const std::string& text)
 {
+    const std::string message = text.substr(0, text.find('\n'));
     if (className == "EComPort") {
         for (const int gone : {EIO, ENXIO, ENODEV, ENOENT}) {
             const std::string code = " (win error code: " + std::to_string(gone) + ")";
@@ -77,7 +79,6 @@ TEST_P(HangUp, EndsTheRunAtOnceWithAPortErrorAndAFreshPortWorksAfterwards)
 {
     const TMoment& moment = GetParam();
     StartUnit(UnitOptions());
-    Run = std::make_unique<TFlashRun>(DemoRecord());
     std::atomic<bool> hungUp{false};
     TClock::time_point hungAt;
     std::atomic<bool> stop{false};

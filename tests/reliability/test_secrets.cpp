@@ -1,7 +1,12 @@
 // What must never stay behind: after a run, however it ended, every block
 // of memory that held the image or the flash contents was wiped before it
-// went back to the allocator, and the cipher's key storage is wiped after
-// deciphering. While a run is under way, nobody else can open its port.
+// went back to the allocator. While a run is under way, nobody else can
+// open its port.
+//
+// The cipher's key storage lives inside the run's deciphering stream, which
+// the run never lets out; that it is blank after every Decrypt, whatever
+// the mode and however the call ends, is checked where the stream is
+// (tests/image).
 #include "runfixture.h"
 
 #include "processprobe.h"
@@ -75,15 +80,15 @@ protected:
     }
 };
 
-TEST_P(Secrets, EveryReleasedBlockIsWipedAndTheKeyStorageIsBlank)
+TEST_P(Secrets, EveryBlockReleasedDuringTheRunIsWiped)
 {
     TUnitSimOptions options = UnitOptions();
     options.Faults = GetParam().Faults;
     StartUnit(options);
     const TRunOutcome outcome = RunOnce();
     EXPECT_EQ(outcome.Succeeded, GetParam().Succeeds) << outcome.Message;
-    EXPECT_TRUE(outcome.Deciphered);
-    EXPECT_TRUE(outcome.KeyWiped);
+    // Every one of these runs deciphered the image and got past its digest.
+    EXPECT_NE(std::find(outcome.Steps.begin(), outcome.Steps.end(), TRunStep::Check), outcome.Steps.end());
 
     TReleasedBlocks& released = TReleasedBlocks::Instance();
     std::lock_guard<std::mutex> lock(released.Lock);
@@ -102,12 +107,14 @@ class ExclusivePort : public RunTest {};
 TEST_F(ExclusivePort, NobodyElseOpensThePortWhileARunIsUnderWay)
 {
     StartUnit(UnitOptions());
-    Run = std::make_unique<TFlashRun>(DemoRecord());
+    // The port's failure, without the advice that may follow it on further
+    // lines: the refusal is the point here, not its wording.
+    auto refusal = [](const std::string& failure) { return failure.substr(0, failure.find('\n')); };
     std::vector<std::string> steps, here, elsewhere;
-    Run->OnStatus = [&](const std::string& step) {
+    OperatorFor().OnStatus = [&](const std::string& step) {
         steps.push_back(step);
-        here.push_back(OpenExclusively(PortPath));
-        elsewhere.push_back(OpenFromSecondProgram(PortPath));
+        here.push_back(refusal(OpenExclusively(PortPath)));
+        elsewhere.push_back(refusal(OpenFromSecondProgram(PortPath)));
     };
     const TRunOutcome outcome = RunOnce();
     EXPECT_TRUE(outcome.Succeeded) << outcome.Message;
