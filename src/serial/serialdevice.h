@@ -44,7 +44,8 @@ struct TDriverCalls {
 // EINTR), interrupting it at the deadline: a real-time signal of its own
 // (SIGRTMIN + 4, with a handler that does nothing) is sent to the calling
 // thread then, and every 10 ms after. Returns the call's result, or
-// ETIMEDOUT once the deadline has passed.
+// ETIMEDOUT once the deadline has passed (or, no timer to be had, without
+// making the call).
 int CallUntil(const TDeadline& deadline, const std::function<int()>& call);
 
 // The second line of a refused open on this platform: the cause and what

@@ -105,8 +105,9 @@ int CallUntil(const TDeadline& deadline, const std::function<int()>& call)
     target.sigev_notify = SIGEV_THREAD_ID;
     target.sigev_signo = signal;
     target.sigev_notify_thread_id = gettid();
+    // Without a timer the call could not be bounded: it is not made.
     timer_t timer;
-    if (timer_create(CLOCK_MONOTONIC, &target, &timer) != 0) return errno;
+    if (timer_create(CLOCK_MONOTONIC, &target, &timer) != 0) return ETIMEDOUT;
     // The first signal at the deadline; the repeats for a signal that came
     // just before the call began to wait and so interrupted nothing.
     const int ms = std::max(deadline.PollTimeout(), 1);
