@@ -1,22 +1,24 @@
-// Whole programming runs against the simulated unit pacing its line, set
-// against the floor the line itself imposes: every byte of the exchange at
-// its bit rate, the pauses the protocol prescribes and the unit's erase
-// time. Then, unpaced, what the host spends per program and per read block.
-#include "core/memstream.h"
-#include "serial/devicechannel.h"
+// Whole programming runs, the real run answered by the scripted operator,
+// against the simulated unit pacing its line, set against the floor the
+// line itself imposes: every byte of the exchange at its bit rate, the
+// pauses the protocol prescribes and the unit's erase time. Then, unpaced,
+// what the host spends per program and per read block.
 #include "target/unitmodels.h"
+#include "tests/support/scriptedoperator.h"
+#include "tools/mkimage/recordbuilder.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <QCoreApplication>
+#include <array>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
-
-using TClock = std::chrono::steady_clock;
 
 constexpr int kEraseMs = 1000;
 // EstablishLink's settle pause, the pause after "ERAS", the two of "PROG"
@@ -24,7 +26,11 @@ constexpr int kEraseMs = 1000;
 constexpr double kProtocolPausesMs = 500 + 100 + 100 + 100 + 100;
 constexpr int kBitsPerByte = 10; // start bit, 8 data bits, stop bit
 
-double Seconds(TClock::duration d) { return std::chrono::duration<double>(d).count(); }
+template <class Duration>
+double Seconds(Duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
 
 std::vector<uint8_t> ModelImage(uint32_t unitType, uint16_t seed)
 {
@@ -45,90 +51,116 @@ std::vector<uint8_t> ModelImage(uint32_t unitType, uint16_t seed)
     return image;
 }
 
-std::unique_ptr<THitachiFlash> MakeTarget(uint32_t unitType, TUnitSim& unit, TMorvexComPort& connectPort,
-                                          TMorvexComPort& programPort)
+constexpr size_t kStepCount = static_cast<size_t>(TRunStep::Reset) + 1;
+
+// The line time of every byte the unit heard or sent, booked to the step
+// the run was in. The unit records a host frame once it has read it, before
+// it answers, so the host is still waiting in that step; the unit's answer
+// is recorded only after its last byte has left, when the host may already
+// have gone on, so it goes to the step of the host frame it answers.
+class TLineBook {
+public:
+    struct TFigures {
+        double LineMs = 0;
+        size_t Bytes = 0;
+        size_t HostFrames = 0;
+    };
+    void Begin(TRunStep step)
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FStep = static_cast<size_t>(step);
+    }
+    void Record(const TSimFrame& frame)
+    {
+        if (frame.Direction == sdEvent || frame.BitRate == 0) return;
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (frame.Direction == sdHostToUnit) FAnswered = FStep;
+        TFigures& figures = FSteps[FAnswered];
+        figures.Bytes += frame.Line.size();
+        if (frame.Direction == sdHostToUnit) ++figures.HostFrames;
+        figures.LineMs += 1000.0 * kBitsPerByte * static_cast<double>(frame.Line.size()) / frame.BitRate;
+    }
+    TFigures Of(TRunStep step) const
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FSteps[static_cast<size_t>(step)];
+    }
+
+private:
+    mutable std::mutex FMutex;
+    size_t FStep = 0;
+    size_t FAnswered = 0; // the step of the last host frame
+    std::array<TFigures, kStepCount> FSteps{};
+};
+
+// The pauses the protocol prescribes in a step, and the unit's erase time.
+double PausesMs(TRunStep step)
 {
-    connectPort.SetPort(unit.PortPath());
-    TConnectInfo info;
-    info.Method = kUserMethod;
-    info.ConnectPort = &connectPort;
-    info.ProgramPort = &programPort;
-    std::unique_ptr<THitachiFlash> target;
-    CreateFlashTarget(unitType, target, nullptr, nullptr, info);
-    return target;
+    switch (step) {
+    case TRunStep::ConnectUser:
+    case TRunStep::ConnectBoot: return 500;
+    case TRunStep::Erase: return 100 + kEraseMs;
+    case TRunStep::Program: return 200;
+    case TRunStep::Verify: return 100;
+    default: return 0;
+    }
 }
 
-// Line time of every byte the unit heard or sent, in milliseconds, and the
-// number of the host's frames among them.
-double LineTimeMs(const std::vector<TSimFrame>& transcript, size_t& bytes, size_t& hostFrames)
+// The record of the model's image and the digest the build would store.
+TBuiltRecord ModelRecord(uint32_t unitType, uint16_t seed)
 {
-    double ms = 0;
-    for (const TSimFrame& frame : transcript) {
-        if (frame.Direction == sdEvent || frame.BitRate == 0) continue;
-        bytes += frame.Line.size();
-        if (frame.Direction == sdHostToUnit) ++hostFrames;
-        ms += 1000.0 * kBitsPerByte * static_cast<double>(frame.Line.size()) / frame.BitRate;
-    }
-    return ms;
+    return BuildStoredImageWithDigest(ModelImage(unitType, seed), "bench", unitType, GetPassPhrase());
+}
+
+// One run from Start to the last message; raises when it does not program
+// the unit.
+void RunToSuccess(TScriptedOperator& runOperator, const std::string& portPath)
+{
+    runOperator.Answers.PortPath = portPath;
+    const TRunOutcome outcome = runOperator.Execute();
+    if (!outcome.Succeeded) throw std::runtime_error(outcome.FailureClass + ": " + outcome.Message);
 }
 
 void PacedRun(const char* title, uint32_t unitType)
 {
+    TLineBook book;
     TUnitSimOptions options;
     options.UnitType = unitType;
     options.Paced = true;
     options.EraseMs = kEraseMs;
+    options.KeepTranscript = false;
+    options.OnFrame = [&book](const TSimFrame& frame) { book.Record(frame); };
     TUnitSim unit(options);
-    TMorvexComPort connectPort;
-    TMorvexComPort programPort;
-    std::unique_ptr<THitachiFlash> target = MakeTarget(unitType, unit, connectPort, programPort);
-    TMemoryStream image;
-    const std::vector<uint8_t> bytes = ModelImage(unitType, options.ChecksumSeed);
-    image.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    const TBuiltRecord record = ModelRecord(unitType, options.ChecksumSeed);
+    TScriptedOperator runOperator(*record.Record, record.Digest);
+    runOperator.OnStep = [&book](TRunStep step) { book.Begin(step); };
+    RunToSuccess(runOperator, unit.PortPath());
+    const TRunReport& report = runOperator.Report();
 
-    struct TStep {
-        const char* Name;
-        std::function<void()> Run;
-        double PausesMs; // prescribed pauses, and the unit's erase time
-    };
-    const std::vector<TStep> steps = {
-        {"connect", [&] { target->Connect(); }, 500},
-        {"check", [&] { target->Check(image); }, 0},
-        {"erase", [&] { target->Erase(); }, 100 + kEraseMs},
-        {"program", [&] { target->Program(image); }, 200},
-        {"verify", [&] { target->Verify(image); }, 100},
-        {"reset",
-         [&] {
-             target->Reset();
-             target->ClosePort();
-         },
-         0},
-    };
     std::printf("%s: area %u bytes at %u bit/s\n", title, ModelFlashSize(unitType), ModelProgramRate(unitType));
-    std::printf("  %-8s %10s %10s %8s %12s\n", "step", "time ms", "floor ms", "frames", "extra/frame");
-    double totalMs = 0;
+    std::printf("  %-13s %10s %10s %8s %12s\n", "step", "time ms", "floor ms", "frames", "extra/frame");
     double floorMs = 0;
     size_t lineBytes = 0;
     double lineMs = 0;
-    for (const TStep& step : steps) {
-        unit.ClearTranscript();
-        const TClock::time_point begin = TClock::now();
-        step.Run();
-        const double ms = 1000.0 * Seconds(TClock::now() - begin);
-        size_t frames = 0;
-        const double stepLineMs = LineTimeMs(unit.Transcript(), lineBytes, frames);
-        const double stepFloorMs = stepLineMs + step.PausesMs;
-        std::printf("  %-8s %10.1f %10.1f %8zu %9.0f us\n", step.Name, ms, stepFloorMs, frames,
-                    frames ? 1000.0 * (ms - stepFloorMs) / frames : 0.0);
-        totalMs += ms;
+    for (const TStepRecord& step : report.Steps) {
+        const TLineBook::TFigures line = book.Of(step.Step);
+        const double ms = 1000.0 * step.Seconds;
+        const double stepFloorMs = line.LineMs + PausesMs(step.Step);
+        std::printf("  %-13s %10.1f %10.1f %8zu %9.0f us\n", RunStepName(step.Step), ms, stepFloorMs, line.HostFrames,
+                    line.HostFrames ? 1000.0 * (ms - stepFloorMs) / line.HostFrames : 0.0);
         floorMs += stepFloorMs;
-        lineMs += stepLineMs;
+        lineBytes += line.Bytes;
+        lineMs += line.LineMs;
     }
+    const double totalMs = 1000.0 * Seconds(report.Ended - report.Started);
     std::printf("  run %.1f ms, floor %.1f ms (%zu bytes on the line %.1f ms + pauses %.0f ms + erase %d ms)\n",
                 totalMs, floorMs, lineBytes, lineMs, kProtocolPausesMs, kEraseMs);
     std::printf("  ratio %.3f\n", totalMs / floorMs);
 }
 
+// The program and verify steps of an unpaced run, less their prescribed
+// pauses, per block: the host's own time per block, with the area's
+// extraction, the image check and the comparison that the steps include.
 void UnpacedBlocks()
 {
     const uint32_t unitType = 5;
@@ -136,39 +168,24 @@ void UnpacedBlocks()
     options.UnitType = unitType;
     options.KeepTranscript = false;
     TUnitSim unit(options);
-    TMorvexComPort connectPort;
-    TMorvexComPort programPort;
-    std::unique_ptr<THitachiFlash> target = MakeTarget(unitType, unit, connectPort, programPort);
-    target->Connect();
-    TFlashFDTDevice& device = *target->Device();
+    const TBuiltRecord record = ModelRecord(unitType, options.ChecksumSeed);
+    TScriptedOperator runOperator(*record.Record, record.Digest);
+    RunToSuccess(runOperator, unit.PortPath());
 
-    const uint32_t start = ModelFlashStart(unitType);
+    double programMs = 0;
+    double verifyMs = 0;
+    for (const TStepRecord& step : runOperator.Report().Steps) {
+        if (step.Step == TRunStep::Program) programMs = 1000.0 * step.Seconds - PausesMs(step.Step);
+        if (step.Step == TRunStep::Verify) verifyMs = 1000.0 * step.Seconds - PausesMs(step.Step);
+    }
     const uint32_t size = ModelFlashSize(unitType);
-    const std::vector<uint8_t> bytes = ModelImage(unitType, options.ChecksumSeed);
-    TMemoryStream area;
-    area.WriteBuffer(bytes.data() + start, size);
-    device.EraseFlash(start, start + size);
-
-    // The prescribed pauses are not host time: take them out.
-    const double fixedProgramMs = 200;
-    const double fixedReadMs = 100;
-    TClock::time_point begin = TClock::now();
-    device.WriteFlash(area, start);
-    const double programMs = 1000.0 * Seconds(TClock::now() - begin) - fixedProgramMs;
-    TMemoryStream flash;
-    begin = TClock::now();
-    device.ReadRange(flash, start, start + size);
-    const double readMs = 1000.0 * Seconds(TClock::now() - begin) - fixedReadMs;
-    target->Reset();
-    target->ClosePort();
-
     const double programBlocks = size / 128.0;
     const double readBlocks = size / 32.0;
-    std::printf("Unpaced host time, %u-byte area:\n", size);
+    std::printf("Unpaced host time, %u-byte area (program and verify steps, pauses taken out):\n", size);
     std::printf("  program block (128 bytes)  %7.1f us  (%.0f blocks, %.1f ms)\n", 1000.0 * programMs / programBlocks,
                 programBlocks, programMs);
-    std::printf("  read block (32 bytes)      %7.1f us  (%.0f blocks, %.1f ms)\n", 1000.0 * readMs / readBlocks,
-                readBlocks, readMs);
+    std::printf("  read block (32 bytes)      %7.1f us  (%.0f blocks, %.1f ms)\n", 1000.0 * verifyMs / readBlocks,
+                readBlocks, verifyMs);
 }
 
 } // namespace
