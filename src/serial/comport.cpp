@@ -350,6 +350,8 @@ void TCustomComPort::ApplyTimeoutSettings()
     FDevice->ApplyTimeouts(values);
 }
 
+void TCustomComPort::SetWaitHook(std::function<void()> hook) { FDevice->SetWaitHook(std::move(hook)); }
+
 void TCustomComPort::OpenDevice() { FDevice->Open(PortDevicePath(FPort)); }
 
 void TCustomComPort::CloseDevice() { FDevice->Close(); }

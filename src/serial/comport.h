@@ -324,6 +324,8 @@ protected:
 
     virtual void OpenDevice();
     virtual void CloseDevice();
+    // What a read runs while it waits for its bytes (see TSerialDevice).
+    void SetWaitHook(std::function<void()> hook);
     void customEvent(QEvent* event) override; // the event thread's hand-overs
 
     // Dispatchers: each calls its event property when one is assigned.

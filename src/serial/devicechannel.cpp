@@ -1,5 +1,6 @@
 #include "serial/devicechannel.h"
 
+#include "core/application.h"
 #include "core/memstream.h"
 
 #include <QAbstractEventDispatcher>
@@ -18,6 +19,12 @@ TMorvexComPort::TMorvexComPort(QObject* owner) : TComPort(owner)
     Timeouts().SetReadTotalConstant(1000);
     Timeouts().SetReadTotalMultiplier(0);
     Timeouts().SetReadInterval(0);
+    // A reply may take seconds (an erase status up to five): meanwhile the
+    // application handles its events, so its windows keep painting and an
+    // operator's Cancel or Ctrl-C is seen. No second exchange can start in
+    // between: the protocol's keep-alive waits while an operation is under
+    // way, and every exchange is one.
+    SetWaitHook([] { ProcessMessages(); });
 }
 
 void TMorvexComPort::SetReplyTimeout(int32_t ms) { Timeouts().SetReadTotalConstant(ms); }

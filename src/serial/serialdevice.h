@@ -73,6 +73,11 @@ public:
 
     int32_t Write(const void* buffer, int32_t count); // code 2
     int32_t Read(void* buffer, int32_t count);        // code 3
+    // Called every WaitSliceMs while a read waits for its bytes, so that the
+    // caller's thread can handle its events (a window keeps painting during
+    // an erase that takes seconds). Empty: the read just waits.
+    static constexpr int WaitSliceMs = 50;
+    void SetWaitHook(std::function<void()> hook) { FWaitHook = std::move(hook); }
     // Drops received bytes (input) and bytes the driver still holds unsent
     // (output). Code 5.
     void Purge(bool input, bool output);
@@ -97,6 +102,7 @@ private:
     bool DropUnsentOutput();
 
     TDriverCalls FDriver;
+    std::function<void()> FWaitHook;
     int FHandle = -1;
     TTimeoutValues FTimeouts;
     std::atomic<int32_t> FInputSize{1024}; // also read by the event thread

@@ -362,8 +362,12 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
         if (errno == EINTR) continue;
         if (errno != EAGAIN) throw EComPort(CError_ReadFailed, errno);
         if (deadline.Passed()) break;
-        short revents = PollDevice(FHandle, POLLIN, deadline, CError_ReadFailed);
+        // With a wait hook the wait goes in slices, the hook between them;
+        // bytes that arrive end a slice at once, so replies are not delayed.
+        const TDeadline slice = FWaitHook ? TDeadline::Earlier(deadline, TDeadline::After(WaitSliceMs)) : deadline;
+        short revents = PollDevice(FHandle, POLLIN, slice, CError_ReadFailed);
         if (HungUp(revents) && !(revents & POLLIN)) throw EComPort(CError_ReadFailed, EIO);
+        if (revents == 0 && FWaitHook && !deadline.Passed()) FWaitHook();
     }
     return received;
 }

@@ -3,6 +3,7 @@
 // class.
 #include "unitfixture.h"
 
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -71,6 +72,26 @@ TEST_F(FlashOpsTest, EraseFrameCoversTheModelsAreaAndEndsWithAPing)
     EXPECT_EQ(Progress.Maximum, 1);
     EXPECT_EQ(Progress.CurrentPosition, 1);
     EXPECT_EQ(ReplyTimeout(), 500);
+    EXPECT_FALSE(Device().InOperation());
+}
+
+// An erase status may take seconds. Meanwhile the application handles its
+// events (a window keeps painting, a Cancel is seen), yet the keep-alive,
+// whose 1-second timer fires in that time, sends nothing into the exchange.
+TEST_F(FlashOpsTest, ASlowEraseKeepsEventsFlowingWithoutASecondExchange)
+{
+    ConnectModel(3, {Fault(fkSlowReply, fpErase, 0, {}, 2500)});
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+    Target->Erase();
+    timer.stop();
+    // 2.5 s of 20 ms ticks; none at all while a read waits without events.
+    EXPECT_GE(ticks, 25);
+    EXPECT_EQ(Labels(FramesFrom("erase command"), 5),
+              (std::vector<std::string>{"erase command", "erase start", "erase length",
+                                        "erase status (slow@erase#0=2500)", "identity query"}));
     EXPECT_FALSE(Device().InOperation());
 }
 
