@@ -8,6 +8,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -54,15 +55,20 @@ void PrintHelp(const char* program)
                 "  --name TEXT       unit name in the identity text (default: the model's name)\n"
                 "  --fault FAULT     inject a fault; may be given several times (see below)\n"
                 "  --link PATH       also make PATH a symbolic link to the port, e.g.\n"
-                "                    /tmp/morvex-ports/Morvex-4620 (removed at exit); the\n"
-                "                    programmer lists the entries of that folder as ports\n"
+                "                    ~/.morvex-ports/Morvex-4620 (removed at exit); the\n"
+                "                    programmer lists the entries of the folder that\n"
+                "                    MORVEX_PORT_DIR names, when that folder and its\n"
+                "                    entries are yours and nobody else can write to them\n"
+                "  --flash-dumps PREFIX  write the unit's 128 KB flash to PREFIX-N.bin each time\n"
+                "                    the host resets the unit (RSET; N counts from 1) and to\n"
+                "                    PREFIX-final.bin at exit, to compare with the image\n"
                 "  --verbose         print every frame: direction, label, plain and line bytes\n"
                 "  --help            show this text\n"
                 "\n"
                 "Faults:\n%s"
                 "\n"
                 "Examples:\n"
-                "  %s --type 5 --pace --erase-ms 800 --link /tmp/morvex-ports/Morvex-7100\n"
+                "  %s --type 5 --pace --erase-ms 800 --link ~/.morvex-ports/Morvex-7100\n"
                 "  %s --boot-only --reset-after 3 --verbose\n"
                 "  %s --fault 'wrong@erase=%%' --fault slow@read-block#2=800\n",
                 program, kDemoChecksumSeed, FaultHelpText().c_str(), program, program, program);
@@ -101,12 +107,13 @@ enum TOptionCode {
     ocName,
     ocFault,
     ocLink,
+    ocFlashDumps,
     ocVerbose,
     ocHelp
 };
 
 // Returns false when the program should stop at once (help shown).
-bool ParseOptions(int argc, char** argv, TUnitSimOptions& options, bool& verbose)
+bool ParseOptions(int argc, char** argv, TUnitSimOptions& options, bool& verbose, std::string& dumpPrefix)
 {
     static const option kOptions[] = {{"type", required_argument, nullptr, ocType},
                                       {"seed", required_argument, nullptr, ocSeed},
@@ -119,6 +126,7 @@ bool ParseOptions(int argc, char** argv, TUnitSimOptions& options, bool& verbose
                                       {"name", required_argument, nullptr, ocName},
                                       {"fault", required_argument, nullptr, ocFault},
                                       {"link", required_argument, nullptr, ocLink},
+                                      {"flash-dumps", required_argument, nullptr, ocFlashDumps},
                                       {"verbose", no_argument, nullptr, ocVerbose},
                                       {"help", no_argument, nullptr, ocHelp},
                                       {nullptr, 0, nullptr, 0}};
@@ -140,6 +148,7 @@ bool ParseOptions(int argc, char** argv, TUnitSimOptions& options, bool& verbose
         case ocName: options.IdentityName = optarg; break;
         case ocFault: options.Faults.push_back(ParseFault(optarg)); break;
         case ocLink: options.LinkPath = optarg; break;
+        case ocFlashDumps: dumpPrefix = optarg; break;
         case ocVerbose: verbose = true; break;
         case ocHelp: PrintHelp(argv[0]); return false;
         default: throw std::invalid_argument("unknown option (see --help)");
@@ -147,6 +156,21 @@ bool ParseOptions(int argc, char** argv, TUnitSimOptions& options, bool& verbose
     }
     if (optind < argc) throw std::invalid_argument(std::string("unexpected argument \"") + argv[optind] + "\"");
     return true;
+}
+
+// Writes the flash to a file whole: a reader never sees part of it.
+void DumpFlash(const std::vector<uint8_t>& flash, const std::string& path)
+{
+    const std::string partial = path + ".part";
+    FILE* file = std::fopen(partial.c_str(), "wb");
+    bool ok = file != nullptr && std::fwrite(flash.data(), 1, flash.size(), file) == flash.size();
+    if (file != nullptr && std::fclose(file) != 0) ok = false;
+    if (!ok || std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::fprintf(stderr, "unitsim: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        return;
+    }
+    std::printf("Flash dump: %s\n", path.c_str());
+    std::fflush(stdout);
 }
 
 void Announce(const TUnitSim& sim, const TUnitSimOptions& options)
@@ -163,8 +187,9 @@ int main(int argc, char** argv)
     TUnitSimOptions options;
     options.KeepTranscript = false;
     bool verbose = false;
+    std::string dumpPrefix;
     try {
-        if (!ParseOptions(argc, argv, options, verbose)) return 0;
+        if (!ParseOptions(argc, argv, options, verbose, dumpPrefix)) return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "unitsim: %s\n", e.what());
         return 2;
@@ -187,10 +212,19 @@ int main(int argc, char** argv)
         std::perror("unitsim");
         return 1;
     }
-    if (verbose)
-        options.OnFrame = [](const TSimFrame& frame) {
-            std::printf("%s  %s\n", Timestamp().c_str(), DescribeFrame(frame).c_str());
-            std::fflush(stdout);
+    // The unit whose flash a dump reads: set once it exists, swapped on the
+    // main thread only after a hang-up, when its thread has stopped.
+    std::atomic<TUnitSim*> current{nullptr};
+    int dumps = 0;
+    if (verbose || !dumpPrefix.empty())
+        options.OnFrame = [verbose, &dumpPrefix, &current, &dumps](const TSimFrame& frame) {
+            if (verbose) {
+                std::printf("%s  %s\n", Timestamp().c_str(), DescribeFrame(frame).c_str());
+                std::fflush(stdout);
+            }
+            TUnitSim* unit = current.load();
+            if (!dumpPrefix.empty() && unit != nullptr && frame.Direction == sdHostToUnit && frame.Label == "reset")
+                DumpFlash(unit->Flash(), dumpPrefix + "-" + std::to_string(++dumps) + ".bin");
         };
     options.OnHangUp = [hungUpFd] {
         const uint64_t one = 1;
@@ -200,6 +234,7 @@ int main(int argc, char** argv)
     std::unique_ptr<TUnitSim> sim;
     try {
         sim = std::make_unique<TUnitSim>(options);
+        current = sim.get();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "unitsim: %s\n", e.what());
         return 1;
@@ -232,10 +267,12 @@ int main(int argc, char** argv)
             // Like an adapter plugged in again: a fresh port to the same unit.
             std::printf("The unit hung up; plugging it in again.\n");
             const std::vector<uint8_t> flash = sim->Flash();
+            current = nullptr;
             sim.reset();
             try {
                 sim = std::make_unique<TUnitSim>(options);
                 sim->LoadFlash(0, flash);
+                current = sim.get();
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "unitsim: %s\n", e.what());
                 return 1;
@@ -256,7 +293,10 @@ int main(int argc, char** argv)
             }
         }
     }
+    current = nullptr;
+    const std::vector<uint8_t> flash = sim->Flash();
     sim.reset();
+    if (!dumpPrefix.empty()) DumpFlash(flash, dumpPrefix + "-final.bin");
     std::printf("Stopped.\n");
     return 0;
 }
