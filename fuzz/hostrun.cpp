@@ -1,24 +1,28 @@
-// Whole programming runs (Connect, Check, Erase, Program, Verify, Reset)
-// against a simulated unit on a pseudo-terminal whose replies are spoiled at
-// frames a seed chooses: random bytes instead of the reply, random noise
-// before it, silence, half a reply, a late reply, a hang-up, or a wrong
-// flash area in the identity. Each seed gives the same plan every time.
+// Whole programming runs (the real run: cabling page, settings, connect,
+// decipher, check, erase, program, verify, reset) against a simulated unit
+// on a pseudo-terminal whose replies are spoiled at frames a seed chooses:
+// random bytes instead of the reply, random noise before it, silence, half
+// a reply, a late reply, a hang-up, or a wrong flash area in the identity.
+// Each seed gives the same plan every time. The run is answered by the
+// scripted operator: Next, the unit's port, and Yes to the boot method only
+// in plans that connect by it (whose firmware ignores its user command).
 //
 // What must hold, run after run: the run ends (a watchdog aborts a run that
 // lasts 90 s, far beyond what its time-outs can add up to), it ends either in success or
-// with one of the system's exceptions carrying a message, a success means
-// the unit's flash really holds the image's area, and a run in which a
-// reply the host relies on went missing, short or spoiled never succeeds.
-// The sanitizers watch for memory errors and undefined behaviour meanwhile.
+// with one of the system's exceptions carrying a message, it leaves its port
+// closed, a success means the unit's flash really holds the image's area,
+// and a run in which a reply the host relies on went missing, short or
+// spoiled never succeeds. The sanitizers watch for memory errors and
+// undefined behaviour meanwhile.
 //
 //   fuzz_hostrun [--first-seed N] [--runs N] [--seconds S] [--plans]
 // runs seeds N, N+1, ... until either limit is reached (default: 1, 100
 // runs, no time limit), then prints what the runs ended with; --plans
 // prints each run's plan and ending as it goes.
-#include "core/application.h"
-#include "core/memstream.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
+#include "tests/support/scriptedoperator.h"
+#include "tools/mkimage/recordbuilder.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <QCoreApplication>
@@ -34,7 +38,6 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -123,8 +126,10 @@ TRunPlan MakePlan(uint32_t seed)
 
 // Faults that no sound host survives: a reply that it checks is missing,
 // cut short, has its first byte spoiled, or the line is gone. Not so at the
-// identity (pings discard the text), the boot method's connect word (it is
-// retried) or the restart command (it has no reply). The firmware of type 14
+// identity (pings discard the text), the connect exchanges of a plan that
+// connects by the boot method (the firmware ignores the user command that
+// comes first anyway, and the connect word is retried) or the restart
+// command (it has no reply). The firmware of type 14
 // answers each of the host's input purges, and the host purges more than
 // once while it connects: it reads whichever answer lands after its last
 // purge, so only spoiling every answer is sure to matter.
@@ -176,10 +181,10 @@ std::string DescribePlan(uint32_t seed, const TRunPlan& plan)
 
 // A whole-flash image for the model, from address 0 to the end of its area,
 // whose area ends in the checksum word that the unit's seed asks for.
-void BuildImage(const THitachiFlash& target, uint16_t seed, uint32_t salt, TMemoryStream& image)
+std::vector<uint8_t> BuildImage(uint32_t unitType, uint16_t seed, uint32_t salt)
 {
-    const uint32_t start = target.FlashStart();
-    const uint32_t length = start + target.FlashSize();
+    const uint32_t start = ModelFlashStart(unitType);
+    const uint32_t length = start + ModelFlashSize(unitType);
     std::vector<uint8_t> bytes(length);
     std::mt19937 rng(salt);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
@@ -187,8 +192,21 @@ void BuildImage(const THitachiFlash& target, uint16_t seed, uint32_t salt, TMemo
     for (uint32_t i = start; i < length - 2; ++i) sum = static_cast<uint16_t>(sum + bytes[i]);
     bytes[length - 2] = static_cast<uint8_t>(sum >> 8);
     bytes[length - 1] = static_cast<uint8_t>(sum);
-    image.Clear();
-    image.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return bytes;
+}
+
+// The run builds its flash target itself and connects at once; the first
+// thing either connection method does, before it reads any time-out, is
+// to show "Connecting...". That is where the short time-outs go in.
+bool ShortenTimeouts(THitachiFlash* target)
+{
+    if (!target) return false;
+    TFDTTimeouts& timeouts = target->Device()->Timeouts();
+    timeouts.ConnectAttempt = kConnectAttemptMs;
+    timeouts.Reply = kReplyMs;
+    timeouts.Transfer = kTransferMs;
+    target->Device()->Channel()->SetReplyTimeout(kReplyMs);
+    return true;
 }
 
 // Aborts the process when the run it watches outlasts its limit.
@@ -241,6 +259,7 @@ private:
 
 struct TTally {
     int Runs = 0;
+    int ShortenedTargets = 0;
     int Successes = 0;
     int Findings = 0;
     double LongestSeconds = 0;
@@ -254,7 +273,7 @@ void Finding(TTally& tally, const std::string& plan, const std::string& what)
     std::fprintf(stderr, "FINDING: %s: %s\n", plan.c_str(), what.c_str());
 }
 
-// One seeded run from Connect to Reset, then the clean-up the main window does.
+// One seeded run from Start to the last message, as the operator sees it.
 void RunSeed(uint32_t seed, bool printPlan, TWatchdog& watchdog, TTally& tally)
 {
     const TRunPlan plan = MakePlan(seed);
@@ -266,61 +285,46 @@ void RunSeed(uint32_t seed, bool printPlan, TWatchdog& watchdog, TTally& tally)
     TUnitSimOptions options = plan.Options;
     options.OnFrame = [&struck](const TSimFrame& frame) { struck.Record(frame); };
     TUnitSim unit(options);
-    TMorvexComPort connectPort;
-    TMorvexComPort programPort;
-    connectPort.SetPort(unit.PortPath());
-    TConnectInfo info;
-    info.Method = plan.Method;
-    info.ConnectPort = &connectPort;
-    info.ProgramPort = &programPort;
-    std::unique_ptr<THitachiFlash> target;
-    CreateFlashTarget(plan.UnitType, target, nullptr, nullptr, info);
-    TFDTTimeouts& timeouts = target->Device()->Timeouts();
-    timeouts.ConnectAttempt = kConnectAttemptMs;
-    timeouts.Reply = kReplyMs;
-    timeouts.Transfer = kTransferMs;
-    target->Device()->Channel()->SetReplyTimeout(kReplyMs);
+    const std::vector<uint8_t> image = BuildImage(plan.UnitType, plan.Options.ChecksumSeed, plan.ImageSalt);
+    const TBuiltRecord record = BuildStoredImageWithDigest(image, "fuzz", plan.UnitType, GetPassPhrase());
 
-    TMemoryStream image;
-    BuildImage(*target, plan.Options.ChecksumSeed, plan.ImageSalt, image);
+    TScriptedOperator runOperator(*record.Record, record.Digest);
+    runOperator.Answers.PortPath = unit.PortPath();
+    runOperator.Answers.BootYes = plan.Method == kBootMethod;
+    runOperator.OnStatus = [&](const std::string& text) {
+        if (text == "Connecting..." && ShortenTimeouts(runOperator.Run().Flash())) ++tally.ShortenedTargets;
+    };
+    const TRunOutcome outcome = runOperator.Execute();
 
-    std::string ending;
-    bool succeeded = false;
-    try {
-        target->Connect();
-        target->Check(image);
-        target->Erase();
-        target->Program(image);
-        target->Verify(image);
-        target->Reset();
-        target->ClosePort();
-        succeeded = true;
-        ending = "success";
-    } catch (const Exception& e) {
-        ending = e.Message();
-        if (ending.empty()) Finding(tally, described, std::string("a failure without a message: ") + typeid(e).name());
-    } catch (const std::exception& e) {
-        ending = std::string("foreign exception ") + typeid(e).name();
-        Finding(tally, described, ending + ": " + e.what());
+    std::string ending = "success";
+    if (!outcome.Succeeded) {
+        ending = outcome.Message;
+        // A declined boot method ends every plan whose user method failed:
+        // what failed is the interesting part.
+        if (!outcome.Question.empty() && !runOperator.Answers.BootYes)
+            ending = "user method: " + FailureInQuestion(outcome.Question) + " (boot method declined)";
+        if (!outcome.SystemFailure)
+            Finding(tally, described, "foreign exception " + outcome.FailureClass + ": " + outcome.Message);
+        else if (outcome.Message.empty())
+            Finding(tally, described, "a failure without a message: " + outcome.FailureClass);
     }
-    try {
-        target->ClosePort();
-    } catch (const std::exception& e) {
-        Finding(tally, described, std::string("closing the port failed: ") + e.what());
-    }
+    // A run that failed to connect keeps its target until the next run, as
+    // under the window; its port must be closed all the same.
+    if (THitachiFlash* left = runOperator.Run().Flash(); left && left->Device()->Channel()->Connected())
+        Finding(tally, described, "the run left its port open");
+    for (const std::string& failure : runOperator.KeepAliveFailures()) ++tally.Endings["keep-alive: " + failure];
 
-    if (succeeded) {
+    if (outcome.Succeeded) {
         ++tally.Successes;
         const std::vector<uint8_t> flash = unit.Flash();
-        const uint32_t start = target->FlashStart();
-        if (flash.size() < start + target->FlashSize() ||
-            std::memcmp(flash.data() + start, image.Memory() + start, target->FlashSize()) != 0)
+        const uint32_t start = ModelFlashStart(plan.UnitType);
+        const uint32_t size = ModelFlashSize(plan.UnitType);
+        if (flash.size() < start + size || std::memcmp(flash.data() + start, image.data() + start, size) != 0)
             Finding(tally, described, "the run reported success but the unit's flash does not hold the image");
         for (const TUnitFault& fault : plan.Options.Faults)
             if (Decisive(fault, plan) && struck.Struck(fault))
                 Finding(tally, described, "the run reported success although " + FaultToText(fault) + " struck");
     }
-    target.reset();
 
     watchdog.Disarm();
     const double seconds = std::chrono::duration<double>(TClock::now() - started).count();
@@ -351,9 +355,9 @@ int main(int argc, char** argv)
     const bool printPlans = std::find_if(argv + 1, argv + argc,
                                          [](const char* a) { return std::strcmp(a, "--plans") == 0; }) != argv + argc;
 
-    // A keep-alive failure between steps has no caller; count it as an ending.
+    // A keep-alive failure between steps has no caller: the operator
+    // collects it, and it counts as an ending.
     TTally tally;
-    SetExceptionHandler([&tally](const std::exception& e) { ++tally.Endings[std::string("keep-alive: ") + e.what()]; });
 
     TWatchdog watchdog;
     const auto started = TClock::now();
@@ -361,11 +365,11 @@ int main(int argc, char** argv)
         if (seconds > 0 && TClock::now() - started >= std::chrono::seconds(seconds)) break;
         RunSeed(firstSeed + static_cast<uint32_t>(i), printPlans, watchdog, tally);
     }
-    SetExceptionHandler(nullptr);
 
     std::printf("runs: %d (seeds %u to %u), successes: %d, findings: %d, longest run: %.2f s (seed %u)\n", tally.Runs,
                 firstSeed, firstSeed + static_cast<uint32_t>(std::max(tally.Runs, 1)) - 1, tally.Successes,
                 tally.Findings, tally.LongestSeconds, tally.LongestSeed);
+    std::printf("flash targets connected with the short time-outs: %d\n", tally.ShortenedTargets);
     std::vector<std::pair<int, std::string>> endings;
     for (const auto& [text, count] : tally.Endings) endings.emplace_back(count, text);
     std::sort(endings.rbegin(), endings.rend());
