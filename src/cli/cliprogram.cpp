@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QSysInfo>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 const char* const NoValidImage = "No Valid FLASH Image Present!";
@@ -101,8 +100,8 @@ int RunCommandLine(const QStringList& arguments)
 {
     TInterruptWatch interrupts;
     TTerminal terminal;
-    terminal.Interactive = isatty(STDIN_FILENO) == 1;
-    terminal.OutputIsTerminal = isatty(STDOUT_FILENO) == 1;
+    terminal.Interactive = IsTerminal(0);
+    terminal.OutputIsTerminal = IsTerminal(1);
     TTerminalOperator runOperator(terminal, interrupts);
     TProgrammingRun run(runOperator, StoredImage, StoredImageDigest);
     runOperator.SetRun(&run);

@@ -17,6 +17,8 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // A reader that goes away (a pipe into head) must not end a run half
     // way through programming: the output is lost, the run goes on.
+#ifdef SIGPIPE // Windows has no such signal: a write to a closed pipe only fails
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     return RunCommandLine(QCoreApplication::arguments());
 }

@@ -33,6 +33,9 @@ private:
     bool FCancelled = false;
 };
 
+// Whether the descriptor (0 input, 1 output) is an interactive terminal.
+bool IsTerminal(int descriptor);
+
 struct TTerminal {
     bool Interactive = false;      // standard input is a terminal: questions can be asked
     bool OutputIsTerminal = false; // standard output is a terminal: progress lines are rewritten

@@ -22,8 +22,14 @@ TStopBits TextToStopBits(const std::string& text);
 TParityBits TextToParity(const std::string& text);
 TFlowControl TextToFlowControl(const std::string& text);
 
-// Replaces the list with the serial ports this PC has, sorted as text
-// ignoring case: on-board UARTs that exist as "COMn" (a port whose type is
+// Sorts port names as the Port list shows them: as text ignoring case.
+void SortPortNames(std::vector<std::string>& names);
+
+// Replaces the list with the serial ports this PC has, sorted by
+// SortPortNames. On Windows: the ports the system lists under
+// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM (a missing key is no
+// ports; another registry failure raises EComPort code 23 with the error).
+// On Linux: on-board UARTs that exist as "COMn" (a port whose type is
 // unknown has no UART behind it), other serial devices by their name under
 // /dev ("ttyUSB0"), and the entries of the virtual-port folder by absolute
 // path. That folder is read only when it is this user's (or root's) and
@@ -32,11 +38,13 @@ TFlowControl TextToFlowControl(const std::string& text);
 // code 23.
 void ListSerialPorts(std::vector<std::string>& list);
 
-// The device a Port name stands for: an absolute path as is, "COMn" (any
-// letter case) as /dev/ttyS(n-1), anything else as a name under /dev.
+// The device a Port name stands for. Linux: an absolute path as is, "COMn"
+// (any letter case) as /dev/ttyS(n-1), anything else as a name under /dev.
+// Windows: "\\.\" before the name (so COM10 and above open too), a name
+// that already starts with "\\" as is.
 std::string PortDevicePath(const std::string& port);
 
-// Where ListSerialPorts looks. The defaults are /sys/class/tty and the
+// Linux only: where ListSerialPorts looks. The defaults are /sys/class/tty and the
 // folder the environment variable MORVEX_PORT_DIR names by absolute path;
 // without it there is no virtual-port folder (VirtualPortDir is empty).
 // Tests point them at trees of their own. Empty texts restore the defaults.

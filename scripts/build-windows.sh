@@ -1,0 +1,89 @@
+#!/bin/sh
+# Cross-builds the Windows programs (morvex-flash.exe, morvex-flash-cli.exe)
+# on Debian 12 with the prebuilt mingw-w64 toolchain (Qt 6.4.2 DLLs, static
+# Crypto++, GoogleTest), and packs dist/morvex-flash-<version>-win64.zip.
+#
+#   scripts/build-windows.sh            unpack, configure, build, pack
+# Environment:
+#   MORVEX_WIN_TOOLCHAIN_TARBALL  the toolchain tarball (default
+#                                 ../shared/toolchains/windows/morvex-win64-toolchain.tar.xz)
+#   MORVEX_WIN_TESTS=1            also build the Windows backend's tests
+#   JOBS=n                        parallel compile jobs (default 2)
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+TARBALL=${MORVEX_WIN_TOOLCHAIN_TARBALL:-$ROOT/../shared/toolchains/windows/morvex-win64-toolchain.tar.xz}
+TARBALL_SHA256=d9f21a149caf06549ea17ba2138d6969d6d0b213194519a91e3ccad7b3945824
+TOOLCHAIN_DIR=$ROOT/.toolchain
+PREFIX=$TOOLCHAIN_DIR/morvex-win64
+BUILD=$ROOT/build-win64
+JOBS=${JOBS:-2}
+t0=$(date +%s)
+
+# Debian packages: the cross compiler, Ninja, Wine to run the build-time
+# generators and the tests, zip to pack.
+PACKAGES="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix ninja-build cmake pkg-config \
+  qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip"
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends $missing
+fi
+
+# The toolchain, unpacked once; a stamp records the tarball it came from.
+if [ ! -f "$TOOLCHAIN_DIR/.sha256" ] || [ "$(cat "$TOOLCHAIN_DIR/.sha256")" != "$TARBALL_SHA256" ] ||
+   [ ! -f "$PREFIX/mingw-w64.cmake" ]; then
+  [ -f "$TARBALL" ] || { echo "build-windows: no toolchain tarball at $TARBALL" >&2; exit 1; }
+  echo "Checking $TARBALL"
+  echo "$TARBALL_SHA256  $TARBALL" | sha256sum -c - >/dev/null ||
+    { echo "build-windows: $TARBALL does not have the expected sha256 $TARBALL_SHA256" >&2; exit 1; }
+  rm -rf "$TOOLCHAIN_DIR"
+  mkdir -p "$TOOLCHAIN_DIR"
+  tar -C "$TOOLCHAIN_DIR" -xJf "$TARBALL"
+  echo "$TARBALL_SHA256" > "$TOOLCHAIN_DIR/.sha256"
+fi
+
+# Wine runs the build-time generators (the demo firmware, the stored
+# record): a prefix of its own, made once.
+export WINEPREFIX=${WINEPREFIX:-$ROOT/.toolchain/wineprefix}
+export WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Preparing the Wine prefix $WINEPREFIX"
+  DISPLAY= wineboot -i >/dev/null 2>&1 || true
+  wineserver -w || true
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
+
+cmake -S . -B "$BUILD" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$PREFIX/mingw-w64.cmake" \
+  -DCMAKE_PREFIX_PATH="$PREFIX" \
+  -DQT_HOST_PATH=/usr \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DMORVEX_BUILD_TESTS="$([ "${MORVEX_WIN_TESTS:-0}" = 1 ] && echo ON || echo OFF)" \
+  -DMORVEX_BUILD_BENCH=OFF >/dev/null
+cmake --build "$BUILD" -j "$JOBS"
+
+# The zip: both programs, the Qt DLLs and plugins they load, the GCC runtime.
+VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+NAME=morvex-flash-$VERSION-win64
+STAGE=$BUILD/dist/$NAME
+rm -rf "$STAGE"
+mkdir -p "$STAGE/platforms" "$STAGE/styles" "$STAGE/imageformats" "$STAGE/iconengines"
+cp "$BUILD/src/app/morvex-flash.exe" "$BUILD/src/cli/morvex-flash-cli.exe" "$STAGE/"
+for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Svg libstdc++-6 libgcc_s_seh-1 libwinpthread-1; do
+  cp "$PREFIX/bin/$dll.dll" "$STAGE/"
+done
+cp "$PREFIX/plugins/platforms/qwindows.dll" "$PREFIX/plugins/platforms/qoffscreen.dll" "$STAGE/platforms/"
+cp "$PREFIX/plugins/styles/qwindowsvistastyle.dll" "$STAGE/styles/"
+cp "$PREFIX/plugins/imageformats/qsvg.dll" "$PREFIX/plugins/imageformats/qico.dll" "$STAGE/imageformats/"
+cp "$PREFIX/plugins/iconengines/qsvgicon.dll" "$STAGE/iconengines/"
+x86_64-w64-mingw32-strip --strip-unneeded "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/*/*.dll
+mkdir -p dist
+rm -f "dist/$NAME.zip"
+(cd "$BUILD/dist" && zip -qr -X "$ROOT/dist/$NAME.zip" "$NAME")
+echo "dist/$NAME.zip: $(stat -c %s "dist/$NAME.zip") bytes, built in $(( $(date +%s) - t0 )) s"

@@ -1,0 +1,489 @@
+// The Win32 serial backend: a communications device opened for overlapped
+// I/O with no sharing, the line set through the DCB, transfers bounded by
+// the driver's own COMMTIMEOUTS, and the event watch on WaitCommEvent with
+// a stop event. The device handle is kept as its 32-bit value (handles are
+// 32-bit values on 64-bit Windows too), so INVALID_HANDLE_VALUE is -1.
+#include "serial/serialdevice.h"
+
+#include <algorithm>
+#include <mutex>
+#include <windows.h>
+
+namespace {
+
+HANDLE AsHandle(int value) { return LongToHandle(value); }
+int AsInt(HANDLE handle) { return HandleToLong(handle); }
+
+int32_t LastError() { return int32_t(GetLastError()); }
+
+// Errors of a driver that does not offer the request (a port without modem
+// lines, such as a pseudo-terminal behind Wine).
+bool NotOffered(DWORD error)
+{
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER;
+}
+
+// A manual-reset event of one overlapped call, closed on every way out.
+class TCallEvent {
+public:
+    explicit TCallEvent(int32_t code)
+    {
+        FOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (!FOverlapped.hEvent) throw EComPort(code, LastError());
+    }
+    ~TCallEvent() { CloseHandle(FOverlapped.hEvent); }
+    TCallEvent(const TCallEvent&) = delete;
+    TCallEvent& operator=(const TCallEvent&) = delete;
+    OVERLAPPED* Overlapped() { return &FOverlapped; }
+
+private:
+    OVERLAPPED FOverlapped{};
+};
+
+// Runs one overlapped transfer to its end, as the driver's time-outs bound
+// it. Returns the bytes transferred; throws `code` with the system error.
+template <typename TCall>
+int32_t Transfer(HANDLE device, int32_t code, TCall call)
+{
+    TCallEvent event(code);
+    DWORD done = 0;
+    bool finished = call(event.Overlapped(), &done);
+    if (!finished && GetLastError() == ERROR_IO_PENDING)
+        finished = GetOverlappedResult(device, event.Overlapped(), &done, TRUE) != FALSE;
+    else if (finished)
+        finished = GetOverlappedResult(device, event.Overlapped(), &done, FALSE) != FALSE;
+    if (!finished) {
+        // A transfer the time-outs ended completes with STATUS_TIMEOUT, a
+        // success status: Windows reports it as such, Wine as this error.
+        // Either way the count is what was transferred.
+        const DWORD error = GetLastError();
+        if (error != ERROR_TIMEOUT) throw EComPort(code, int32_t(error));
+        done = DWORD(event.Overlapped()->InternalHigh);
+    }
+    return int32_t(done);
+}
+
+// ClearCommError clears the error flags it returns. Every status query
+// counts them into the device's line counters, so a queue query (also the
+// event thread's) takes none away from the next LineErrors.
+std::mutex StatusLock;
+
+bool TakeStatus(HANDLE device, TLineCounters& counters, COMSTAT& status)
+{
+    DWORD flags = 0;
+    std::lock_guard<std::mutex> guard(StatusLock);
+    if (!ClearCommError(device, &flags, &status)) return false;
+    if (flags & CE_FRAME) ++counters.Frame;
+    if (flags & CE_RXPARITY) ++counters.Parity;
+    if (flags & CE_OVERRUN) ++counters.Overrun;
+    if (flags & CE_BREAK) ++counters.Break;
+    if (flags & CE_RXOVER) ++counters.BufferOverrun;
+    return true;
+}
+
+// The errors counted since the last report; the counters start again.
+TComErrors TakeErrors(TLineCounters& counters)
+{
+    std::lock_guard<std::mutex> guard(StatusLock);
+    TComErrors errors = 0;
+    if (counters.Frame) errors |= ComErrorBit(ceFrame);
+    if (counters.Parity) errors |= ComErrorBit(ceRxParity);
+    if (counters.Overrun) errors |= ComErrorBit(ceOverrun);
+    if (counters.Break) errors |= ComErrorBit(ceBreak);
+    if (counters.BufferOverrun) errors |= ComErrorBit(ceRxOver);
+    counters = TLineCounters();
+    return errors;
+}
+
+BYTE ParityOf(TParityBits parity)
+{
+    switch (parity) {
+    case prOdd: return ODDPARITY;
+    case prEven: return EVENPARITY;
+    case prMark: return MARKPARITY;
+    case prSpace: return SPACEPARITY;
+    default: return NOPARITY;
+    }
+}
+
+BYTE StopBitsOf(TStopBits bits)
+{
+    switch (bits) {
+    case sbOne5StopBits: return ONE5STOPBITS;
+    case sbTwoStopBits: return TWOSTOPBITS;
+    default: return ONESTOPBIT;
+    }
+}
+
+DWORD DtrControlOf(TDTRFlowControl dtr)
+{
+    switch (dtr) {
+    case dtrEnable: return DTR_CONTROL_ENABLE;
+    case dtrHandshake: return DTR_CONTROL_HANDSHAKE;
+    default: return DTR_CONTROL_DISABLE;
+    }
+}
+
+DWORD RtsControlOf(TRTSFlowControl rts)
+{
+    switch (rts) {
+    case rtsEnable: return RTS_CONTROL_ENABLE;
+    case rtsHandshake: return RTS_CONTROL_HANDSHAKE;
+    case rtsToggle: return RTS_CONTROL_TOGGLE;
+    default: return RTS_CONTROL_DISABLE;
+    }
+}
+
+// The whole DCB from what the port asks; the characters it does not name
+// (end of file, error, event) are 0.
+void FillDcb(DCB& dcb, const TLineConfig& config, TDTRFlowControl dtr, TRTSFlowControl rts, int32_t inputSize)
+{
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = DWORD(config.BitRate);
+    dcb.ByteSize = BYTE(config.CharBits);
+    dcb.Parity = ParityOf(config.Parity);
+    dcb.StopBits = StopBitsOf(config.StopBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = config.CheckParity ? TRUE : FALSE;
+    dcb.fOutxCtsFlow = config.RtsCtsFlow ? TRUE : FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DtrControlOf(dtr);
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = FALSE;
+    dcb.fOutX = config.XonXoffOut ? TRUE : FALSE;
+    dcb.fInX = config.XonXoffIn ? TRUE : FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    // RTS handshake with CTS output flow, or as the port asks for it.
+    dcb.fRtsControl = config.RtsCtsFlow && rts != rtsToggle ? RTS_CONTROL_HANDSHAKE : RtsControlOf(rts);
+    // Transfers must not stop at the first line error: errors are read
+    // through LineErrors instead.
+    dcb.fAbortOnError = FALSE;
+    dcb.XonChar = config.XonChar;
+    dcb.XoffChar = config.XoffChar;
+    // XOFF when the input queue is three quarters full, XON again at a quarter.
+    const int32_t size = inputSize > 0 ? inputSize : 1024;
+    dcb.XonLim = WORD(size / 4 > 0xFFFF ? 0xFFFF : size / 4);
+    dcb.XoffLim = WORD(size / 4 > 0xFFFF ? 0xFFFF : size / 4);
+}
+
+// The port's time-outs as the driver takes them; the rules are the driver's.
+COMMTIMEOUTS DriverTimeouts(const TTimeoutValues& values)
+{
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = DWORD(uint32_t(values.ReadInterval));
+    timeouts.ReadTotalTimeoutMultiplier = DWORD(uint32_t(values.ReadTotalMultiplier));
+    timeouts.ReadTotalTimeoutConstant = DWORD(uint32_t(values.ReadTotalConstant));
+    timeouts.WriteTotalTimeoutMultiplier = DWORD(uint32_t(values.WriteTotalMultiplier));
+    timeouts.WriteTotalTimeoutConstant = DWORD(uint32_t(values.WriteTotalConstant));
+    return timeouts;
+}
+
+} // namespace
+
+// A port another program holds is refused with access denied.
+std::string OpenFailureAdvice(int error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return "The port is in use by another program: close it (a terminal program or another programmer may hold "
+               "it) and try again.";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+        return "No such port: check the cable or adapter and the port name (Device Manager lists the COM ports).";
+    default: return "";
+    }
+}
+
+std::atomic<uint64_t> TSerialDevice::FAllQueueWaits{0};
+
+TSerialDevice::TSerialDevice() = default;
+
+TSerialDevice::~TSerialDevice() { Close(); }
+
+void TSerialDevice::Open(const std::string& path)
+{
+    if (IsOpen()) return;
+    if (path.empty()) throw EComPort(CError_OpenFailed, ERROR_FILE_NOT_FOUND);
+    HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (device == INVALID_HANDLE_VALUE) throw EComPort(CError_OpenFailed, LastError());
+    // A raw line: binary, no flow control, transfers not stopped by line
+    // errors, at the port's default bit rate until the port applies its
+    // own. The DCB is built whole rather than read first: Wine cannot read
+    // back a pseudo-terminal set to a bit rate outside the standard table.
+    // Anything that is not a communications device refuses it.
+    DCB dcb{};
+    FillDcb(dcb, TLineConfig(), dtrEnable, rtsDisable, FInputSize);
+    DWORD error = SetCommState(device, &dcb) ? 0 : GetLastError();
+    if (!error) {
+        // Reads return what is queued at once until the port sets its own.
+        COMMTIMEOUTS timeouts = DriverTimeouts(TTimeoutValues());
+        if (!SetCommTimeouts(device, &timeouts)) error = GetLastError();
+    }
+    if (error) {
+        CloseHandle(device);
+        throw EComPort(CError_OpenFailed, int32_t(error));
+    }
+    COMSTAT status{};
+    FCounters = TLineCounters();
+    TakeStatus(device, FCounters, status);
+    FCounters = TLineCounters(); // errors from before the open are not ours
+    FBitRate = int32_t(dcb.BaudRate);
+    FHandle = AsInt(device);
+}
+
+void TSerialDevice::Close()
+{
+    if (!IsOpen()) return;
+    CloseHandle(AsHandle(FHandle));
+    FHandle = -1;
+}
+
+void TSerialDevice::ApplyQueueSizes(int32_t inputSize, int32_t outputSize)
+{
+    if (!IsOpen()) throw EComPort(CError_SetupComFailed, ERROR_INVALID_HANDLE);
+    if (inputSize < 0 || outputSize < 0) throw EComPort(CError_SetupComFailed, ERROR_INVALID_PARAMETER);
+    if (!SetupComm(AsHandle(FHandle), DWORD(inputSize), DWORD(outputSize)))
+        throw EComPort(CError_SetupComFailed, LastError());
+    FInputSize = inputSize;
+}
+
+void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TRTSFlowControl rts)
+{
+    if (!IsOpen()) throw EComPort(CError_SetStateFailed, ERROR_INVALID_HANDLE);
+    DCB dcb{};
+    FillDcb(dcb, config, dtr, rts, FInputSize);
+    if (!SetCommState(AsHandle(FHandle), &dcb)) throw EComPort(CError_SetStateFailed, LastError());
+    FBitRate = config.BitRate;
+    FOutputFlow = config.RtsCtsFlow || config.XonXoffOut;
+}
+
+int32_t TSerialDevice::BitRate() const
+{
+    if (!IsOpen()) return 0;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(AsHandle(FHandle), &dcb)) return 0;
+    return int32_t(dcb.BaudRate);
+}
+
+// The port's time-outs reach the driver before each transfer: ApplyTimeouts
+// only records them.
+static void SetDriverTimeouts(HANDLE device, const TTimeoutValues& values)
+{
+    COMMTIMEOUTS timeouts = DriverTimeouts(values);
+    if (!SetCommTimeouts(device, &timeouts)) throw EComPort(CError_TimeoutsFailed, LastError());
+}
+
+int32_t TSerialDevice::Write(const void* buffer, int32_t count)
+{
+    if (!IsOpen()) throw EComPort(CError_WriteFailed, ERROR_INVALID_HANDLE);
+    if (count <= 0) return 0;
+    HANDLE device = AsHandle(FHandle);
+    SetDriverTimeouts(device, FTimeouts);
+    return Transfer(device, CError_WriteFailed, [&](OVERLAPPED* overlapped, DWORD* done) {
+        return WriteFile(device, buffer, DWORD(count), done, overlapped) != FALSE;
+    });
+}
+
+int32_t TSerialDevice::Read(void* buffer, int32_t count)
+{
+    if (!IsOpen()) throw EComPort(CError_ReadFailed, ERROR_INVALID_HANDLE);
+    if (count <= 0) return 0;
+    HANDLE device = AsHandle(FHandle);
+    SetDriverTimeouts(device, FTimeouts);
+    // Interval all bits set with both totals 0: at once with what is
+    // queued. The read asks for no more than that, and is not made when
+    // nothing is queued (Wine leaves such an overlapped read pending until
+    // a byte comes).
+    if (FTimeouts.ReadInterval == -1 && FTimeouts.ReadTotalMultiplier == 0 && FTimeouts.ReadTotalConstant == 0) {
+        const int32_t queued = QueuedInput();
+        if (queued == 0) return 0;
+        count = std::min(count, queued);
+    }
+    return Transfer(device, CError_ReadFailed, [&](OVERLAPPED* overlapped, DWORD* done) {
+        return ReadFile(device, buffer, DWORD(count), done, overlapped) != FALSE;
+    });
+}
+
+// Only what the driver really still holds unsent is dropped: where the
+// driver cannot tell (a pseudo-terminal behind Wine reports an empty output
+// queue), a purge could reach bytes that have already left.
+bool TSerialDevice::DropUnsentOutput()
+{
+    HANDLE device = AsHandle(FHandle);
+    COMSTAT status{};
+    if (!TakeStatus(device, FCounters, status)) return false;
+    if (status.cbOutQue > 0 && !PurgeComm(device, PURGE_TXCLEAR)) return false;
+    return true;
+}
+
+void TSerialDevice::Purge(bool input, bool output)
+{
+    if (!IsOpen()) throw EComPort(CError_PurgeFailed, ERROR_INVALID_HANDLE);
+    if (input && !PurgeComm(AsHandle(FHandle), PURGE_RXCLEAR)) throw EComPort(CError_PurgeFailed, LastError());
+    if (output && !DropUnsentOutput()) throw EComPort(CError_PurgeFailed, LastError());
+}
+
+void TSerialDevice::AbortTransfers()
+{
+    if (!IsOpen()) throw EComPort(CError_PurgeFailed, ERROR_INVALID_HANDLE);
+    // Every transfer of this backend has finished before its call returned:
+    // what is left is bytes a timed-out write left queued. A device that has
+    // gone away has nothing left to end.
+    if (!DropUnsentOutput()) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_INVALID_HANDLE && error != ERROR_BAD_COMMAND && error != ERROR_GEN_FAILURE &&
+            error != ERROR_DEVICE_NOT_CONNECTED && error != ERROR_OPERATION_ABORTED && error != ERROR_IO_DEVICE)
+            throw EComPort(CError_PurgeFailed, int32_t(error));
+    }
+}
+
+void TSerialDevice::PurgeQuietly()
+{
+    if (!IsOpen()) return;
+    PurgeComm(AsHandle(FHandle), PURGE_RXCLEAR);
+    DropUnsentOutput();
+}
+
+int32_t TSerialDevice::QueuedInput()
+{
+    if (!IsOpen()) throw EComPort(CError_ClearComFailed, ERROR_INVALID_HANDLE);
+    COMSTAT status{};
+    if (!TakeStatus(AsHandle(FHandle), FCounters, status)) throw EComPort(CError_ClearComFailed, LastError());
+    return int32_t(status.cbInQue);
+}
+
+TComErrors TSerialDevice::LineErrors()
+{
+    if (!IsOpen()) throw EComPort(CError_ClearComFailed, ERROR_INVALID_HANDLE);
+    COMSTAT status{};
+    if (!TakeStatus(AsHandle(FHandle), FCounters, status)) throw EComPort(CError_ClearComFailed, LastError());
+    return TakeErrors(FCounters);
+}
+
+TComSignals TSerialDevice::ModemSignals()
+{
+    if (!IsOpen()) throw EComPort(CError_ModemStatFailed, ERROR_INVALID_HANDLE);
+    DWORD lines = 0;
+    if (!GetCommModemStatus(AsHandle(FHandle), &lines)) {
+        const DWORD error = GetLastError();
+        if (NotOffered(error)) return 0; // no modem lines: none is active
+        throw EComPort(CError_ModemStatFailed, int32_t(error));
+    }
+    TComSignals active = 0;
+    if (lines & MS_CTS_ON) active |= ComSignalBit(csCTS);
+    if (lines & MS_DSR_ON) active |= ComSignalBit(csDSR);
+    if (lines & MS_RING_ON) active |= ComSignalBit(csRing);
+    if (lines & MS_RLSD_ON) active |= ComSignalBit(csRLSD);
+    return active;
+}
+
+// ---- the event watch ----
+//
+// FPoll holds the wait's own event, FStopSignal the stop event. Whether
+// arrivals are reported is the device's event mask itself (SetCommMask from
+// HoldReceived), so no state is shared between the threads here.
+
+namespace {
+constexpr DWORD WatchedAlways = EV_ERR | EV_BREAK;
+constexpr DWORD WatchedAll = WatchedAlways | EV_RXCHAR;
+} // namespace
+
+TDeviceWatch::TDeviceWatch(int deviceHandle) : FDevice(deviceHandle)
+{
+    HANDLE wait = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!wait || !stop || !SetCommMask(AsHandle(FDevice), WatchedAll)) {
+        const int32_t error = LastError();
+        if (wait) CloseHandle(wait);
+        if (stop) CloseHandle(stop);
+        throw EComPort(CError_WaitFailed, error);
+    }
+    FPoll = AsInt(wait);
+    FStopSignal = AsInt(stop);
+}
+
+TDeviceWatch::~TDeviceWatch()
+{
+    CloseHandle(AsHandle(FPoll));
+    CloseHandle(AsHandle(FStopSignal));
+}
+
+TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
+{
+    events = TEvents();
+    HANDLE device = AsHandle(FDevice);
+    HANDLE stop = AsHandle(FStopSignal);
+    for (;;) {
+        if (!FWatching) {
+            // The device has gone: only a stop is left to wait for.
+            WaitForSingleObject(stop, INFINITE);
+            return wrStopped;
+        }
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = AsHandle(FPoll);
+        ResetEvent(overlapped.hEvent);
+        DWORD mask = 0;
+        bool done = WaitCommEvent(device, &mask, &overlapped) != FALSE;
+        bool failed = false;
+        if (!done) {
+            if (GetLastError() != ERROR_IO_PENDING) {
+                failed = true;
+            } else {
+                HANDLE both[2] = {stop, overlapped.hEvent};
+                const DWORD which = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+                if (which != WAIT_OBJECT_0 + 1) {
+                    // Stopped (or the wait itself is broken): the pending
+                    // wait is cancelled and must end before its OVERLAPPED goes.
+                    CancelIoEx(device, &overlapped);
+                    DWORD ignored = 0;
+                    GetOverlappedResult(device, &overlapped, &ignored, TRUE);
+                    return wrStopped;
+                }
+                DWORD ignored = 0;
+                failed = !GetOverlappedResult(device, &overlapped, &ignored, FALSE);
+            }
+        }
+        if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return wrStopped;
+        if (failed) {
+            // A wait that fails means the device is gone (unplugged, or the
+            // pseudo-terminal behind Wine hung up); it is not watched again.
+            events.Gone = true;
+            FWatching = false;
+            return wrEvents;
+        }
+        if (mask & (EV_ERR | EV_BREAK)) {
+            // A line error is not a hang-up: a device that is still there
+            // answers a query of its settings (which, unlike the status
+            // query, takes no error flags away from LineErrors).
+            DCB dcb{};
+            dcb.DCBlength = sizeof dcb;
+            if (!GetCommState(device, &dcb)) {
+                events.Gone = true;
+                FWatching = false;
+                return wrEvents;
+            }
+        }
+        DWORD watched = 0;
+        // A mask changed while the wait was pending (a hold released) ends
+        // it with no events: bytes that came during the hold may be queued,
+        // and the report is checked against the queue by whoever handles it.
+        if ((mask & EV_RXCHAR) || (mask == 0 && GetCommMask(device, &watched) && (watched & EV_RXCHAR)))
+            events.Received = true;
+        if (events.Received || events.Gone) return wrEvents;
+    }
+}
+
+void TDeviceWatch::HoldReceived(bool hold)
+{
+    // Changing the mask ends a pending wait with no events; the watch then
+    // looks at the queue itself when arrivals are watched again.
+    SetCommMask(AsHandle(FDevice), hold ? WatchedAlways : WatchedAll);
+}
+
+void TDeviceWatch::Stop() { SetEvent(AsHandle(FStopSignal)); }
