@@ -1,0 +1,120 @@
+#!/bin/sh
+# The guest's /init for scripts/driver-tests.sh: loads the USB serial
+# drivers, runs the cases through the real 8250 (ttyS1) and ftdi_sio
+# (ttyUSB0) drivers and prints one line per check on the console:
+#   RESULT <name> PASS|FAIL <what it saw>
+# plus "OUT <run>: ..." (each run's output), "TIME <run> <seconds>" and
+# "INFO ..." lines. "SYNC <what>" lines ask the host to act; "GUEST-DONE"
+# marks a complete pass.
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mkdir -p /tmp
+
+ms() { read up _ < /proc/uptime; echo "${up%.*}${up#*.}0"; } # uptime in ms (1/100 s steps)
+secs() { echo "$1" | awk '{ printf "%.2f", $1 / 1000 }'; }
+result() { echo "RESULT $1 $2 $3"; }
+uptime_s() { cut -d' ' -f1 /proc/uptime; }
+
+echo "BOOTED at $(uptime_s) s"
+for module in $(cat /modules/order); do
+  insmod "/modules/$module.ko" || echo "insmod $module failed"
+done
+n=0
+while [ ! -e /dev/ttyUSB0 ] && [ $n -lt 100 ]; do sleep 0.2; n=$((n + 1)); done
+[ -e /dev/ttyUSB0 ] && result usb-adapter PASS "ttyUSB0 ($(cat /sys/bus/usb-serial/devices/ttyUSB0/../../product 2>/dev/null)) at $(uptime_s) s" ||
+  result usb-adapter FAIL "no ttyUSB0"
+grep -q '^1: uart:16550A' /proc/tty/driver/serial && result uart-16550A PASS "$(grep '^1:' /proc/tty/driver/serial)" ||
+  result uart-16550A FAIL "$(cat /proc/tty/driver/serial)"
+LATENCY=/sys/bus/usb-serial/devices/ttyUSB0/latency_timer
+
+# cli NAME WANT-CODE WANT-TEXT PROGRAM ARGS...: one whole run, with no
+# terminal on its input (nothing waits for an operator); its output is
+# echoed as "OUT NAME: ..." lines, its exit code and message checked.
+cli() {
+  name=$1 want=$2 text=$3
+  shift 3
+  start=$(ms)
+  timeout 150 "$@" < /dev/null > "/tmp/$name.out" 2>&1
+  code=$?
+  took=$(secs $(($(ms) - start)))
+  sed "s/^/OUT $name: /" "/tmp/$name.out"
+  if [ "$code" = "$want" ] && grep -q "$text" "/tmp/$name.out"; then
+    result "$name" PASS "exit $code in $took s: $(grep "$text" "/tmp/$name.out" | head -1)"
+  else
+    result "$name" FAIL "exit $code (want $want) in $took s, want text '$text'"
+  fi
+  echo "TIME $name $took"
+}
+
+# --- The 8250 (ttyS1): whole runs. The unit leaves its first connect
+# exchange unanswered, so the first run needs the boot method.
+cli uart-boot-method 0 "Unit Successfully Programmed" morvex-flash-cli --port /dev/ttyS1 --yes
+cli uart-user-method 0 "Unit Successfully Programmed" morvex-flash-cli --port /dev/ttyS1
+# The same run inside the probe, which then prints the serial layer's count
+# of writes that found the driver's output queue not empty.
+cli uart-counted-run 0 "Unit Successfully Programmed" driverprobe run --port /dev/ttyS1
+echo "INFO uart-counted-run $(grep 'queue waits' /tmp/uart-counted-run.out)"
+driverprobe modem /dev/ttyS1 uart < /dev/null
+driverprobe drain /dev/ttyS1 uart 1000 < /dev/null
+# A failing erase, last run on this unit (it stays in its loader).
+cli uart-erase-fault 8 "Erase Failed" morvex-flash-cli --port /dev/ttyS1
+# Bit rates read back from the driver, four bytes sent at each: the host
+# checks the rate each byte reached the unit at. 56000 is no divisor of the
+# 16550A's 115200 clock: the 8250 driver picks divisor 2, 57600 on the line.
+driverprobe marked-rates /dev/ttyS1 uart 9600 19200 38400 115200 56000 1200 < /dev/null
+
+# --- ftdi_sio (ttyUSB0).
+driverprobe modem /dev/ttyUSB0 usb < /dev/null
+driverprobe rates /dev/ttyUSB0 usb 9600 19200 38400 115200 56000 1200 230400 < /dev/null
+driverprobe latency /dev/ttyUSB0 usb $LATENCY < /dev/null
+driverprobe drain /dev/ttyUSB0 usb 8 < /dev/null
+
+# A run the host unplugs in its programming step (when the unit has heard
+# the program command); latency_timer is sampled while the run has the port.
+echo "SYNC unplug-armed"
+start=$(ms)
+timeout 150 morvex-flash-cli --port /dev/ttyUSB0 < /dev/null > /tmp/usb-unplug.out 2>&1 &
+pid=$!
+samples=""
+gone=""
+while kill -0 $pid 2>/dev/null; do
+  if [ -e $LATENCY ]; then
+    samples="$samples $(cat $LATENCY 2>/dev/null)"
+  elif [ -z "$gone" ]; then
+    gone=$(ms)
+  fi
+  sleep 0.3
+done
+wait $pid
+code=$?
+ended=$(ms)
+took=$(secs $((ended - start)))
+[ -n "$gone" ] && echo "INFO usb-unplug the run ended $(secs $((ended - gone))) s after ttyUSB0 was seen gone (sampled every 0.3 s)"
+sed "s/^/OUT usb-unplug: /" /tmp/usb-unplug.out
+seen=$(echo $samples | tr ' ' '\n' | sort -u | tr '\n' ' ')
+# The first samples may come before the run opened the port; from the first
+# 1 on, every sample must read 1 until the adapter is gone.
+open_samples=$(echo "$samples" | sed 's/^[^1]*//')
+[ -n "$open_samples" ] && ! echo " $open_samples " | grep -q " [02-9][0-9]* " &&
+  result usb-latency-during-run PASS "latency_timer read 1 in all $(echo $open_samples | wc -w) samples from the open on (all samples: $samples)" ||
+  result usb-latency-during-run FAIL "latency_timer values seen while the run had the port: $seen"
+grep -q "^program: " /tmp/usb-unplug.out && program=yes || program=no
+[ "$code" = 4 ] && [ $program = yes ] &&
+  result usb-unplug PASS "exit $code in $took s, in the programming step: $(grep -i 'port' /tmp/usb-unplug.out | tail -1)" ||
+  result usb-unplug FAIL "exit $code (want 4) in $took s, programming step reached: $program"
+echo "TIME usb-unplug $took"
+n=0
+while [ -e /dev/ttyUSB0 ] && [ $n -lt 50 ]; do sleep 0.2; n=$((n + 1)); done
+[ ! -e /dev/ttyUSB0 ] && result usb-unplug-gone PASS "ttyUSB0 removed" || result usb-unplug-gone FAIL "ttyUSB0 still there"
+echo "SYNC replug"
+n=0
+while [ ! -e /dev/ttyUSB0 ] && [ $n -lt 100 ]; do sleep 0.2; n=$((n + 1)); done
+[ -e /dev/ttyUSB0 ] && result usb-replug PASS "ttyUSB0 back at $(uptime_s) s" || result usb-replug FAIL "no ttyUSB0"
+# The unit, reset by the operator, connects by the boot method through the
+# new adapter and fails its erase.
+cli usb-erase-fault-after-replug 8 "Erase Failed" morvex-flash-cli --port /dev/ttyUSB0 --yes
+
+echo "GUEST-DONE at $(uptime_s) s"
+poweroff -f
