@@ -8,16 +8,21 @@
 # detail" lines on its console; this script adds the checks of the units'
 # flash and the unplug through QEMU's monitor, and fails on any failure.
 #
-# Environment: MORVEX_SKIP_DRIVERS=1 skips it all; MORVEX_DRIVER_CACHE is
-# where the kernel package is kept (default .cache/drivers); JOBS as for
-# scripts/test.sh.
+# Environment: MORVEX_SKIP_DRIVERS=1 skips it all; MORVEX_DRIVER_BUILD names
+# a configured build to take the programs from (default: a lean one of its
+# own in build-drivers); MORVEX_DRIVER_CACHE is where the kernel package is
+# kept (default .cache/drivers); MORVEX_DRIVER_USB_HOST picks the adapter's
+# host controller (xhci, the default, or uhci); JOBS as for scripts/test.sh.
+# The guest's work, console and the units' logs are in build-drivers/vm.
 set -eu
 [ "${MORVEX_SKIP_DRIVERS:-0}" = "1" ] && { echo "driver tests skipped (MORVEX_SKIP_DRIVERS=1)"; exit 0; }
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-BUILD=$ROOT/build-drivers
+# A build that already has the programs (scripts/test.sh passes its own),
+# or a lean one of our own.
+BUILD=${MORVEX_DRIVER_BUILD:-}
 CACHE=${MORVEX_DRIVER_CACHE:-$ROOT/.cache/drivers}
-WORK=$BUILD/vm
+WORK=$ROOT/build-drivers/vm
 JOBS="${JOBS:-2}"
 BOOT_TIMEOUT=${MORVEX_DRIVER_BOOT_TIMEOUT:-240}
 T0=$(date +%s)
@@ -54,12 +59,19 @@ KDIR=$CACHE/kernel/lib/modules/$KVERSION
 VMLINUZ=$CACHE/kernel/boot/vmlinuz-$KVERSION
 
 # --- The programs: the real CLI, the probe, the simulated unit.
-mkdir -p "$BUILD"
-if ! { cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_APP=OFF -DMORVEX_BUILD_BENCH=OFF &&
-       cmake --build "$BUILD" -j"$JOBS" --target morvex-flash-cli driverprobe unitsim morvex_demo_image; } \
-     > "$BUILD/driver-build.log" 2>&1; then
-  tail -30 "$BUILD/driver-build.log"
-  echo "driver tests: the build failed (see $BUILD/driver-build.log)"
+mkdir -p "$ROOT/build-drivers"
+BUILD_LOG=$ROOT/build-drivers/driver-build.log
+if [ -n "$BUILD" ]; then
+  BUILD=$(cd "$BUILD" && pwd)
+  configure=true
+else
+  BUILD=$ROOT/build-drivers
+  configure="cmake -S . -B $BUILD -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_APP=OFF -DMORVEX_BUILD_BENCH=OFF"
+fi
+if ! { $configure && cmake --build "$BUILD" -j"$JOBS" --target morvex-flash-cli driverprobe unitsim morvex_demo_image; } \
+     > "$BUILD_LOG" 2>&1; then
+  tail -30 "$BUILD_LOG"
+  echo "driver tests: the build failed (see $BUILD_LOG)"
   exit 1
 fi
 CLI=$BUILD/src/cli/morvex-flash-cli

@@ -13,6 +13,9 @@ JOBS="${JOBS:-2}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$JOBS"
 (cd build && ctest --output-on-failure -j"$JOBS")
+# The serial layer and the command-line programmer through real kernel
+# drivers in a virtual machine (skip it with MORVEX_SKIP_DRIVERS=1).
+MORVEX_DRIVER_BUILD=build ./scripts/driver-tests.sh
 
 if [ "${MORVEX_SKIP_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVEX_SANITIZE=ON -DMORVEX_BUILD_BENCH=OFF
