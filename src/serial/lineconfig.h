@@ -21,6 +21,10 @@ struct TLineConfig {
     char XoffChar = 19;
 };
 
+// A driver call that is repeated when a signal interrupts it. Returns 0 or
+// the errno value.
+int Ioctl(int fd, unsigned long request, void* argument);
+
 // Puts a freshly opened device into raw, non-canonical mode at its current
 // bit rate: reads return what is queued (never a line), no echo, no
 // translation, no signals. Returns 0 or the errno value.

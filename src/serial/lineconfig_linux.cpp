@@ -10,8 +10,6 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
-namespace {
-
 int Ioctl(int fd, unsigned long request, void* argument)
 {
     int result;
@@ -20,6 +18,8 @@ int Ioctl(int fd, unsigned long request, void* argument)
     } while (result < 0 && errno == EINTR);
     return result < 0 ? errno : 0;
 }
+
+namespace {
 
 bool Unsupported(int error) { return error == ENOTTY || error == EINVAL || error == ENOSYS; }
 

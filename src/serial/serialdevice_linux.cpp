@@ -26,15 +26,6 @@ namespace {
 
 constexpr uint32_t AllBits = 0xFFFFFFFFu; // ReadInterval -1 as the driver sees it
 
-int Ioctl(int fd, unsigned long request, void* argument)
-{
-    int result;
-    do {
-        result = ioctl(fd, request, argument);
-    } while (result < 0 && errno == EINTR);
-    return result < 0 ? errno : 0;
-}
-
 int Flush(int fd, int queue)
 {
     int result;
