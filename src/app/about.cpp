@@ -122,17 +122,6 @@ bool TfrmAbout::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void AddAboutMenuItem(QWidget* window)
-{
-    window->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* separator = new QAction(window);
-    separator->setSeparator(true);
-    window->addAction(separator);
-    auto* about = new QAction("About...", window);
-    QObject::connect(about, &QAction::triggered, window, [] { HandleSysCommand(SC_ABOUT); });
-    window->addAction(about);
-}
-
 void HandleSysCommand(int command)
 {
     if (command == SC_ABOUT && frmAbout) frmAbout->ShowAbout();

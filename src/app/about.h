@@ -58,9 +58,13 @@ private:
 // The About box of the program, created once at start-up.
 extern QPointer<TfrmAbout> frmAbout;
 
-// Appends a separator and "About..." to the window's menu. On this platform
-// a program cannot extend the window manager's menu, so the entries go to
-// the window's own context menu (right click).
+// Appends a separator and "About..." to the window's menu: on Windows the
+// window's system menu (aboutmenu_win32.cpp); elsewhere a program cannot
+// extend the window manager's menu, so the entries go to the window's own
+// context menu (right click, aboutmenu_other.cpp).
 void AddAboutMenuItem(QWidget* window);
 // The handler of the menu's commands: SC_ABOUT shows the About box.
 void HandleSysCommand(int command);
+// A native message of the window (its nativeEvent): true when it was the
+// system menu's "About..." and has been handled.
+bool HandleSystemMenuMessage(const QByteArray& eventType, void* message, qintptr* result);

@@ -56,6 +56,11 @@ TfrmUserFlash::TfrmUserFlash(const TStoredImage& image, const TImageDigest& dige
 
 TfrmUserFlash::~TfrmUserFlash() = default;
 
+bool TfrmUserFlash::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    return HandleSystemMenuMessage(eventType, message, result) || QWidget::nativeEvent(eventType, message, result);
+}
+
 void TfrmUserFlash::FormCreate()
 {
     AddAboutMenuItem(this);

@@ -63,6 +63,8 @@ public slots:
 protected:
     // Refused while a run is under way.
     void closeEvent(QCloseEvent* event) override;
+    // The system menu's "About..." (Windows).
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     void FormCreate();
