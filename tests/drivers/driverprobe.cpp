@@ -7,6 +7,7 @@
 //   driverprobe modem DEVICE NAME                     TIOCMGET, DTR and RTS follow the settings
 //   driverprobe latency DEVICE NAME SYSFS_FILE        low latency on while open, restored at close
 //   driverprobe drain DEVICE NAME BYTES               one write's wait for its bytes, a tcdrain
+//   driverprobe held DEVICE NAME BYTES                a write held back by RTS/CTS flow control
 //   driverprobe run CLI-ARGUMENTS...                  the command-line run, then the drain counter
 #include "cli/cliprogram.h"
 #include "serial/lineconfig.h"
@@ -201,6 +202,40 @@ void Drain(const std::string& device, const std::string& name, int bytes)
     }
 }
 
+// A write that the driver cannot send: RTS/CTS flow control with CTS low
+// (nothing drives it) holds the bytes in the driver's output queue. The
+// layer waits for the queue until the write's time-out, then drops what is
+// left and does not count it as written.
+void Held(const std::string& device, const std::string& name, int bytes)
+{
+    try {
+        TSerialDevice port;
+        port.Open(device);
+        TLineConfig config;
+        config.RtsCtsFlow = true;
+        port.ApplyLine(config, dtrEnable, rtsHandshake);
+        const int lines = ModemLines(port.Handle());
+        TTimeoutValues timeouts;
+        timeouts.WriteTotalMultiplier = 0;
+        timeouts.WriteTotalConstant = 500;
+        port.ApplyTimeouts(timeouts);
+        const std::string data(static_cast<size_t>(bytes), 'U');
+        const uint64_t before = port.QueueWaits();
+        const int32_t sent = port.Write(data.data(), bytes);
+        const uint64_t waits = port.QueueWaits() - before;
+        int queued = -1;
+        ioctl(port.Handle(), TIOCOUTQ, &queued);
+        port.Close();
+        Result(name + "-held-write", lines >= 0 && (lines & TIOCM_CTS) == 0 && waits > 0 && sent < bytes && queued == 0,
+               std::string("CTS ") + (lines >= 0 && (lines & TIOCM_CTS) ? "high" : "low") + "; write of " +
+                   std::to_string(bytes) + " bytes counted " + std::to_string(sent) + " as written, queue waits " +
+                   std::to_string(waits) + ", output queue afterwards " + std::to_string(queued));
+    } catch (const EComPort& e) {
+        Result(name + "-held-write", false,
+               "error code " + std::to_string(e.MessageCode()) + " errno " + std::to_string(e.SystemErrorCode()));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -222,6 +257,8 @@ int main(int argc, char** argv)
     } else if (argc == 5 && std::string(argv[1]) == "drain") {
         std::signal(SIGALRM, [](int) {});
         Drain(argv[2], argv[3], std::atoi(argv[4]));
+    } else if (argc == 5 && std::string(argv[1]) == "held") {
+        Held(argv[2], argv[3], std::atoi(argv[4]));
     } else if (argc == 4 && std::string(argv[1]) == "modem") {
         Modem(argv[2], argv[3]);
     } else if (argc == 5 && std::string(argv[1]) == "latency") {

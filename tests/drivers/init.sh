@@ -60,6 +60,9 @@ driverprobe modem /dev/ttyS1 uart < /dev/null
 driverprobe drain /dev/ttyS1 uart 1000 < /dev/null
 # A failing erase, last run on this unit (it stays in its loader).
 cli uart-erase-fault 8 "Erase Failed" morvex-flash-cli --port /dev/ttyS1
+# The drain with bytes left in the driver's output queue: RTS/CTS flow
+# control with CTS low (nothing drives it) holds them there.
+driverprobe held /dev/ttyS1 uart 100 < /dev/null
 # Bit rates read back from the driver, four bytes sent at each: the host
 # checks the rate each byte reached the unit at. 56000 is no divisor of the
 # 16550A's 115200 clock: the 8250 driver picks divisor 2, 57600 on the line.
