@@ -28,4 +28,9 @@ fi
 if [ "${MORVEX_SKIP_FUZZ:-0}" != "1" ]; then
   ./scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 fi
+# The Windows programs, cross-built and tested under Wine against the same
+# simulated unit (skip it with MORVEX_SKIP_WINDOWS=1).
+if [ "${MORVEX_SKIP_WINDOWS:-0}" != "1" ]; then
+  MORVEX_UNITSIM="$PWD/build/tools/unitsim/unitsim" ./scripts/windows-tests.sh
+fi
 echo "All tests passed."
