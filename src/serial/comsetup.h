@@ -31,7 +31,8 @@ void SortPortNames(std::vector<std::string>& names);
 // ports; another registry failure raises EComPort code 23 with the error).
 // On Linux: on-board UARTs that exist as "COMn" (a port whose type is
 // unknown has no UART behind it), other serial devices by their name under
-// /dev ("ttyUSB0"), and the entries of the virtual-port folder by absolute
+// /dev ("ttyUSB0") and, beside them, by their stable names in
+// /dev/serial/by-id (full paths), and the entries of the virtual-port folder by absolute
 // path. That folder is read only when it is this user's (or root's) and
 // writable by nobody else, and an entry is listed only when the entry and
 // what it leads to are the same. An unreadable device list raises EComPort
@@ -49,5 +50,8 @@ std::string PortDevicePath(const std::string& port);
 // without it there is no virtual-port folder (VirtualPortDir is empty).
 // Tests point them at trees of their own. Empty texts restore the defaults.
 void SetSerialSysfsRoot(const std::string& path);
+// Linux only: the folder of stable names whose links to listed devices
+// ListSerialPorts adds by full path (default /dev/serial/by-id).
+void SetSerialByIdDir(const std::string& path);
 void SetVirtualPortDir(const std::string& path);
 std::string VirtualPortDir();

@@ -23,8 +23,10 @@ std::string UpperAscii(std::string text)
 
 std::string FSysfsRoot;
 std::string FVirtualPortDir;
+std::string FByIdDir;
 
 std::string SysfsRoot() { return FSysfsRoot.empty() ? "/sys/class/tty" : FSysfsRoot; }
+std::string ByIdDir() { return FByIdDir.empty() ? "/dev/serial/by-id" : FByIdDir; }
 
 // The entries of a directory, without "." and "..". Returns 0 or the errno value.
 int ReadDirectory(const std::string& path, std::vector<std::string>& names)
@@ -94,8 +96,32 @@ std::string PortName(const std::string& device)
     return device;
 }
 
+// udev's stable names of USB adapters (/dev/serial/by-id/usb-...), which
+// stay the same whichever ttyUSBn the adapter gets: each link that leads to
+// a character device listed from sysfs is offered by its full path beside
+// the device's own name. No folder (no adapter) means none.
+void AddByIdNames(const std::vector<std::string>& devices, std::vector<std::string>& found)
+{
+    const std::string dir = ByIdDir();
+    std::vector<std::string> links;
+    if (ReadDirectory(dir, links) != 0) return;
+    for (const std::string& link : links) {
+        const std::string path = dir + "/" + link;
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (!resolved) continue; // leads nowhere
+        const std::string target = resolved;
+        std::free(resolved);
+        struct stat info {};
+        const std::string name = target.substr(target.rfind('/') + 1);
+        if (stat(target.c_str(), &info) == 0 && S_ISCHR(info.st_mode) &&
+            std::find(devices.begin(), devices.end(), name) != devices.end())
+            found.push_back(path);
+    }
+}
+
 } // namespace
 
+void SetSerialByIdDir(const std::string& path) { FByIdDir = path; }
 void SetSerialSysfsRoot(const std::string& path) { FSysfsRoot = path; }
 void SetVirtualPortDir(const std::string& path) { FVirtualPortDir = path; }
 
@@ -112,14 +138,18 @@ void ListSerialPorts(std::vector<std::string>& list)
 {
     std::vector<std::string> found;
     const std::string root = SysfsRoot();
-    std::vector<std::string> devices;
+    std::vector<std::string> devices, serialDevices;
     if (int error = ReadDirectory(root, devices)) throw EComPort(CError_RegError, error);
     for (const std::string& device : devices) {
         const std::string entry = root + "/" + device;
         // Only ttys backed by hardware have a device; consoles and
         // pseudo-terminals have none.
-        if (access((entry + "/device").c_str(), F_OK) == 0 && !IsPlaceholder(entry)) found.push_back(PortName(device));
+        if (access((entry + "/device").c_str(), F_OK) == 0 && !IsPlaceholder(entry)) {
+            found.push_back(PortName(device));
+            serialDevices.push_back(device);
+        }
     }
+    AddByIdNames(serialDevices, found);
 
     // Ports that exist only as links to pseudo-terminals (the simulated
     // unit); no such folder simply means there are none. Such a folder is

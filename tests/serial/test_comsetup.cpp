@@ -102,13 +102,16 @@ protected:
         Root = Temp.path().toStdString() + "/tty";
         Links = Temp.path().toStdString() + "/ports";
         mkdir(Root.c_str(), 0755);
+        ById = Temp.path().toStdString() + "/by-id";
         SetSerialSysfsRoot(Root);
         SetVirtualPortDir(Links);
+        SetSerialByIdDir(ById);
     }
     void TearDown() override
     {
         SetSerialSysfsRoot("");
         SetVirtualPortDir("");
+        SetSerialByIdDir("");
     }
     // A tty entry; with a driver it has a device behind it.
     void AddTty(const std::string& name, const std::string& driver, int type = -1)
@@ -143,7 +146,7 @@ protected:
         return list;
     }
     QTemporaryDir Temp;
-    std::string Root, Links;
+    std::string Root, Links, ById;
 };
 
 // Another local user, for files that are not the tester's own.
@@ -263,6 +266,33 @@ TEST_F(PortListTest, NamesSortIgnoringCase)
     std::vector<std::string> list;
     ListSerialPorts(list);
     EXPECT_EQ(list, (std::vector<std::string>{"COM1", "COM10", "COM2", "ttyUSB0", "ttyusb1"}));
+}
+
+// udev's /dev/serial/by-id links name a USB adapter the same whichever
+// ttyUSBn it gets: each one that leads to a listed serial device is offered
+// by its full path beside the device's name. A pseudo-terminal stands in
+// for the adapter's device node; its sysfs entry is named like the node.
+TEST_F(PortListTest, StableByIdNamesAreListedBesideTheDevices)
+{
+    TPtyPair adapter, unlisted;
+    const std::string node = adapter.SlavePath().substr(adapter.SlavePath().rfind('/') + 1);
+    AddTty("ttyS0", "serial8250", 4);
+    AddTty(node, "ftdi_sio");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{node, "COM1"})); // no by-id folder: no adapter named there
+    ASSERT_EQ(mkdir(ById.c_str(), 0755), 0);
+    const std::string stable = ById + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    ASSERT_EQ(symlink(adapter.SlavePath().c_str(), stable.c_str()), 0);
+    // Left out: a link that leads nowhere, one to a plain file, and one to a
+    // terminal that is not a serial device of the list.
+    ASSERT_EQ(symlink((Temp.path().toStdString() + "/gone").c_str(), (ById + "/usb-unplugged-if00-port0").c_str()),
+              0);
+    const std::string plain = Temp.path().toStdString() + "/plain";
+    std::ofstream(plain) << "x";
+    ASSERT_EQ(symlink(plain.c_str(), (ById + "/usb-plain-file").c_str()), 0);
+    ASSERT_EQ(symlink(unlisted.SlavePath().c_str(), (ById + "/usb-not-a-listed-device").c_str()), 0);
+    EXPECT_EQ(Listed(), (std::vector<std::string>{stable, node, "COM1"})); // as text: "/", digits, letters
+    // The name is used as it is: it leads to the adapter's device.
+    EXPECT_EQ(PortDevicePath(stable), stable);
 }
 
 TEST_F(PortListTest, AnUnreadableDeviceListIsARegistryError)
