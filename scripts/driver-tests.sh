@@ -122,12 +122,16 @@ chmod +x "$R/init"
 echo "initramfs: $(du -h "$WORK/initramfs.gz" | cut -f1), modules:$(tr '\n' ' ' < "$R/modules/order" | sed 's/^/ /')"
 
 # --- The simulated units. The UART's unit leaves its first connect
-# exchange unanswered (the boot method) and fails its fourth erase. The USB
-# adapter's unit fails its second erase (the first run is unplugged).
+# exchange unanswered (the boot method) and fails its fourth erase. So does
+# the USB adapter's unit; it fails its fourth erase (two whole runs, then the
+# run that is unplugged, then the one after the re-plug), and holds the
+# status of the unplugged run's eleventh program block (after the 480 blocks
+# of the two whole runs) for 4 s, so that the unplug lands in programming.
 "$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#3=%' --verbose \
   --flash-dumps "$WORK/uart" --link "$WORK/uart-unit" </dev/null > "$WORK/uart-unit.log" 2>&1 &
 UART_SIM=$!
-"$UNITSIM" --reset-after 0 --fault 'wrong@erase#1=%' --verbose \
+"$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#3=%' \
+  --fault 'slow@program-block#490=4000' --verbose \
   --flash-dumps "$WORK/usb" --link "$WORK/usb-unit" </dev/null > "$WORK/usb-unit.log" 2>&1 &
 USB_SIM=$!
 QEMU_PID=""
@@ -206,6 +210,7 @@ flash_check() { # name dump
   fi
 }
 for i in 1 2 3; do flash_check "uart-flash-after-run-$i" "$WORK/uart-$i.bin"; done
+for i in 1 2; do flash_check "usb-flash-after-run-$i" "$WORK/usb-$i.bin"; done
 # The bytes the rate probe sent after the failed erase reached the unit at
 # the rates the guest set, with 56000 rounded to the 16550A's 57600.
 # (The unit waits for four-byte words: it tells of each byte it drops at the
@@ -216,8 +221,8 @@ seen=$(tail -n +"${last:-1}" "$WORK/uart-unit.log" | grep 'unrecognised byte' | 
 [ "$seen" = "9600 19200 38400 115200 57600 1200" ] &&
   echo "RESULT uart-line-rates PASS the unit heard the probe's bytes at $seen bit/s" >> "$RESULTS" ||
   echo "RESULT uart-line-rates FAIL the unit heard the probe's bytes at '$seen' bit/s (want 9600 19200 38400 115200 57600 1200)" >> "$RESULTS"
-# No other run ended with a reset; the USB adapter's unit never got one.
-for dump in "$WORK/uart-4.bin" "$WORK/usb-1.bin"; do
+# No other run ended with a reset.
+for dump in "$WORK/uart-4.bin" "$WORK/usb-3.bin"; do
   [ ! -e "$dump" ] && echo "RESULT no-reset-$(basename "$dump" .bin) PASS no further run reset the unit" >> "$RESULTS" ||
     echo "RESULT no-reset-$(basename "$dump" .bin) FAIL an unexpected run ended with a reset" >> "$RESULTS"
 done

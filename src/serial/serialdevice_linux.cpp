@@ -297,20 +297,24 @@ void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
 }
 
 // With the driver's queue empty: whether the transmitter has sent the
-// rest. A UART driver tells through its line status, polled until the
-// deadline; a driver that cannot tell (USB adapters, pseudo-terminals) is
-// asked to wait for its transmitter itself, bounded by the deadline. Not
-// while flow control may hold the output: the peer could hold it past any
-// time-out, and the bytes are the adapter's to send by then.
+// rest. The driver is asked to wait for its transmitter itself, bounded by
+// the deadline: a UART driver watches the same line status we could, and a
+// USB adapter's driver asks the chip, where the line status it reports to
+// us is only the chip's last report (an adapter that reports seldom would
+// keep every write waiting to its time-out). While flow control may hold
+// the output the peer could hold it past any time-out: then a UART's line
+// status is polled until the deadline, and bytes an adapter still holds are
+// the adapter's to send.
 bool TSerialDevice::TransmitterDone(const TDeadline& deadline)
 {
-    if (FTransmitterKnown) {
+    if (FOutputFlow) {
+        if (!FTransmitterKnown) return true;
         TProbe empty;
         if (int error = ReadTransmitterEmpty(FHandle, empty)) throw EComPort(CError_WriteFailed, error);
         if (empty != TProbe::Unsupported) return empty == TProbe::Yes;
         FTransmitterKnown = false;
+        return true;
     }
-    if (FOutputFlow) return true;
     const int error = FDriver.DrainTransmitter(FHandle, deadline);
     // At the deadline the bytes still in the adapter are not taken back from
     // the count: nobody can tell how many there are, and they will go out.
