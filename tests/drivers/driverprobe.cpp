@@ -59,13 +59,13 @@ std::string ProbeText(TProbe probe)
 // Each rate on a fresh open, as a run sets it: the driver's read-back rate.
 // With mark, one byte goes out after each rate change, for the unit at the
 // other end to tell the rate the line really runs at.
-void Rates(const std::string& device, const std::string& name, int count, char** specs, bool mark)
+void Rates(const std::string& device, const std::string& name, int count, char** rateTexts, bool mark)
 {
     for (int i = 0; i < count; ++i) {
-        const std::string spec = specs[i];
-        const size_t equals = spec.find('=');
-        const int32_t rate = std::atoi(spec.substr(0, equals).c_str());
-        const int32_t expected = equals == std::string::npos ? rate : std::atoi(spec.substr(equals + 1).c_str());
+        const std::string rateText = rateTexts[i];
+        const size_t equals = rateText.find('=');
+        const int32_t rate = std::atoi(rateText.substr(0, equals).c_str());
+        const int32_t expected = equals == std::string::npos ? rate : std::atoi(rateText.substr(equals + 1).c_str());
         std::string detail = "set " + std::to_string(rate) + " expect " + std::to_string(expected);
         bool pass = false;
         try {
