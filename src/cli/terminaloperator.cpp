@@ -5,7 +5,6 @@
 #include "serial/comsetup.h"
 #include "serial/devicechannel.h"
 
-
 namespace {
 const char* const NoTerminalNote = "(no terminal to ask: pass --yes to allow the boot method)";
 

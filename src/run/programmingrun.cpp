@@ -17,9 +17,7 @@ const char* const SuccessText = "Unit Successfully Programmed!";
 // a point at which the run can end without leaving a frame half sent.
 class TProgrammingRun::TStoppableProgress : public TProgressView {
 public:
-    TStoppableProgress(TProgressView* view, const bool& stopRequested) : FView(view), FStopRequested(stopRequested)
-    {
-    }
+    TStoppableProgress(TProgressView* view, const bool& stopRequested) : FView(view), FStopRequested(stopRequested) {}
     void SetRange(int minimum, int maximum) override
     {
         FPosition = minimum;

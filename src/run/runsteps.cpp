@@ -16,8 +16,7 @@ constexpr std::string_view ConnectCancelled = "Connect Cancelled by User";
 bool IsIdentityFailure(const std::exception& failure)
 {
     const std::string_view message = failure.what();
-    return dynamic_cast<const EConvertError*>(&failure) != nullptr ||
-           message == "Flash uP does not match definition";
+    return dynamic_cast<const EConvertError*>(&failure) != nullptr || message == "Flash uP does not match definition";
 }
 }
 

@@ -38,11 +38,11 @@ public:
 // is the documented one, so keep new kinds at the end.
 enum class TFailureKind {
     None,
-    Cancelled,        // the operator cancelled, answered No, or interrupted the run
-    PortError,        // the port could not be opened or failed (unplugged adapter)
-    NoReply,          // the unit did not connect or a reply did not arrive
-    UnitIdentity,     // the unit is not the model the image is for
-    ImageInvalid,     // no valid image, or its size or checksum does not fit
+    Cancelled,    // the operator cancelled, answered No, or interrupted the run
+    PortError,    // the port could not be opened or failed (unplugged adapter)
+    NoReply,      // the unit did not connect or a reply did not arrive
+    UnitIdentity, // the unit is not the model the image is for
+    ImageInvalid, // no valid image, or its size or checksum does not fit
     EraseFailed,
     ProgramFailed,
     ReadFailed,

@@ -3,18 +3,15 @@
 #include "target/unitmodels.h"
 
 namespace {
-const std::vector<std::string> InstructionsArrow = {"Instructions:", " 1 Connect a serial cable to serial port of",
-                                                    "    the $UNIT as shown (by red arrow)",
-                                                    " 2 Connect the other end to the PC serial port",
-                                                    " 3 Click the 'Next' button"};
-const std::vector<std::string> InstructionsPlain = {"Instructions:", " 1 Connect a serial cable to serial port of",
-                                                    "    the $UNIT as shown",
-                                                    " 2 Connect the other end to the PC serial port",
-                                                    " 3 Click the 'Next' button"};
-const std::vector<std::string> InstructionsSerial2 = {"Instructions:", " 1 Connect a serial cable to SERIAL 2 of the",
-                                                      "    $UNIT as shown",
-                                                      " 2 Connect the other end to the PC serial port",
-                                                      " 3 Click the 'Next' button"};
+const std::vector<std::string> InstructionsArrow = {
+    "Instructions:", " 1 Connect a serial cable to serial port of", "    the $UNIT as shown (by red arrow)",
+    " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"};
+const std::vector<std::string> InstructionsPlain = {
+    "Instructions:", " 1 Connect a serial cable to serial port of", "    the $UNIT as shown",
+    " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"};
+const std::vector<std::string> InstructionsSerial2 = {
+    "Instructions:", " 1 Connect a serial cable to SERIAL 2 of the", "    $UNIT as shown",
+    " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"};
 const std::string CableInformation = "\rCable Information:\r"
                                      "  Crossed DB9 Female - DB9 Female\r"
                                      "  RS232 Serial Cable\r"

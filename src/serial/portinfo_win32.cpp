@@ -12,15 +12,14 @@ namespace {
 
 bool SameName(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), int(a.size()),
-                                                  b.data(), int(b.size())) == CSTR_EQUAL;
+    return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
+                                                  int(b.size())) == CSTR_EQUAL;
 }
 
 std::string DeviceObjectOf(const std::string& port)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return "";
     std::string object;
     for (DWORD index = 0;; ++index) {

@@ -86,7 +86,8 @@ void Rates(const std::string& device, const std::string& name, int count, char**
             }
             port.Close();
         } catch (const EComPort& e) {
-            detail += " error code " + std::to_string(e.MessageCode()) + " errno " + std::to_string(e.SystemErrorCode());
+            detail +=
+                " error code " + std::to_string(e.MessageCode()) + " errno " + std::to_string(e.SystemErrorCode());
         }
         Result(name + "-rate-" + std::to_string(rate), pass, detail);
     }
@@ -120,7 +121,8 @@ void Modem(const std::string& device, const std::string& name)
                    detail);
         }
         const TComSignals inputLines = port.ModemSignals();
-        Result(name + "-modem-signals", true, "ModemSignals 0x" + std::to_string(inputLines) + " (the query did not fail)");
+        Result(name + "-modem-signals", true,
+               "ModemSignals 0x" + std::to_string(inputLines) + " (the query did not fail)");
         port.Close();
     } catch (const EComPort& e) {
         Result(name + "-modem", false,
@@ -153,8 +155,8 @@ void Latency(const std::string& device, const std::string& name, const std::stri
     const std::string detail = "latency_timer before " + before + " open " + during + " after close " + after +
                                "; low-latency flag open " + ProbeText(modeDuring) + " after close " +
                                ProbeText(modeAfter);
-    Result(name + "-latency", during == "1" && after == before && before != "1" && modeDuring == TProbe::Yes &&
-                                  modeAfter == TProbe::No,
+    Result(name + "-latency",
+           during == "1" && after == before && before != "1" && modeDuring == TProbe::Yes && modeAfter == TProbe::No,
            detail);
 }
 
@@ -190,12 +192,13 @@ void Drain(const std::string& device, const std::string& name, int bytes)
         port.Close();
         // At 9600 bit/s the bytes take (bytes * 10 / 9.6) ms on the line.
         Result(name + "-drain-write", sent == bytes,
-               "wrote " + std::to_string(sent) + "/" + std::to_string(bytes) + " bytes in " +
-                   std::to_string(writeMs) + " ms (line time " + std::to_string(bytes * 10 * 1000 / 9600) +
-                   " ms), queue waits " + std::to_string(waits) + "; tcdrain of 1 byte " +
-                   (drained == 0 ? "returned" : "failed") + " after " + std::to_string(drainMs) +
-                   " ms; TIOCSERGETLSR 0.3 s later: " +
-                   (lsrError ? "errno " + std::to_string(lsrError) : (lsr & TIOCSER_TEMT) ? "empty" : "not empty"));
+               "wrote " + std::to_string(sent) + "/" + std::to_string(bytes) + " bytes in " + std::to_string(writeMs) +
+                   " ms (line time " + std::to_string(bytes * 10 * 1000 / 9600) + " ms), queue waits " +
+                   std::to_string(waits) + "; tcdrain of 1 byte " + (drained == 0 ? "returned" : "failed") + " after " +
+                   std::to_string(drainMs) + " ms; TIOCSERGETLSR 0.3 s later: " +
+                   (lsrError               ? "errno " + std::to_string(lsrError)
+                    : (lsr & TIOCSER_TEMT) ? "empty"
+                                           : "not empty"));
     } catch (const EComPort& e) {
         Result(name + "-drain-write", false,
                "error code " + std::to_string(e.MessageCode()) + " errno " + std::to_string(e.SystemErrorCode()));

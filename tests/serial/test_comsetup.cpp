@@ -284,8 +284,7 @@ TEST_F(PortListTest, StableByIdNamesAreListedBesideTheDevices)
     ASSERT_EQ(symlink(adapter.SlavePath().c_str(), stable.c_str()), 0);
     // Left out: a link that leads nowhere, one to a plain file, and one to a
     // terminal that is not a serial device of the list.
-    ASSERT_EQ(symlink((Temp.path().toStdString() + "/gone").c_str(), (ById + "/usb-unplugged-if00-port0").c_str()),
-              0);
+    ASSERT_EQ(symlink((Temp.path().toStdString() + "/gone").c_str(), (ById + "/usb-unplugged-if00-port0").c_str()), 0);
     const std::string plain = Temp.path().toStdString() + "/plain";
     std::ofstream(plain) << "x";
     ASSERT_EQ(symlink(plain.c_str(), (ById + "/usb-plain-file").c_str()), 0);

@@ -61,8 +61,7 @@ protected:
     {
         char scrap[256];
         SetTimeouts(-1, 0, 100);
-        while (Device.Read(scrap, sizeof scrap) > 0) {
-        }
+        while (Device.Read(scrap, sizeof scrap) > 0) {}
         Device.Purge(true, false);
     }
     void Send(const std::vector<uint8_t>& bytes)
