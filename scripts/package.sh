@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Debian package (build-package/, Release) and checks it:
-#   - lintian: no errors, and no warnings but the ones the README explains;
+#   - lintian: no errors, and no warnings but the ones docs/installing.md explains;
 #   - desktop-file-validate on the desktop entry, appstreamcli on the
 #     AppStream metadata;
 #   - installs it with apt-get on a clean Debian 12 root (debootstrap, cached
@@ -77,7 +77,7 @@ done
 if echo "$DEPENDS" | grep -Eq 'cmake|-dev|g\+\+'; then fail "Depends names build tools: $DEPENDS"; fi
 
 step "lintian"
-# Warnings the README explains ("Installing the package"); any other
+# Warnings that docs/installing.md explains; any other
 # warning, or any error, fails.
 ALLOWED_WARNINGS="initial-upload-closes-no-bugs"
 LINTIAN_OUT=$(lintian --info --display-info --pedantic "$DEB" 2>&1 | grep -v 'running with root privileges') || true
@@ -86,7 +86,7 @@ if echo "$LINTIAN_OUT" | grep -q '^E: '; then fail "lintian reports errors"; fi
 unexpected=$(echo "$LINTIAN_OUT" | grep '^W: ' | while read -r _ _ tag _; do
   case " $ALLOWED_WARNINGS " in *" $tag "*) ;; *) echo "$tag" ;; esac
 done)
-[ -z "$unexpected" ] || fail "lintian warnings not explained in the README: $unexpected"
+[ -z "$unexpected" ] || fail "lintian warnings not explained in docs/installing.md: $unexpected"
 
 step "desktop-file-validate and appstreamcli validate"
 UNPACK=$BUILD/unpacked
