@@ -3,11 +3,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -31,32 +27,11 @@ std::string IsoUtc(std::chrono::system_clock::time_point time)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
 }
 
-TRunLog::~TRunLog()
-{
-    if (FHandle >= 0) close(FHandle);
-}
-
-std::string TRunLog::Open(const std::string& path)
-{
-    FPath = path;
-    FHandle = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (FHandle < 0) return "Cannot open the log " + path + " for appending: " + std::strerror(errno);
-    return "";
-}
-
 std::string TRunLog::Append(const QJsonObject& record)
 {
     QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact);
     line.append('\n');
-    // One write: with O_APPEND the kernel places the whole line at the end
-    // of the file, whoever else is appending at the same moment.
-    ssize_t written;
-    do {
-        written = write(FHandle, line.constData(), size_t(line.size()));
-    } while (written < 0 && errno == EINTR);
-    if (written < 0) return "Cannot append to the log " + FPath + ": " + std::strerror(errno);
-    if (written != line.size()) return "Cannot append to the log " + FPath + ": the line was cut short";
-    return "";
+    return WriteLine(line);
 }
 
 QJsonObject RunRecord(const TRunReport& report, const TRunContext& context)

@@ -10,11 +10,16 @@
 #include <QJsonObject>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+// The open log file, as the platform keeps it (runlog_posix.cpp,
+// runlog_win32.cpp).
+struct TLogFile;
 
 class TRunLog {
 public:
-    TRunLog() = default;
+    TRunLog();
     TRunLog(const TRunLog&) = delete;
     TRunLog& operator=(const TRunLog&) = delete;
     ~TRunLog();
@@ -22,12 +27,15 @@ public:
     // Opens the file for appending, creating it if need be: "" when that
     // worked, otherwise what went wrong.
     std::string Open(const std::string& path);
-    bool IsOpen() const { return FHandle >= 0; }
+    bool IsOpen() const { return FFile != nullptr; }
     // Appends the record as one line: "" when the whole line was written.
     std::string Append(const QJsonObject& record);
 
 private:
-    int FHandle = -1;
+    // Writes the whole line in one call: "" when all of it was written.
+    std::string WriteLine(const QByteArray& line);
+
+    std::unique_ptr<TLogFile> FFile;
     std::string FPath;
 };
 

@@ -1,0 +1,56 @@
+// The run log's file on Windows: opened by its Unicode name for appending
+// only, shared with the other programmers of a bench that append to it too.
+#include "cli/runlog.h"
+
+#include <QString>
+#include <windows.h>
+
+struct TLogFile {
+    HANDLE Handle = INVALID_HANDLE_VALUE;
+    ~TLogFile()
+    {
+        if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
+    }
+};
+
+namespace {
+std::string SystemText(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString message = length ? QString::fromWCharArray(text, int(length)).trimmed() : QString();
+    if (text) LocalFree(text);
+    if (message.isEmpty()) message = QString("error %1").arg(error);
+    return message.toStdString() + " (win error code: " + std::to_string(error) + ")";
+}
+}
+
+TRunLog::TRunLog() = default;
+TRunLog::~TRunLog() = default;
+
+std::string TRunLog::Open(const std::string& path)
+{
+    FPath = path;
+    // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end
+    // of the file as it is at that moment, whoever else appends to it.
+    const std::wstring name = QString::fromStdString(path).toStdWString();
+    const HANDLE handle = CreateFileW(name.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return "Cannot open the log " + path + " for appending: " + SystemText(GetLastError());
+    FFile = std::make_unique<TLogFile>();
+    FFile->Handle = handle;
+    return "";
+}
+
+std::string TRunLog::WriteLine(const QByteArray& line)
+{
+    DWORD written = 0;
+    if (!WriteFile(FFile->Handle, line.constData(), DWORD(line.size()), &written, nullptr))
+        return "Cannot append to the log " + FPath + ": " + SystemText(GetLastError());
+    if (written != DWORD(line.size())) return "Cannot append to the log " + FPath + ": the line was cut short";
+    return "";
+}
