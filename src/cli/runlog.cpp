@@ -31,6 +31,7 @@ std::string TRunLog::Append(const QJsonObject& record)
 {
     QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact);
     line.append('\n');
+    if (!EndsWithLineEnd()) line.prepend('\n');
     return WriteLine(line);
 }
 

@@ -34,6 +34,10 @@ public:
 private:
     // Writes the whole line in one call: "" when all of it was written.
     std::string WriteLine(const QByteArray& line);
+    // Whether the file is empty or ends with a line end. A record that an
+    // earlier run could not finish (a full disk, a killed process) leaves a
+    // fragment without one, and the next record must not be glued onto it.
+    bool EndsWithLineEnd();
 
     std::unique_ptr<TLogFile> FFile;
     std::string FPath;

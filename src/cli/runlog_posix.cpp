@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 struct TLogFile {
@@ -20,7 +21,7 @@ TRunLog::~TRunLog() = default;
 std::string TRunLog::Open(const std::string& path)
 {
     FPath = path;
-    const int handle = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int handle = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (handle < 0) return "Cannot open the log " + path + " for appending: " + std::strerror(errno);
     FFile = std::make_unique<TLogFile>();
     FFile->Handle = handle;
@@ -38,4 +39,16 @@ std::string TRunLog::WriteLine(const QByteArray& line)
     if (written < 0) return "Cannot append to the log " + FPath + ": " + std::strerror(errno);
     if (written != line.size()) return "Cannot append to the log " + FPath + ": the line was cut short";
     return "";
+}
+
+bool TRunLog::EndsWithLineEnd()
+{
+    struct stat status {};
+    if (fstat(FFile->Handle, &status) != 0 || status.st_size == 0) return true;
+    char last = 0;
+    ssize_t got;
+    do {
+        got = pread(FFile->Handle, &last, 1, status.st_size - 1);
+    } while (got < 0 && errno == EINTR);
+    return got != 1 || last == '\n';
 }

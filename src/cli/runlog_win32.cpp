@@ -34,9 +34,10 @@ std::string TRunLog::Open(const std::string& path)
 {
     FPath = path;
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end
-    // of the file as it is at that moment, whoever else appends to it.
+    // of the file as it is at that moment, whoever else appends to it. Read
+    // access only for the look at the last byte.
     const std::wstring name = QString::fromStdString(path).toStdWString();
-    const HANDLE handle = CreateFileW(name.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+    const HANDLE handle = CreateFileW(name.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -53,4 +54,20 @@ std::string TRunLog::WriteLine(const QByteArray& line)
         return "Cannot append to the log " + FPath + ": " + SystemText(GetLastError());
     if (written != DWORD(line.size())) return "Cannot append to the log " + FPath + ": the line was cut short";
     return "";
+}
+
+bool TRunLog::EndsWithLineEnd()
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(FFile->Handle, &size) || size.QuadPart == 0) return true;
+    // A positioned read: the handle has no file pointer that matters, since
+    // every write goes to the end anyway.
+    OVERLAPPED at{};
+    const ULONGLONG last = ULONGLONG(size.QuadPart) - 1;
+    at.Offset = DWORD(last & 0xffffffffu);
+    at.OffsetHigh = DWORD(last >> 32);
+    char byte = 0;
+    DWORD got = 0;
+    if (!ReadFile(FFile->Handle, &byte, 1, &got, &at)) return true;
+    return got != 1 || byte == '\n';
 }
