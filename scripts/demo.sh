@@ -27,9 +27,9 @@ PROGRAMMER="$ROOT/$BUILD_DIR/src/app/morvex-flash"
 UNITSIM="$ROOT/$BUILD_DIR/tools/unitsim/unitsim"
 export MORVEX_PORT_DIR="$PORT_DIR"
 
-PIDS=()
-cleanup() { for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done; }
-trap cleanup EXIT
+. "$ROOT/scripts/lib/common.sh"
+. "$ROOT/scripts/lib/scriptedrun.sh"
+trap end_tracked_processes EXIT
 trap "exit 130" INT TERM
 
 start_unit() {  # start_unit [unitsim options...]
@@ -43,82 +43,33 @@ start_unit() {  # start_unit [unitsim options...]
     chmod 0700 "$PORT_DIR"
     "$UNITSIM" --type "$UNIT_TYPE" --link "$LINK" "$@" </dev/null &
     UNIT_PID=$!
-    PIDS+=("$UNIT_PID")
-    for _ in $(seq 50); do [ -e "$LINK" ] && return; sleep 0.1; done
-    echo "The simulated unit did not start." >&2
-    exit 1
+    track_process "$UNIT_PID"
+    WAIT_SECONDS=5 wait_for "the simulated unit's port $LINK" test -e "$LINK"
 }
 
 # ---------------------------------------------------------------- scripted run
-# Runs inside xvfb-run: a window manager, the unit, the programmer, and an
-# operator made of xdotool key presses, with a screenshot of every step.
+# Runs inside xvfb-run: a window manager, the unit, the programmer, and the
+# operator of scripts/lib/scriptedrun.sh, with a screenshot of every step.
 
-wait_for() {  # wait_for <what> <command...>: retries the command for 60 s
-    local what=$1; shift
-    for _ in $(seq 600); do "$@" >/dev/null 2>&1 && return; sleep 0.1; done
-    echo "Gave up waiting for $what." >&2
-    exit 1
-}
-
-active_is() { [ "$(xdotool getactivewindow getwindowname)" = "$1" ]; }
-active_is_new() {  # the active window is none of the windows already seen
-    local id; id=$(xdotool getactivewindow) || return 1
-    for seen in "${SEEN[@]}"; do [ "$id" = "$seen" ] && return 1; done
-    return 0
-}
-
-shot() {  # shot <name>: the active window with its frame
+# The simulated unit's port sorts first in the Port list ("/tmp/..." before
+# COM and tty names).
+choose_first_port() { xdotool key Home; }
+# The About box is in the window's context menu (a right click).
+open_about_from_context_menu() {
+    xdotool mousemove --window "$MAIN_WINDOW" 20 70 click 3
     sleep 0.5
-    local id; id=$(xdotool getactivewindow)
-    SEEN+=("$id")
-    import -window "$id" -frame "$SHOTS/$1.png"
-    echo "   saved $SHOTS/$1.png"
+    xdotool key Down Return
 }
 
-scripted_run() {
+scripted_demo() {
     SHOTS=$1
     mkdir -p "$SHOTS"
-    openbox >/dev/null 2>&1 &
-    PIDS+=($!)
+    start_window_manager
     start_unit --boot-only
     echo "== Starting the programmer"
     "$PROGRAMMER" &
-    PIDS+=($!)
-    SEEN=()
-    wait_for "the main window" active_is "$IMAGE_NAME"
-    MAIN=$(xdotool getactivewindow)
-    shot 1-main-window
-    echo "== Start"
-    xdotool key space
-    wait_for "the wizard" active_is "Connecting the Unit to the PC"
-    shot 2-wizard
-    echo "== Next"
-    xdotool key Return
-    wait_for "the Setup dialog" active_is "Setup"
-    # The simulated unit's port sorts first ("/tmp/..." before COM and tty names).
-    xdotool key Home
-    shot 3-setup
-    echo "== OK"
-    xdotool key Return
-    wait_for "the boot method question" active_is_new
-    shot 4-boot-question
-    echo "== Yes: the boot method"
-    xdotool key Return
-    wait_for "the reset prompt" active_is "User Intervention Required..."
-    shot 5-reset-prompt
-    echo "== The operator resets the unit"
-    kill -USR1 "$UNIT_PID"
-    wait_for "the end of the run" active_is_new
-    shot 6-success
-    xdotool key Return
-    echo "== The About box, from the window's menu (right click)"
-    wait_for "the main window" active_is "$IMAGE_NAME"
-    xdotool mousemove --window "$MAIN" 20 70 click 3
-    sleep 0.5
-    xdotool key Down Return
-    wait_for "the About box" active_is "About $IMAGE_NAME"
-    shot 7-about
-    xdotool key Return
+    track_process $!
+    scripted_run "$IMAGE_NAME" "$UNIT_PID" "$SHOTS/" choose_first_port open_about_from_context_menu
     echo "== Done: the screenshots are in $SHOTS"
 }
 
@@ -126,7 +77,7 @@ scripted_run() {
 
 if [ "${1:-}" = "--scripted-run" ]; then
     UNIT_TYPE=$2 IMAGE_NAME=$3
-    scripted_run "$4"
+    scripted_demo "$4"
     exit 0
 fi
 
@@ -161,7 +112,7 @@ start_unit ${1:+$([ "$1" = "--boot" ] && echo --boot-only)}
 echo "== Starting the programmer"
 "$PROGRAMMER" &
 PROGRAMMER_PID=$!
-PIDS+=("$PROGRAMMER_PID")
+track_process "$PROGRAMMER_PID"
 cat <<TEXT
 
 In the programmer: press Start, then Next; in the Setup dialog pick

@@ -1,0 +1,29 @@
+# What the scripts share: the project's version, waiting for a condition,
+# and the processes to end when the script ends. Source it; it sets no
+# shell options of its own.
+
+# The version in the top-level CMakeLists.txt (run from the project's root).
+project_version() {
+  sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
+}
+
+# Processes started with a trailing `&` and then `track_process $!` are
+# ended by end_tracked_processes (the scripts call it from their EXIT trap).
+TRACKED_PIDS=()
+track_process() { TRACKED_PIDS+=("$1"); }
+end_tracked_processes() {
+  local pid
+  for pid in "${TRACKED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+
+# wait_for <what> <command...>: retries the command every 0.1 s for
+# WAIT_SECONDS (default 60); on giving up says what it waited for, runs
+# on_gave_up if the script defines one, and exits 1.
+wait_for() {
+  local what=$1 tries=$(( ${WAIT_SECONDS:-60} * 10 ))
+  shift
+  for _ in $(seq "$tries"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  echo "Gave up waiting for $what." >&2
+  if declare -F on_gave_up >/dev/null; then on_gave_up; fi
+  exit 1
+}

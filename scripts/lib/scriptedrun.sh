@@ -1,0 +1,104 @@
+# One whole run of the window program driven by an operator made of xdotool
+# key presses on a virtual display, with a screenshot of every step: Start,
+# Next, the port in the Setup dialog, OK, Yes to the boot method, the unit's
+# reset, the success box, then the About box. The window program and the
+# platform differ only in how the port is chosen and how the About box is
+# opened; the caller supplies those two steps. Needs common.sh.
+#
+# Windows are found by searching for their titles, never by trusting
+# whichever window is active: a window manager that comes up late or a
+# window that takes focus slowly must not make the operator press keys
+# into nothing.
+
+# start_window_manager [openbox options...]: openbox, started and waited
+# for until it manages the screen (it then owns _NET_SUPPORTING_WM_CHECK).
+start_window_manager() {
+  openbox "$@" >/dev/null 2>&1 &
+  track_process $!
+  wait_for "the window manager" xprop -root -notype _NET_SUPPORTING_WM_CHECK
+  wait_for "the window manager's check window" wm_is_up
+}
+wm_is_up() { xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q 'window id #'; }
+
+SEEN_WINDOWS=()
+seen() {  # seen <window id>
+  local id
+  for id in "${SEEN_WINDOWS[@]}"; do [ "$id" = "$1" ] && return 0; done
+  return 1
+}
+
+# focus_window_titled <title> [--new]: finds a visible window of that exact
+# title (with --new, one not shot before), activates it and waits until it
+# has the focus. Sets FOUND_WINDOW.
+focus_window_titled() {
+  local title=$1 new=${2:-} id
+  FOUND_WINDOW=""
+  for id in $(xdotool search --onlyvisible --name "^$(printf '%s' "$title" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$" 2>/dev/null); do
+    if [ "$new" = --new ] && seen "$id"; then continue; fi
+    FOUND_WINDOW=$id
+  done
+  [ -n "$FOUND_WINDOW" ] || return 1
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ] && return 0
+  xdotool windowactivate --sync "$FOUND_WINDOW" >/dev/null 2>&1
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ]
+}
+# focus_new_window: the newest visible window not shot before (a message
+# box whose title the platform chooses).
+focus_new_window() {
+  local id
+  FOUND_WINDOW=""
+  for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    seen "$id" || FOUND_WINDOW=$id
+  done
+  [ -n "$FOUND_WINDOW" ] || return 1
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ] && return 0
+  xdotool windowactivate --sync "$FOUND_WINDOW" >/dev/null 2>&1
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ]
+}
+
+# shot <file>: the found window with its frame.
+shot() {
+  sleep "${SHOT_SETTLE:-0.5}"
+  SEEN_WINDOWS+=("$FOUND_WINDOW")
+  import -window "$FOUND_WINDOW" -frame "$1"
+  echo "   saved $1"
+}
+
+# scripted_run <image name> <unit pid> <shot prefix> <choose port> <open about>
+# The two last are the names of functions: <choose port> types or picks the
+# simulated unit's port in the Setup dialog, which has the focus; <open
+# about> opens the About box over the main window ($MAIN_WINDOW).
+scripted_run() {
+  local image=$1 unit_pid=$2 prefix=$3 choose_port=$4 open_about=$5
+  wait_for "the main window" focus_window_titled "$image"
+  MAIN_WINDOW=$FOUND_WINDOW
+  shot "${prefix}1-main-window.png"
+  echo "== Start"
+  xdotool key space
+  wait_for "the wizard" focus_window_titled "Connecting the Unit to the PC"
+  shot "${prefix}2-wizard.png"
+  echo "== Next"
+  xdotool key Return
+  wait_for "the Setup dialog" focus_window_titled "Setup"
+  "$choose_port"
+  shot "${prefix}3-setup.png"
+  echo "== OK"
+  xdotool key Return
+  wait_for "the boot method question" focus_new_window
+  shot "${prefix}4-boot-question.png"
+  echo "== Yes: the boot method"
+  xdotool key Return
+  wait_for "the reset prompt" focus_window_titled "User Intervention Required..."
+  shot "${prefix}5-reset-prompt.png"
+  echo "== The operator resets the unit"
+  kill -USR1 "$unit_pid"
+  wait_for "the end of the run" focus_new_window
+  shot "${prefix}6-success.png"
+  xdotool key Return
+  echo "== The About box"
+  wait_for "the main window" focus_window_titled "$image"
+  "$open_about"
+  wait_for "the About box" focus_window_titled "About $image"
+  shot "${prefix}${ABOUT_SHOT:-7}-about.png"
+  xdotool key Return
+}
