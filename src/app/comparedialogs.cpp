@@ -1,6 +1,6 @@
 #include "app/comparedialogs.h"
 
-#include "app/flashapp.h"
+#include "app/messageboxes.h"
 
 TModalResult TMessageBoxDialogs::MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)
 {

@@ -1,6 +1,6 @@
 #include "app/flashapp.h"
 
-#include "app/qtext.h"
+#include "app/messageboxes.h"
 #include "core/application.h"
 
 #include <QPointer>
@@ -77,42 +77,6 @@ void CentreOnMainForm(QWidget* window)
         CentreOnScreen(window);
 }
 
-std::string ErrorBoxText(const std::string& message)
-{
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
-    return message;
-}
-
-namespace {
-std::unique_ptr<QMessageBox> CreateMessageBox(TMessageBoxKind kind, const std::string& text,
-                                              QMessageBox::StandardButtons buttons)
-{
-    static const QMessageBox::Icon icons[] = {QMessageBox::Critical, QMessageBox::Information, QMessageBox::Warning,
-                                              QMessageBox::Question};
-    QString lines = QStr(text);
-    lines.replace("\r\n", "\n").replace('\r', '\n');
-    auto box = std::make_unique<QMessageBox>(icons[kind], QStr(ApplicationTitle()), lines, buttons, MainForm());
-    box->setTextFormat(Qt::PlainText);
-    return box;
-}
-}
-
-QMessageBox::StandardButton ShowMessageBox(TMessageBoxKind kind, const std::string& text,
-                                           QMessageBox::StandardButtons buttons)
-{
-    return QMessageBox::StandardButton(CreateMessageBox(kind, text, buttons)->exec());
-}
-
-void ShowErrorBox(const std::string& text) { ShowMessageBox(mbkError, text, QMessageBox::Ok); }
-
-void OpenErrorBox(const std::string& text)
-{
-    QMessageBox* box = CreateMessageBox(mbkError, text, QMessageBox::Ok).release();
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    box->show();
-}
-
 namespace {
 bool& runUnderWay()
 {
@@ -124,15 +88,6 @@ bool& runUnderWay()
 bool RunUnderWay() { return runUnderWay(); }
 
 void SetRunUnderWay(bool underWay) { runUnderWay() = underWay; }
-
-void ShowInformationBox(const std::string& text) { ShowMessageBox(mbkInformation, text, QMessageBox::Ok); }
-
-bool AskConfirmation(const std::string& text)
-{
-    return ShowMessageBox(mbkConfirmation, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-}
-
-void ShowException(const std::exception& failure) { ShowErrorBox(ErrorBoxText(failure.what())); }
 
 TFlashApplication::TFlashApplication(int& argc, char** argv) : QApplication(argc, argv)
 {

@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/artwork.h"
 #include "app/flashapp.h"
+#include "app/messageboxes.h"
 #include "app/formfont.h"
 #include "app/qtext.h"
 #include "app/setupdialog.h"

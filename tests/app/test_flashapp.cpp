@@ -4,6 +4,7 @@
 
 #include "app/comparedialogs.h"
 #include "app/flashapp.h"
+#include "app/messageboxes.h"
 #include "core/application.h"
 #include "core/exceptions.h"
 
