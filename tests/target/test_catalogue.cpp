@@ -4,6 +4,7 @@
 #include "core/userprompt.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
+#include "tools/unitsim/unitcatalogue.h"
 
 #include <QPointer>
 #include <gtest/gtest.h>
@@ -98,6 +99,29 @@ TEST(Catalogue, NamesEveryUnitType)
     EXPECT_STREQ(UnitModelNames[13], "Calmont CRX330/CRX340");
     EXPECT_STREQ(UnitModelNames[14], "Morvex 3840");
     EXPECT_STREQ(UnitModelNames[15], "Advanced");
+}
+
+// The simulated unit keeps its own catalogue on purpose; a model added to
+// one table and not the other, or a row that differs, shows here.
+TEST(Catalogue, SimulatedUnitKnowsEveryModelAsTheProgrammerDoes)
+{
+    uint32_t modelsWithTarget = 0;
+    for (uint32_t unitType = 0; unitType < UnitModelNames.size(); ++unitType)
+        if (FindUnitType(unitType)->NewTarget) ++modelsWithTarget;
+    ASSERT_EQ(modelsWithTarget, kSimModelCount);
+    TMorvexComPort connectPort;
+    TMorvexComPort programPort;
+    for (uint32_t unitType = 0; unitType < kSimModelCount; ++unitType) {
+        SCOPED_TRACE("unit type " + std::to_string(unitType));
+        std::unique_ptr<THitachiFlash> target;
+        CreateFlashTarget(unitType, target, nullptr, nullptr, CallerRecord(kUserMethod, connectPort, programPort));
+        EXPECT_EQ(ModelName(unitType), UnitModelNames[unitType]);
+        EXPECT_EQ(ModelFlashStart(unitType), target->FlashStart());
+        EXPECT_EQ(ModelFlashSize(unitType), target->FlashSize());
+        EXPECT_EQ(int32_t(ModelProgramRate(unitType)), BaudRateBits(target->ConnectInfo().ProgramPort->BaudRate()));
+        const std::vector<uint8_t> command = ModelUserCommand(unitType);
+        EXPECT_EQ(std::string(command.begin(), command.end()), target->ConnectInfo().ConnectCommand);
+    }
 }
 
 TEST(Catalogue, UndefinedUnitTypeFreesThePreviousTargetAndLeavesNone)

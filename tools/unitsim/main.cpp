@@ -37,7 +37,7 @@ void PrintHelp(const char* program)
                 "which it prints like the first.\n"
                 "\n"
                 "Options:\n"
-                "  --type N          unit type 0..14 (default 3, Morvex 4620): flash area, user\n"
+                "  --type N          unit type %s (default 3, Morvex 4620): flash area, user\n"
                 "                    command, programming bit rate and identity name\n"
                 "  --seed HEX        checksum seed the identity reports (default %X)\n"
                 "  --boot-only       the running firmware ignores its user command, so only the\n"
@@ -71,7 +71,8 @@ void PrintHelp(const char* program)
                 "  %s --type 5 --pace --erase-ms 800 --link ~/.morvex-ports/Morvex-7100\n"
                 "  %s --boot-only --reset-after 3 --verbose\n"
                 "  %s --fault 'wrong@erase=%%' --fault slow@read-block#2=800\n",
-                program, kDemoChecksumSeed, FaultHelpText().c_str(), program, program, program);
+                program, ModelRangeText().c_str(), kDemoChecksumSeed, FaultHelpText().c_str(), program, program,
+                program);
 }
 
 uint32_t ParseUnsigned(const char* text, const char* option, int base, uint32_t max)
@@ -133,7 +134,7 @@ bool ParseOptions(int argc, char** argv, TUnitSimOptions& options, bool& verbose
     int code;
     while ((code = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
         switch (code) {
-        case ocType: options.UnitType = ParseUnsigned(optarg, "--type", 10, 14); break;
+        case ocType: options.UnitType = ParseUnsigned(optarg, "--type", 10, kSimModelCount - 1); break;
         case ocSeed: options.ChecksumSeed = static_cast<uint16_t>(ParseUnsigned(optarg, "--seed", 16, 0xFFFF)); break;
         case ocBootOnly: options.FirmwareAnswersUserCommand = false; break;
         case ocResetAfter:

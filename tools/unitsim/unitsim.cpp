@@ -108,7 +108,7 @@ struct TUnitSim::TImpl : public TUnitPort {
 TUnitSim::TImpl::TImpl(const TUnitSimOptions& options)
     : FOptions(options), FSlavePath(FLine.SlavePath()), FEngine(options, FFlash, *this)
 {
-    if (options.UnitType > 14) throw std::invalid_argument("unit type must be 0..14");
+    if (options.UnitType >= kSimModelCount) throw std::invalid_argument("unit type must be " + ModelRangeText());
     FWake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (FWake < 0) throw std::runtime_error("eventfd failed");
     try {

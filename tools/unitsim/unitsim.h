@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "tools/common/demounit.h"
+#include "tools/unitsim/unitcatalogue.h"
 
 // The points at which the unit answers (or, for RSET, acts); a fault names
 // one of them.
@@ -98,7 +99,7 @@ struct TSimFrame {
 };
 
 struct TUnitSimOptions {
-    uint32_t UnitType = 3; // 0..14: area, user command, programming rate, name
+    uint32_t UnitType = 3; // below kSimModelCount: area, user command, programming rate, name
     uint16_t ChecksumSeed = kDemoChecksumSeed;
     bool FirmwareAnswersUserCommand = true; // false: the firmware ignores its command (boot method only)
     int AutoResetAfterConnectWords = -1;    // >= 0: the operator resets the unit after that many
@@ -156,18 +157,7 @@ private:
     std::unique_ptr<TImpl> FImpl;
 };
 
-// The unit's view of its model, by unit type 0..14.
-constexpr uint32_t kSimFlashBytes = 0x20000;
-std::string ModelName(uint32_t unitType);
-uint32_t ModelFlashStart(uint32_t unitType);
-uint32_t ModelFlashSize(uint32_t unitType);
-uint32_t ModelProgramRate(uint32_t unitType);
-std::vector<uint8_t> ModelUserCommand(uint32_t unitType); // empty for type 14
 std::string UnitStateName(TUnitState state);
-
-// The divisor the unit expects for a rate change: R x (current / new), in
-// extended precision, rounded to single precision, truncated, low 8 bits.
-uint8_t ExpectedDivisor(uint8_t reply, uint32_t currentRate, uint32_t newRate);
 
 // Text forms of faults, as the program takes them on its command line:
 //   KIND@PHASE[#INDEX][=VALUE]

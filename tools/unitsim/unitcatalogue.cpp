@@ -1,23 +1,19 @@
-// The unit's view of its own model: what its firmware listens for, where its
-// programmable area lies, how fast its loader talks, and its name.
-#include "tools/unitsim/unitsim.h"
+#include "tools/unitsim/unitcatalogue.h"
 
 #include <cmath>
 #include <stdexcept>
 
 namespace {
 
-constexpr uint32_t kModelCount = 15;
-
-const char* const kModelNames[kModelCount] = {
+const char* const kModelNames[kSimModelCount] = {
     "Programmer (7100-050)", "Morvex 3810", "Morvex 3810 Display", "Morvex 4620",           "Morvex 4650",
     "Morvex 7100",           "Dexa DW4710", "Morvex 7300",         "Morvex 7310",           "Morvex 7330",
     "Morvex 4621",           "Morvex 8200", "Morvex 8400",         "Calmont CRX330/CRX340", "Morvex 3840"};
 
 // The four digits of each model's "PF" command; type 0 answers the connect
 // word itself and type 14 has no command at all.
-const char* const kCommandDigits[kModelCount] = {nullptr, "1010", "1020", "1010", "1070", "1010", "1040", "1010",
-                                                 "1030",  "1060", "1050", "1080", "1090", "1100", nullptr};
+const char* const kCommandDigits[kSimModelCount] = {nullptr, "1010", "1020", "1010", "1070", "1010", "1040", "1010",
+                                                    "1030",  "1060", "1050", "1080", "1090", "1100", nullptr};
 
 enum TFamily { fmProgrammer, fm3810, fm4620, fm7100 };
 
@@ -36,12 +32,14 @@ TFamily FamilyOf(uint32_t unitType)
 
 uint32_t Checked(uint32_t unitType)
 {
-    if (unitType >= kModelCount)
-        throw std::out_of_range("unit type " + std::to_string(unitType) + " is not a model (0..14)");
+    if (unitType >= kSimModelCount)
+        throw std::out_of_range("unit type " + std::to_string(unitType) + " is not a model (" + ModelRangeText() + ")");
     return unitType;
 }
 
 } // namespace
+
+std::string ModelRangeText() { return "0.." + std::to_string(kSimModelCount - 1); }
 
 std::string ModelName(uint32_t unitType) { return kModelNames[Checked(unitType)]; }
 
