@@ -80,8 +80,6 @@ public:
     void ShowPortValue();
     void ApplyToPort() { FComSelect.ApplyToPort(); }
 
-    const TComSelect& ComSelect() const { return FComSelect; }
-
 protected:
     // A text wider than the list is shown with its end, which is what
     // tells long port paths apart ("...ports/simulated-unit").

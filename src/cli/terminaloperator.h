@@ -60,8 +60,6 @@ public:
     void SetRun(TProgrammingRun* run) { FRun = run; }
     // Ctrl-C (or SIGTERM) that arrived while no question was waiting.
     void Interrupt();
-    // The boot method was refused because there was no terminal to ask.
-    bool BootRefusedWithoutTerminal() const { return FBootRefusedWithoutTerminal; }
 
     bool ShowWizardPage(const TWizardPage& page) override;
     bool EditPortSettings(TMorvexComPort& port) override;

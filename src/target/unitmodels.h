@@ -22,10 +22,11 @@ inline constexpr std::array<const char*, 16> UnitModelNames = {
 // the cabling page has (none: the run shows no cabling page).
 enum class TInstructionSet { None, Arrow, Plain, Serial2 };
 
-// Everything that differs by unit type, in one place: the model's target
-// class, the artwork of the main window's icon and of the cabling page, and
-// the cabling page's instruction lines. Artwork is named, not loaded, so
-// that this layer stays free of windows.
+// A unit type's row: the model's target class (which holds the flash area,
+// programming rate and user command as its defaults), the artwork of the
+// main window's icon and of the cabling page, and the cabling page's
+// instruction lines; the name is UnitModelNames' entry of the same index.
+// Artwork is named, not loaded, so that this layer stays free of windows.
 struct TUnitType {
     std::unique_ptr<THitachiFlash> (*NewTarget)(); // null: no target class
     const char* Icon;                              // null: the program's own icon
