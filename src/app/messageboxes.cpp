@@ -2,6 +2,7 @@
 
 #include "app/flashapp.h"
 #include "app/qtext.h"
+#include "core/text.h"
 
 #include <memory>
 
@@ -17,9 +18,8 @@ std::unique_ptr<QMessageBox> CreateMessageBox(TMessageBoxKind kind, const std::s
 {
     static const QMessageBox::Icon icons[] = {QMessageBox::Critical, QMessageBox::Information, QMessageBox::Warning,
                                               QMessageBox::Question};
-    QString lines = QStr(text);
-    lines.replace("\r\n", "\n").replace('\r', '\n');
-    auto box = std::make_unique<QMessageBox>(icons[kind], QStr(ApplicationTitle()), lines, buttons, MainForm());
+    auto box = std::make_unique<QMessageBox>(icons[kind], QStr(ApplicationTitle()), QStr(WithLfLineEnds(text)), buttons,
+                                             MainForm());
     box->setTextFormat(Qt::PlainText);
     return box;
 }

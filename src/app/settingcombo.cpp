@@ -1,6 +1,7 @@
 #include "app/settingcombo.h"
 
 #include "app/qtext.h"
+#include "core/text.h"
 #include "serial/comsetup.h"
 
 #include <QAbstractItemView>
@@ -10,13 +11,6 @@
 #include <algorithm>
 
 namespace {
-bool sameTextIgnoringCase(const std::string& a, const std::string& b)
-{
-    auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
-}
-
 template <class Enum>
 void appendForms(std::vector<std::string>& items, Enum last, std::string (*toText)(Enum))
 {
@@ -61,7 +55,7 @@ int TComSelect::ShowPortValue()
     if (!FComPort || FComProperty == cpNone) return -1;
     const std::string value = CurrentValueText();
     const auto found = std::find_if(FItems.begin(), FItems.end(),
-                                    [&](const std::string& item) { return sameTextIgnoringCase(item, value); });
+                                    [&](const std::string& item) { return SameTextIgnoringCase(item, value); });
     if (found == FItems.end()) return -1;
     // The entry's own spelling is what gets written back (com1 -> COM1).
     TakeText(*found);

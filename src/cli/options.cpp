@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include "cli/exitcodes.h"
+#include "core/text.h"
 #include "serial/comsetup.h"
 
 #include <QCommandLineParser>
@@ -9,12 +10,6 @@
 
 namespace {
 
-std::string Upper(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return text;
-}
 
 // A setting read through its text forms. The forms give the type's default
 // for a text they do not know, so a value is taken only when it reads back
@@ -23,7 +18,7 @@ template <typename T>
 std::optional<T> SettingFromText(const std::string& text, T (*fromText)(const std::string&), std::string (*toText)(T))
 {
     const T value = fromText(text);
-    if (Upper(toText(value)) != Upper(text)) return std::nullopt;
+    if (!SameTextIgnoringCase(toText(value), text)) return std::nullopt;
     return value;
 }
 

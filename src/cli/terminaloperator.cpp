@@ -1,19 +1,13 @@
 #include "cli/terminaloperator.h"
 
 #include "cli/interrupts.h"
+#include "core/text.h"
 #include "run/programmingrun.h"
 #include "serial/comsetup.h"
 #include "serial/devicechannel.h"
 
 namespace {
 const char* const NoTerminalNote = "(no terminal to ask: pass --yes to allow the boot method)";
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
-}
 
 std::string Trimmed(const std::string& text)
 {
@@ -23,18 +17,7 @@ std::string Trimmed(const std::string& text)
 }
 }
 
-std::string TerminalText(const std::string& text)
-{
-    std::string lines;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r') {
-            lines += text[i];
-        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
-            lines += '\n';
-        }
-    }
-    return lines;
-}
+std::string TerminalText(const std::string& text) { return WithLfLineEnds(text); }
 
 // ------------------------------------------------------------------ prompt
 
@@ -157,7 +140,7 @@ bool TTerminalOperator::AskBootMethod(const std::string& question)
             std::fputc('\n', FTerminal.Out);
             return false;
         }
-        const std::string answer = Lower(Trimmed(line));
+        const std::string answer = LowerAscii(Trimmed(line));
         if (answer == "y" || answer == "yes") return true;
         if (answer.empty() || answer == "n" || answer == "no") return false;
         std::fprintf(FTerminal.Out, "Please answer y or n.\n");

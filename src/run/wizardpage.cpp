@@ -1,5 +1,6 @@
 #include "run/wizardpage.h"
 
+#include "core/text.h"
 #include "target/unitmodels.h"
 
 namespace {
@@ -32,24 +33,6 @@ const std::vector<std::string>* InstructionLines(TInstructionSet set)
     return nullptr;
 }
 
-// Splits a text into lines; a line ends at CR, LF or CR LF, and a break at
-// the very end starts no further line.
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-    }
-    return lines;
-}
 }
 
 std::optional<TWizardPage> WizardPage(uint32_t unitType)

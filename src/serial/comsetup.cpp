@@ -1,5 +1,7 @@
 #include "serial/comsetup.h"
 
+#include "core/text.h"
+
 #include <algorithm>
 
 namespace {
@@ -11,12 +13,6 @@ const char* const StopBitsTexts[] = {"1", "1.5", "2"};
 const char* const ParityTexts[] = {"None", "Odd", "Even", "Mark", "Space"};
 const char* const FlowControlTexts[] = {"Hardware", "Software", "None", "Custom"};
 
-std::string UpperAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return text;
-}
 
 template <size_t N>
 std::string ToText(const char* const (&texts)[N], int value)

@@ -2,6 +2,8 @@
 // COMn as /dev/ttyS(n-1), and the virtual-port folder.
 #include "serial/comsetup.h"
 
+#include "core/text.h"
+
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
@@ -14,12 +16,6 @@
 
 namespace {
 
-std::string UpperAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return text;
-}
 
 std::string FSysfsRoot;
 std::string FVirtualPortDir;
