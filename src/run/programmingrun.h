@@ -76,4 +76,5 @@ private:
     TRunStep FStep = TRunStep::Wizard;
     bool FStepOpen = false;
     bool FStopRequested = false;
+    bool FUnitChanged = false; // the erase has begun
 };

@@ -107,7 +107,14 @@ void THitachiFlash::Check(TMemoryStream& image)
 {
     TMemoryStream area;
     ExtractUserArea(image, area);
-    ValidateImage(area);
+    try {
+        ValidateImage(area);
+    } catch (const EConvertError& failure) {
+        throw EGarbledIdentity(failure.Message());
+    } catch (const EFDTException& failure) {
+        if (FIdentityText != FConnectIdentity) throw EGarbledIdentity(failure.Message());
+        throw;
+    }
 }
 
 void THitachiFlash::Erase() { FDevice->EraseFlash(FFlashStart, FFlashStart + FFlashSize); }
@@ -145,6 +152,7 @@ void THitachiFlash::CheckIdentity()
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
     if (start != FFlashStart || size != FFlashSize) throw EHitachiFlashException("Flash uP does not match definition");
+    FConnectIdentity = FIdentityText;
 }
 
 void THitachiFlash::ExtractUserArea(TMemoryStream& image, TMemoryStream& dest)

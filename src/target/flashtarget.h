@@ -19,6 +19,16 @@ public:
     using Exception::Exception;
 };
 
+// A failure of the Check step while the unit's identity reply differed from
+// the one it gave at connect, or did not parse: the unit did not change in
+// between, the line spoiled the reply. It keeps the message the failure
+// would have had; only its kind is a line fault, not a wrong unit or a bad
+// image, so a bench does not set a good unit aside.
+class EGarbledIdentity : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // The command word of the boot method (also the programmer's user-method
 // command) and the answer the unit gives in both methods.
 inline const std::string ConnectWord = "SwItChUp";
@@ -79,4 +89,5 @@ protected:
 private:
     TMessageDialogs* FCompareDialogs = nullptr;
     std::string FIdentityText;
+    std::string FConnectIdentity; // the identity that passed at connect
 };

@@ -57,6 +57,8 @@ struct TBadCommandLine {
 const std::string BitRates = "(one of 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, "
                              "115200, 128000, 256000)";
 
+const std::string StopBitPairs = "(1 stop bit goes with any data bits, 1.5 with 5 only, 2 with 6, 7 or 8)";
+
 const TBadCommandLine BadCommandLines[] = {
     {"UnknownBitRate", {"--baud", "9601"}, "bad value \"9601\" for --baud " + BitRates},
     // A text form of the settings, but not a bit rate of its own.
@@ -66,6 +68,13 @@ const TBadCommandLine BadCommandLines[] = {
     {"UnknownParity",
      {"--parity", "sometimes"},
      "bad value \"sometimes\" for --parity (one of None, Odd, Even, Mark, Space)"},
+    // Pairs that pass each option's own check but no serial driver.
+    {"OneAndAHalfStopBitsWithEightDataBits",
+     {"--stop-bits", "1.5"},
+     "--stop-bits 1.5 does not go with --data-bits 8 " + StopBitPairs},
+    {"TwoStopBitsWithFiveDataBits",
+     {"--data-bits", "5", "--stop-bits", "2"},
+     "--stop-bits 2 does not go with --data-bits 5 " + StopBitPairs},
     {"UnknownOption", {"--frobnicate"}, "Unknown option 'frobnicate'."},
     {"MissingValue", {"--baud"}, "Missing value after '--baud'."},
     {"ImageFile",
