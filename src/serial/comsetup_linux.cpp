@@ -170,8 +170,7 @@ void ListSerialPorts(std::vector<std::string>& list)
     if (named.empty()) {
         // no folder: no virtual ports
     } else if (stat(folderPath.c_str(), &folder) != 0) {
-        if (errno != ENOENT)
-            qWarning("Virtual ports in %s are not offered: %s", named.c_str(), std::strerror(errno));
+        if (errno != ENOENT) qWarning("Virtual ports in %s are not offered: %s", named.c_str(), std::strerror(errno));
     } else if (!S_ISDIR(folder.st_mode)) {
         qWarning("Virtual ports in %s are not offered: it is not a folder", named.c_str());
     } else if (!OwnedAndPrivate(folder, false)) {

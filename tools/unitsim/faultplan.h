@@ -14,7 +14,7 @@ struct TFaultAction {
     bool Silence = false;
     bool Short = false;
     std::optional<std::vector<uint8_t>> Wrong; // empty vector: the kind's default garbling of WrongByte
-    int WrongByte = 0;                          // as TUnitFault::SpoiledByte
+    int WrongByte = 0;                         // as TUnitFault::SpoiledByte
     uint32_t NoiseBytes = 0;
     int DelayMs = 0;
     bool WrongStart = false;
