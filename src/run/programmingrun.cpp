@@ -64,6 +64,7 @@ bool TProgrammingRun::Execute()
     FUserMethodFailure = nullptr;
     FStopRequested = false;
     FUnitChanged = false;
+    FIdentityChanged = false;
     try {
         RunThenAlways(
             [this] {
@@ -82,7 +83,7 @@ bool TProgrammingRun::Execute()
         return true;
     } catch (const std::exception& failure) {
         FReport.Succeeded = false;
-        FReport.Failure = ClassifyFailure(FStep, failure);
+        FReport.Failure = ClassifyFailure(FStep, failure, FIdentityChanged);
         FReport.Message = failure.what();
         FOperator.ShowFailure(failure, FReport.Failure);
         return false;
@@ -102,9 +103,15 @@ void TProgrammingRun::BeginStep(TRunStep step)
     FOperator.StepStarted(step);
 }
 
+void TProgrammingRun::NoteIdentity(const THitachiFlash& flash)
+{
+    if (!flash.IdentityText().empty()) FReport.IdentityText = flash.IdentityText();
+    FIdentityChanged = flash.IdentityChangedSinceConnect();
+}
+
 void TProgrammingRun::EndStep()
 {
-    if (FFlash && !FFlash->IdentityText().empty()) FReport.IdentityText = FFlash->IdentityText();
+    if (FFlash) NoteIdentity(*FFlash);
     if (!FStepOpen) return;
     FStepOpen = false;
     TStepRecord& record = FReport.Steps.back();
@@ -115,7 +122,7 @@ void TProgrammingRun::FreeFlash()
 {
     if (!FFlash) return;
     std::unique_ptr<THitachiFlash> flash = std::move(FFlash);
-    if (!flash->IdentityText().empty()) FReport.IdentityText = flash->IdentityText();
+    NoteIdentity(*flash);
     flash->ClosePort();
 }
 

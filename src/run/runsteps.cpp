@@ -56,7 +56,7 @@ const char* FailureKindName(TFailureKind kind)
     return "unknown";
 }
 
-TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure)
+TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool identityChanged)
 {
     if (const auto* interrupted = dynamic_cast<const ERunInterrupted*>(&failure))
         return interrupted->UnitChanged() ? TFailureKind::Interrupted : TFailureKind::Cancelled;
@@ -75,8 +75,11 @@ TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure)
         return TFailureKind::NoReply;
     case TRunStep::Decipher: return TFailureKind::ImageInvalid;
     case TRunStep::Check:
-        if (dynamic_cast<const EMorvexComTimeout*>(&failure) || dynamic_cast<const EGarbledIdentity*>(&failure))
-            return TFailureKind::NoReply;
+        // The identity passed at connect: one that reads otherwise now was
+        // spoiled on the line, and what was checked against it (the size,
+        // the checksum seed) says nothing about the unit or the image. A
+        // bench must not set a good unit aside for it.
+        if (dynamic_cast<const EMorvexComTimeout*>(&failure) || identityChanged) return TFailureKind::NoReply;
         if (IsIdentityFailure(failure)) return TFailureKind::UnitIdentity;
         return TFailureKind::ImageInvalid;
     case TRunStep::Erase: return TFailureKind::EraseFailed;

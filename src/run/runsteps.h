@@ -63,8 +63,10 @@ enum class TFailureKind {
 
 const char* FailureKindName(TFailureKind kind);
 
-// The kind of a failure raised in a step.
-TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure);
+// The kind of a failure raised in a step. identityChanged: the unit's
+// identity reply differed from the one that passed at connect (or did not
+// parse), which at the image check makes the failure a line fault.
+TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool identityChanged = false);
 
 struct TStepRecord {
     TRunStep Step;

@@ -107,14 +107,7 @@ void THitachiFlash::Check(TMemoryStream& image)
 {
     TMemoryStream area;
     ExtractUserArea(image, area);
-    try {
-        ValidateImage(area);
-    } catch (const EConvertError& failure) {
-        throw EGarbledIdentity(failure.Message());
-    } catch (const EFDTException& failure) {
-        if (FIdentityText != FConnectIdentity) throw EGarbledIdentity(failure.Message());
-        throw;
-    }
+    ValidateImage(area);
 }
 
 void THitachiFlash::Erase() { FDevice->EraseFlash(FFlashStart, FFlashStart + FFlashSize); }

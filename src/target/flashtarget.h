@@ -19,16 +19,6 @@ public:
     using Exception::Exception;
 };
 
-// A failure of the Check step while the unit's identity reply differed from
-// the one it gave at connect, or did not parse: the unit did not change in
-// between, the line spoiled the reply. It keeps the message the failure
-// would have had; only its kind is a line fault, not a wrong unit or a bad
-// image, so a bench does not set a good unit aside.
-class EGarbledIdentity : public Exception {
-public:
-    using Exception::Exception;
-};
-
 // The command word of the boot method (also the programmer's user-method
 // command) and the answer the unit gives in both methods.
 inline const std::string ConnectWord = "SwItChUp";
@@ -64,6 +54,10 @@ public:
     const TConnectInfo& ConnectInfo() const { return FConnectInfo; }
     // The identity text the unit reported last, "" before the first report.
     const std::string& IdentityText() const { return FIdentityText; }
+    // Whether the unit reported another identity after the one that passed
+    // at connect (or one that did not parse). The unit did not change in
+    // between: the line spoiled the reply.
+    bool IdentityChangedSinceConnect() const { return !FConnectIdentity.empty() && FIdentityText != FConnectIdentity; }
 
     // The message boxes of the interactive comparison (VerifyImage without
     // raising). Without them that comparison shows nothing. Not owned.
