@@ -176,15 +176,25 @@ INSTANTIATE_TEST_SUITE_P(Actions, CliOutputError, ::testing::Values("--info", "-
                                                                                 : std::string(info.param + 2);
                          });
 
-TEST_F(CliCommandLine, StartedWithItsStandardStreamsClosedItProgramsTheUnit)
+TEST_F(CliCommandLine, StartedWithItsStandardStreamsClosedItFillsThemAndProgramsTheUnit)
 {
     // Its first descriptors would otherwise become the interrupt pipe, and
-    // the first line it prints a Ctrl-C.
-    TUnitSim& unit = StartUnit();
+    // every line on standard error a Ctrl-C. The unit answers the speed
+    // change late, so the descriptors can be looked at while it connects.
+    TUnitSimOptions options;
+    options.Faults.push_back(ParseFault("slow@speed-reply=300"));
+    TUnitSim& unit = StartUnit(options);
     TChildSetup closed;
     closed.StandardStreamsClosed = true;
     const std::string log = Scratch() + "/runs.jsonl";
-    EXPECT_EQ(RunCli(RunArguments(unit, {"--log", log}), {}, closed).ExitCode, kExitSuccess);
+    TCliChild child(RunArguments(unit, {"--log", log}), {}, closed);
+    ASSERT_TRUE(unit.WaitForFrame("speed-change request", 30000));
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        std::error_code error;
+        const std::string path = "/proc/" + std::to_string(child.Pid()) + "/fd/" + std::to_string(descriptor);
+        EXPECT_EQ(fs::read_symlink(path, error).string(), "/dev/null") << path << " " << error.message();
+    }
+    EXPECT_EQ(child.Wait().ExitCode, kExitSuccess);
     EXPECT_TRUE(FlashHoldsTheImage(unit));
     EXPECT_NE(ReadText(log).find("\"result\":\"success\""), std::string::npos) << ReadText(log);
 }

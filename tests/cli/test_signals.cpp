@@ -79,7 +79,7 @@ struct TStopCase {
 void PrintTo(const TStopCase& c, std::ostream* out) { *out << c.Name; }
 
 const TStopCase StopCases[] = {
-    {"CtrlCWhileConnecting", SIGINT, "slow@speed-reply=800", "speed-change request",
+    {"CtrlCWhileConnecting", SIGINT, "slow@speed-reply=300", "speed-change request",
      "Run interrupted: nothing on the unit was changed", "cancelled"},
     {"CtrlBackslashDuringTheErase", SIGQUIT, "slow@erase=1500", "erase start",
      "Run interrupted: the unit may be partly programmed", "interrupted"},
