@@ -15,7 +15,9 @@
 
 #include <QCoreApplication>
 #include <QSysInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 const char* const NoValidImage = "No Valid FLASH Image Present!";
@@ -29,12 +31,12 @@ int Usage(const std::string& error)
     return ecUsage;
 }
 
-std::string Description()
+std::string Description(const TStoredImage& image)
 {
-    const uint32_t type = UnitType(StoredImage);
+    const uint32_t type = UnitType(image);
     return "Programs a Morvex unit over a serial port with the firmware image built into\n"
            "this program: " +
-           GetImageName(StoredImage) + " for the " + UnitModelName(type) + ". It takes no image from a file.";
+           GetImageName(image) + " for the " + UnitModelName(type) + ". It takes no image from a file.";
 }
 
 std::string UserMethodFailure(const TProgrammingRun& run)
@@ -67,6 +69,16 @@ TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int 
     return context;
 }
 
+// The record of a run that could not begin: the image is not one to program.
+TRunReport ImageInvalidReport()
+{
+    TRunReport report;
+    report.Started = report.Ended = std::chrono::system_clock::now();
+    report.Failure = TFailureKind::ImageInvalid;
+    report.Message = NoValidImage;
+    return report;
+}
+
 int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options)
 {
     // The log is the bench's record of this unit: without it the unit is
@@ -79,52 +91,71 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
             return ecUsage;
         }
     }
+    TRunReport report;
+    int exitCode = ecImageInvalid;
     if (!IsImageValid(run.Image())) {
         std::fprintf(stderr, "%s\n", NoValidImage);
-        return ecImageInvalid;
+        report = ImageInvalidReport();
+    } else {
+        runOperator.Configure(options);
+        run.Execute();
+        report = run.Report();
+        exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure);
     }
-    runOperator.Configure(options);
-    run.Execute();
-    const TRunReport& report = run.Report();
-    const int exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure);
-    if (log.IsOpen()) {
-        const std::string error = log.Append(RunRecord(report, Context(run, options, exitCode)));
-        // The unit's outcome stands whatever became of its record.
-        if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
-    }
-    return exitCode;
+    if (!log.IsOpen()) return exitCode;
+    const std::string error = log.Append(RunRecord(report, Context(run, options, exitCode)));
+    if (error.empty()) return exitCode;
+    std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
+    // A bench that finds no record has no proof of the unit: a programmed
+    // unit without its record is not a plain success. A failure keeps its
+    // own code, which says more about the unit.
+    if (exitCode != ecSuccess) return exitCode;
+    std::fprintf(stderr, "%s: the unit was programmed, but its record is not in the log\n", ProgramName().c_str());
+    return ecLogNotWritten;
+}
+
+// What an action that only prints ends with: its own code when all of it
+// reached standard output, otherwise a failure (a script that reads
+// --list-ports from a full disk must not take an empty list for the truth).
+int Printed(int exitCode)
+{
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno; // of the flush, or of the write that failed before it
+    if (flushed && !std::ferror(stdout)) return exitCode;
+    std::fprintf(stderr, "%s: cannot write the output: %s\n", ProgramName().c_str(), std::strerror(error));
+    return ecInternal;
 }
 }
 
-int RunCommandLine(const QStringList& arguments)
+int RunCommandLine(const QStringList& arguments, const TStoredImage& image, const TImageDigest& digest)
 {
     TInterruptWatch interrupts;
     TTerminal terminal;
     terminal.Interactive = IsTerminal(0);
     terminal.OutputIsTerminal = IsTerminal(1);
     TTerminalOperator runOperator(terminal, interrupts);
-    TProgrammingRun run(runOperator, StoredImage, StoredImageDigest);
+    TProgrammingRun run(runOperator, image, digest);
     runOperator.SetRun(&run);
     interrupts.SetHandler([&runOperator] { runOperator.Interrupt(); });
 
-    const TCommandLine commandLine = ParseCommandLine(arguments, *run.ConnectInfo().ConnectPort, Description());
+    const TCommandLine commandLine = ParseCommandLine(arguments, *run.ConnectInfo().ConnectPort, Description(image));
     switch (commandLine.Action) {
     case TCliAction::Usage: return Usage(commandLine.Error);
-    case TCliAction::Help: std::printf("%s", commandLine.Help.c_str()); return ecSuccess;
+    case TCliAction::Help: std::printf("%s", commandLine.Help.c_str()); return Printed(ecSuccess);
     case TCliAction::Version:
         std::printf("%s %s\n", ProgramName().c_str(), QCoreApplication::applicationVersion().toStdString().c_str());
-        return ecSuccess;
+        return Printed(ecSuccess);
     case TCliAction::Info:
-        std::printf("%s", ImageInfoText(StoredImage).c_str());
-        if (IsImageValid(StoredImage)) return ecSuccess;
+        std::printf("%s", ImageInfoText(image).c_str());
+        if (IsImageValid(image)) return Printed(ecSuccess);
         std::fprintf(stderr, "%s\n", NoValidImage);
-        return ecImageInvalid;
+        return Printed(ecImageInvalid);
     case TCliAction::ListPorts: try { PrintPortList(stdout);
         } catch (const EComPort& failure) {
             std::fprintf(stderr, "%s\n", failure.what());
             return ecPortError;
         }
-        return ecSuccess;
+        return Printed(ecSuccess);
     case TCliAction::Program: break;
     }
     try {

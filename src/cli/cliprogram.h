@@ -3,6 +3,11 @@
 // image's description, or the port list), and the exit status.
 #pragma once
 
+#include "image/imagedigest.h"
+#include "image/storedimage.h"
+
 #include <QStringList>
 
-int RunCommandLine(const QStringList& arguments);
+// The image is the embedded one; tests pass records of their own.
+int RunCommandLine(const QStringList& arguments, const TStoredImage& image = StoredImage,
+                   const TImageDigest& digest = StoredImageDigest);

@@ -10,9 +10,9 @@ struct TCodeText {
 
 const TCodeText CodeTexts[] = {
     {ecSuccess, "programmed and verified"},
-    {ecInternal, "internal error (none of the kinds below)"},
+    {ecInternal, "internal error (none of the kinds below), or the output could not be written"},
     {ecUsage, "usage: bad options or values, or a log that cannot be appended to"},
-    {ecCancelled, "cancelled: answered no, Ctrl-C, or boot method not allowed"},
+    {ecCancelled, "cancelled: answered no, interrupted (Ctrl-C), or boot method not allowed"},
     {ecPortError, "port error: cannot be opened (in use, missing) or failed"},
     {ecNoReply, "no reply: the unit did not connect or did not answer"},
     {ecUnitIdentity, "unit identity: not the model the image is for"},
@@ -21,6 +21,7 @@ const TCodeText CodeTexts[] = {
     {ecProgramFailed, "program failed"},
     {ecReadFailed, "read failed: the flash could not be read back"},
     {ecVerifyDifference, "verify difference: the flash read back differs from the image"},
+    {ecLogNotWritten, "programmed, but the run log could not be written"},
 };
 }
 
@@ -28,7 +29,8 @@ TExitCode ExitCodeFor(TFailureKind kind)
 {
     switch (kind) {
     case TFailureKind::None: return ecSuccess;
-    case TFailureKind::Cancelled: return ecCancelled;
+    case TFailureKind::Cancelled:
+    case TFailureKind::Interrupted: return ecCancelled;
     case TFailureKind::PortError: return ecPortError;
     case TFailureKind::NoReply: return ecNoReply;
     case TFailureKind::UnitIdentity: return ecUnitIdentity;

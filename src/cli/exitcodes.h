@@ -10,7 +10,7 @@
 
 enum TExitCode : int {
     ecSuccess = 0,
-    ecInternal = 1, // a failure outside the kinds below (never expected)
+    ecInternal = 1, // a failure outside the kinds below, or output that could not be written
     ecUsage = 2,    // bad options, or a log that cannot be opened for appending
     ecCancelled = 3,
     ecPortError = 4,
@@ -21,6 +21,7 @@ enum TExitCode : int {
     ecProgramFailed = 9,
     ecReadFailed = 10,
     ecVerifyDifference = 11,
+    ecLogNotWritten = 12, // the unit was programmed, but its record is not (wholly) in the log
 };
 
 TExitCode ExitCodeFor(TFailureKind kind);

@@ -1,4 +1,4 @@
-// Ctrl-C (and SIGTERM, SIGHUP) as an event of the Qt event loop. The signal
+// Ctrl-C (and SIGTERM, SIGQUIT) as an event of the Qt event loop. The signal
 // handler only writes a byte into a pipe; the pipe's notifier calls the
 // handler of the program's choice on the program's own thread, which is
 // where the run may be told to stop. The run's waits handle events, so the

@@ -8,11 +8,17 @@
 #include <unistd.h>
 
 namespace {
-const int WatchedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGQUIT (Ctrl-\) is one more way of asking to stop, not a request for a
+// core dump in the middle of programming.
+const int WatchedSignals[] = {SIGINT, SIGTERM, SIGQUIT};
+// A terminal that went away takes nobody's answer with it that the run
+// still needs: the run goes on to its end and writes its record, as it
+// does when its standard output goes away.
+const int IgnoredSignals[] = {SIGHUP};
 
 // The handler can reach only what is static; one watch per process.
 volatile sig_atomic_t WriteEnd = -1;
-struct sigaction PreviousActions[3];
+struct sigaction PreviousActions[std::size(WatchedSignals) + std::size(IgnoredSignals)];
 
 void OnSignal(int)
 {
@@ -21,6 +27,14 @@ void OnSignal(int)
     // A full pipe already holds a pending signal: nothing is lost.
     [[maybe_unused]] const ssize_t written = write(WriteEnd, &byte, 1);
     errno = savedErrno;
+}
+
+// Installs the action unless the signal came ignored: whoever started us
+// (nohup, a bench script's trap) decided about that signal already.
+void Install(int signal, const struct sigaction& action, struct sigaction& previous)
+{
+    sigaction(signal, nullptr, &previous);
+    if (previous.sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
 }
 }
 
@@ -34,14 +48,21 @@ TInterruptWatch::TInterruptWatch(QObject* owner) : QObject(owner)
     // System calls the handler interrupts are restarted: every wait of the
     // serial layer is bounded by its own time-out anyway.
     action.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(WatchedSignals); ++i) sigaction(WatchedSignals[i], &action, &PreviousActions[i]);
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    size_t slot = 0;
+    for (const int signal : WatchedSignals) Install(signal, action, PreviousActions[slot++]);
+    for (const int signal : IgnoredSignals) Install(signal, ignore, PreviousActions[slot++]);
     FNotifier = new QSocketNotifier(FPipe[0], QSocketNotifier::Read, this);
     connect(FNotifier, &QSocketNotifier::activated, this, &TInterruptWatch::Activated);
 }
 
 TInterruptWatch::~TInterruptWatch()
 {
-    for (size_t i = 0; i < std::size(WatchedSignals); ++i) sigaction(WatchedSignals[i], &PreviousActions[i], nullptr);
+    size_t slot = 0;
+    for (const int signal : WatchedSignals) sigaction(signal, &PreviousActions[slot++], nullptr);
+    for (const int signal : IgnoredSignals) sigaction(signal, &PreviousActions[slot++], nullptr);
     WriteEnd = -1;
     delete FNotifier;
     close(FPipe[0]);

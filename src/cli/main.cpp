@@ -2,6 +2,7 @@
 // firmware image built into this program, from a terminal or a production
 // bench script. See --help.
 #include "cli/cliprogram.h"
+#include "cli/processsetup.h"
 
 #include <QCoreApplication>
 #include <csignal>
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    PrepareProcess();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName("morvex-flash-cli");
     QCoreApplication::setApplicationVersion(MORVEX_VERSION);

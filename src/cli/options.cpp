@@ -139,6 +139,13 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
                      error) ||
         !ReadSetting(parser, "parity", prNone, prSpace, TextToParity, ParityToText, options.Parity, error))
         return usage(error);
+    // Every serial driver refuses the other pairs when the port is set up,
+    // long after the operator could have been told.
+    if ((options.StopBits == sbOne5StopBits && options.DataBits != dbFive) ||
+        (options.StopBits == sbTwoStopBits && options.DataBits == dbFive))
+        return usage("--stop-bits " + StopBitsToText(options.StopBits) + " does not go with --data-bits " +
+                     DataBitsToText(options.DataBits) +
+                     " (1 stop bit goes with any data bits, 1.5 with 5 only, 2 with 6, 7 or 8)");
     options.AssumeYes = parser.isSet("yes");
     options.Quiet = parser.isSet("quiet");
     if (parser.isSet("log")) {

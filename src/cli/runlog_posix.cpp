@@ -21,10 +21,27 @@ TRunLog::~TRunLog() = default;
 std::string TRunLog::Open(const std::string& path)
 {
     FPath = path;
-    const int handle = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (handle < 0) return "Cannot open the log " + path + " for appending: " + std::strerror(errno);
-    FFile = std::make_unique<TLogFile>();
-    FFile->Handle = handle;
+    const std::string cannot = "Cannot open the log " + path + " for appending: ";
+    // The log often sits in a folder the whole bench shares. A link there
+    // could point the record at a file of someone else's choice, a FIFO
+    // would block the open for good (before any signal could stop it), and
+    // another user's file is theirs to fill or swap: none of them is a log.
+    const int handle = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (handle < 0) {
+        if (errno == ELOOP) return cannot + "it is a symbolic link";
+        return cannot + std::strerror(errno);
+    }
+    auto file = std::make_unique<TLogFile>();
+    file->Handle = handle;
+    struct stat status {};
+    if (fstat(handle, &status) != 0) return cannot + std::strerror(errno);
+    if (!S_ISREG(status.st_mode)) return cannot + "it is not a regular file";
+    if (status.st_uid != geteuid() && status.st_uid != 0) return cannot + "it belongs to another user";
+    // Writes to a regular file never block anyway; the flag only had to
+    // keep the open itself from waiting.
+    const int flags = fcntl(handle, F_GETFL);
+    if (flags < 0 || fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) return cannot + std::strerror(errno);
+    FFile = std::move(file);
     return "";
 }
 

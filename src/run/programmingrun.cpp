@@ -4,6 +4,7 @@
 #include "core/memstream.h"
 #include "core/progress.h"
 #include "image/encryptedstream.h"
+#include "run/secretprocess.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 
@@ -17,7 +18,10 @@ const char* const SuccessText = "Unit Successfully Programmed!";
 // a point at which the run can end without leaving a frame half sent.
 class TProgrammingRun::TStoppableProgress : public TProgressView {
 public:
-    TStoppableProgress(TProgressView* view, const bool& stopRequested) : FView(view), FStopRequested(stopRequested) {}
+    TStoppableProgress(TProgressView* view, const bool& stopRequested, const bool& unitChanged)
+        : FView(view), FStopRequested(stopRequested), FUnitChanged(unitChanged)
+    {
+    }
     void SetRange(int minimum, int maximum) override
     {
         FPosition = minimum;
@@ -31,13 +35,14 @@ public:
     {
         FPosition = position;
         if (FView) FView->SetPosition(position);
-        if (FStopRequested) throw ERunInterrupted();
+        if (FStopRequested) throw ERunInterrupted(FUnitChanged);
     }
     int Position() const override { return FView ? FView->Position() : FPosition; }
 
 private:
     TProgressView* FView;
     const bool& FStopRequested;
+    const bool& FUnitChanged;
     int FPosition = 0;
 };
 
@@ -58,6 +63,8 @@ bool TProgrammingRun::Execute()
     FReport.Started = std::chrono::system_clock::now();
     FUserMethodFailure = nullptr;
     FStopRequested = false;
+    FUnitChanged = false;
+    FIdentityChanged = false;
     try {
         RunThenAlways(
             [this] {
@@ -76,7 +83,7 @@ bool TProgrammingRun::Execute()
         return true;
     } catch (const std::exception& failure) {
         FReport.Succeeded = false;
-        FReport.Failure = ClassifyFailure(FStep, failure);
+        FReport.Failure = ClassifyFailure(FStep, failure, FIdentityChanged);
         FReport.Message = failure.what();
         FOperator.ShowFailure(failure, FReport.Failure);
         return false;
@@ -86,16 +93,25 @@ bool TProgrammingRun::Execute()
 void TProgrammingRun::BeginStep(TRunStep step)
 {
     EndStep();
-    if (FStopRequested) throw ERunInterrupted();
+    if (FStopRequested) throw ERunInterrupted(FUnitChanged);
+    // The erase is the first step that changes the unit, whether or not it
+    // gets to its end.
+    if (step == TRunStep::Erase) FUnitChanged = true;
     FStep = step;
     FStepOpen = true;
     FReport.Steps.push_back(TStepRecord{step, std::chrono::system_clock::now(), 0});
     FOperator.StepStarted(step);
 }
 
+void TProgrammingRun::NoteIdentity(const THitachiFlash& flash)
+{
+    if (!flash.IdentityText().empty()) FReport.IdentityText = flash.IdentityText();
+    FIdentityChanged = flash.IdentityChangedSinceConnect();
+}
+
 void TProgrammingRun::EndStep()
 {
-    if (FFlash && !FFlash->IdentityText().empty()) FReport.IdentityText = FFlash->IdentityText();
+    if (FFlash) NoteIdentity(*FFlash);
     if (!FStepOpen) return;
     FStepOpen = false;
     TStepRecord& record = FReport.Steps.back();
@@ -106,7 +122,7 @@ void TProgrammingRun::FreeFlash()
 {
     if (!FFlash) return;
     std::unique_ptr<THitachiFlash> flash = std::move(FFlash);
-    if (!flash->IdentityText().empty()) FReport.IdentityText = flash->IdentityText();
+    NoteIdentity(*flash);
     flash->ClosePort();
 }
 
@@ -140,7 +156,7 @@ void TProgrammingRun::CreateTarget(uint8_t method)
     // The previous target goes first: it still reports to the progress
     // view that is replaced here.
     FFlash.reset();
-    FProgress = std::make_unique<TStoppableProgress>(FOperator.ProgressView(), FStopRequested);
+    FProgress = std::make_unique<TStoppableProgress>(FOperator.ProgressView(), FStopRequested, FUnitChanged);
     CreateFlashTarget(UnitType(FImage), FFlash, FOperator.StatusText(), FProgress.get(), FConnectInfo);
     FFlash->SetCompareDialogs(FOperator.CompareDialogs());
 }
@@ -156,6 +172,7 @@ void TProgrammingRun::ShowConnectWizard(uint32_t unitType)
 void TProgrammingRun::ProgramImage()
 {
     BeginStep(TRunStep::Decipher);
+    KeepSecretsFromOtherProcesses();
     TTwoFishEncryptedMemoryStream stream;
     stream.SetMode(cmCipherFeedback);
     LoadImage(stream, FImage);

@@ -64,6 +64,9 @@ private:
     void FreeFlash();
     void BeginStep(TRunStep step);
     void EndStep();
+    // Keeps what the target's identity replies tell the report and the
+    // failure's kind, before the target goes.
+    void NoteIdentity(const THitachiFlash& flash);
 
     TRunOperator& FOperator;
     const TStoredImage& FImage;
@@ -76,4 +79,6 @@ private:
     TRunStep FStep = TRunStep::Wizard;
     bool FStepOpen = false;
     bool FStopRequested = false;
+    bool FUnitChanged = false;     // the erase has begun
+    bool FIdentityChanged = false; // the last identity reply differed from the one at connect
 };

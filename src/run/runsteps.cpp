@@ -51,14 +51,16 @@ const char* FailureKindName(TFailureKind kind)
     case TFailureKind::ProgramFailed: return "program-failed";
     case TFailureKind::ReadFailed: return "read-failed";
     case TFailureKind::VerifyDifference: return "verify-difference";
+    case TFailureKind::Interrupted: return "interrupted";
     }
     return "unknown";
 }
 
-TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure)
+TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool identityChanged)
 {
-    if (failure.what() == ConnectCancelled || dynamic_cast<const ERunInterrupted*>(&failure))
-        return TFailureKind::Cancelled;
+    if (const auto* interrupted = dynamic_cast<const ERunInterrupted*>(&failure))
+        return interrupted->UnitChanged() ? TFailureKind::Interrupted : TFailureKind::Cancelled;
+    if (failure.what() == ConnectCancelled) return TFailureKind::Cancelled;
     // A port that fails is the port's fault in whatever step it fails.
     if (dynamic_cast<const EComPort*>(&failure)) return TFailureKind::PortError;
     switch (step) {
@@ -73,7 +75,11 @@ TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure)
         return TFailureKind::NoReply;
     case TRunStep::Decipher: return TFailureKind::ImageInvalid;
     case TRunStep::Check:
-        if (dynamic_cast<const EMorvexComTimeout*>(&failure)) return TFailureKind::NoReply;
+        // The identity passed at connect: one that reads otherwise now was
+        // spoiled on the line, and what was checked against it (the size,
+        // the checksum seed) says nothing about the unit or the image. A
+        // bench must not set a good unit aside for it.
+        if (dynamic_cast<const EMorvexComTimeout*>(&failure) || identityChanged) return TFailureKind::NoReply;
         if (IsIdentityFailure(failure)) return TFailureKind::UnitIdentity;
         return TFailureKind::ImageInvalid;
     case TRunStep::Erase: return TFailureKind::EraseFailed;

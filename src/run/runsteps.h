@@ -28,17 +28,28 @@ enum class TRunStep {
 const char* RunStepName(TRunStep step);
 
 // A run that was asked to stop ends at the next step or block boundary
-// with this failure; what was already erased or written stays so.
+// with this failure; what was already erased or written stays so. Before
+// the erase the unit has only been talked to, and the operator may put it
+// back in the box; from the erase on it needs another run.
 class ERunInterrupted : public Exception {
 public:
-    ERunInterrupted() : Exception("Run interrupted: the unit may be partly programmed") {}
+    explicit ERunInterrupted(bool unitChanged)
+        : Exception(unitChanged ? "Run interrupted: the unit may be partly programmed"
+                                : "Run interrupted: nothing on the unit was changed"),
+          FUnitChanged(unitChanged)
+    {
+    }
+    bool UnitChanged() const { return FUnitChanged; }
+
+private:
+    bool FUnitChanged;
 };
 
 // Each kind has its own exit status in the command-line program; the order
 // is the documented one, so keep new kinds at the end.
 enum class TFailureKind {
     None,
-    Cancelled,    // the operator cancelled, answered No, or interrupted the run
+    Cancelled,    // the operator cancelled, answered No, or interrupted the run before the erase
     PortError,    // the port could not be opened or failed (unplugged adapter)
     NoReply,      // the unit did not connect or a reply did not arrive
     UnitIdentity, // the unit is not the model the image is for
@@ -47,12 +58,15 @@ enum class TFailureKind {
     ProgramFailed,
     ReadFailed,
     VerifyDifference, // the flash read back differs from the image
+    Interrupted,      // stopped from the erase on: the unit may be partly programmed
 };
 
 const char* FailureKindName(TFailureKind kind);
 
-// The kind of a failure raised in a step.
-TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure);
+// The kind of a failure raised in a step. identityChanged: the unit's
+// identity reply differed from the one that passed at connect (or did not
+// parse), which at the image check makes the failure a line fault.
+TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool identityChanged = false);
 
 struct TStepRecord {
     TRunStep Step;

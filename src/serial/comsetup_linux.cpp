@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <grp.h>
@@ -152,22 +153,35 @@ void ListSerialPorts(std::vector<std::string>& list)
     // usually in /tmp, where every user may create files: a folder or an
     // entry another user could have planted or could change would let
     // them hand the programmer a terminal of their own, and the firmware
-    // image with it. Those are left out, saying why.
-    std::string virtualDir = VirtualPortDir();
-    while (virtualDir.size() > 1 && virtualDir.back() == '/') virtualDir.pop_back();
+    // image with it. Those are left out, saying why. The folder is the
+    // user's choice, not the system's port list: one that cannot be read
+    // costs its ports and a warning, never the whole list.
+    const std::string named = VirtualPortDir();
+    // Entries are named folder + "/" + entry, so the folder loses its
+    // trailing slashes ("/" becomes "", and "/bin" stays "/bin").
+    std::string virtualDir = named;
+    while (!virtualDir.empty() && virtualDir.back() == '/') virtualDir.pop_back();
+    const std::string folderPath = virtualDir.empty() ? "/" : virtualDir;
     struct stat folder {};
-    if (virtualDir.empty() || stat(virtualDir.c_str(), &folder) != 0) {
-        if (!virtualDir.empty() && errno != ENOENT) throw EComPort(CError_RegError, errno);
+    if (named.empty()) {
+        // no folder: no virtual ports
+    } else if (stat(folderPath.c_str(), &folder) != 0) {
+        if (errno != ENOENT) qWarning("Virtual ports in %s are not offered: %s", named.c_str(), std::strerror(errno));
     } else if (!S_ISDIR(folder.st_mode)) {
-        throw EComPort(CError_RegError, ENOTDIR);
+        qWarning("Virtual ports in %s are not offered: it is not a folder", named.c_str());
     } else if (!OwnedAndPrivate(folder, false)) {
         qWarning("Virtual ports in %s are not offered: the folder must be yours and writable by nobody else",
-                 virtualDir.c_str());
+                 named.c_str());
     } else {
         std::vector<std::string> links;
-        if (int error = ReadDirectory(virtualDir, links)) throw EComPort(CError_RegError, error);
+        if (int error = ReadDirectory(folderPath, links))
+            qWarning("Virtual ports in %s are not offered: %s", named.c_str(), std::strerror(error));
         for (const std::string& link : links) {
             const std::string path = virtualDir + "/" + link;
+            // Only a terminal can be a port; files, pipes and folders that
+            // happen to be there are passed over without a word.
+            struct stat target {};
+            if (stat(path.c_str(), &target) != 0 || !S_ISCHR(target.st_mode)) continue;
             if (TrustedEntry(path))
                 found.push_back(path);
             else

@@ -145,6 +145,7 @@ void THitachiFlash::CheckIdentity()
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
     if (start != FFlashStart || size != FFlashSize) throw EHitachiFlashException("Flash uP does not match definition");
+    FConnectIdentity = FIdentityText;
 }
 
 void THitachiFlash::ExtractUserArea(TMemoryStream& image, TMemoryStream& dest)

@@ -54,6 +54,10 @@ public:
     const TConnectInfo& ConnectInfo() const { return FConnectInfo; }
     // The identity text the unit reported last, "" before the first report.
     const std::string& IdentityText() const { return FIdentityText; }
+    // Whether the unit reported another identity after the one that passed
+    // at connect (or one that did not parse). The unit did not change in
+    // between: the line spoiled the reply.
+    bool IdentityChangedSinceConnect() const { return !FConnectIdentity.empty() && FIdentityText != FConnectIdentity; }
 
     // The message boxes of the interactive comparison (VerifyImage without
     // raising). Without them that comparison shows nothing. Not owned.
@@ -79,4 +83,5 @@ protected:
 private:
     TMessageDialogs* FCompareDialogs = nullptr;
     std::string FIdentityText;
+    std::string FConnectIdentity; // the identity that passed at connect
 };

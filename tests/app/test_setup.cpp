@@ -11,7 +11,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 // A PC with on-board UARTs ttyS0, ttyS1 and ttyS9, a USB adapter and one
@@ -23,8 +26,13 @@ protected:
         ASSERT_TRUE(FSysfs.isValid() && FPorts.isValid());
         for (const char* device : {"ttyS0", "ttyS1", "ttyS9", "ttyUSB0"})
             ASSERT_TRUE(QDir(FSysfs.path()).mkpath(QString(device) + "/device"));
-        QFile link(FPorts.path() + "/unit");
-        ASSERT_TRUE(link.open(QIODevice::WriteOnly));
+        // The virtual port leads to a terminal, as the simulated unit's does:
+        // only terminals are offered.
+        FTerminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(FTerminal, 0);
+        ASSERT_EQ(grantpt(FTerminal), 0);
+        ASSERT_EQ(unlockpt(FTerminal), 0);
+        ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(ptsname(FTerminal)), FPorts.path() + "/unit"));
         SetSerialSysfsRoot(StdStr(FSysfs.path()));
         SetVirtualPortDir(StdStr(FPorts.path()));
         FPort.SetPort("COM2");
@@ -33,6 +41,7 @@ protected:
     {
         SetSerialSysfsRoot("");
         SetVirtualPortDir("");
+        if (FTerminal >= 0) close(FTerminal);
     }
 
     std::string VirtualPort() const { return StdStr(FPorts.path()) + "/unit"; }
@@ -50,6 +59,7 @@ protected:
 
     QTemporaryDir FSysfs;
     QTemporaryDir FPorts;
+    int FTerminal = -1; // the master side of the virtual port's terminal
     TComPort FPort;
 };
 

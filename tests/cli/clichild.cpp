@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,26 +73,48 @@ void Reap(pid_t pid, TCliResult& result, TClock::time_point deadline)
 
 // ------------------------------------------------------------ without terminal
 
-TCliChild::TCliChild(const std::vector<std::string>& arguments, const TEnvironment& environment)
+TCliChild::TCliChild(const std::vector<std::string>& arguments, const TEnvironment& environment,
+                     const TChildSetup& setup)
 {
     TExecVectors vectors(arguments, environment);
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    // A child of its own process group: a Ctrl-C meant for the test program
-    // is not also the child's.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    if (posix_spawn(&FPid, vectors.Argv[0], &actions, &attributes, vectors.Argv.data(), vectors.Envp.data()) != 0)
-        FPid = -1;
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    FPid = fork();
+    if (FPid == 0) {
+        // Only what is safe after fork in a threaded process, until exec.
+        // A process group of its own: a Ctrl-C meant for the test program
+        // is not also the child's.
+        setpgid(0, 0);
+        for (const int signal : setup.IgnoredSignals) {
+            struct sigaction ignore = {};
+            ignore.sa_handler = SIG_IGN;
+            sigaction(signal, &ignore, nullptr);
+        }
+        if (setup.FileSizeLimit >= 0) {
+            const rlimit limit = {rlim_t(setup.FileSizeLimit), rlim_t(setup.FileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (setup.CoreDumps) {
+            const rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};
+            setrlimit(RLIMIT_CORE, &unlimited);
+        }
+        if (!setup.WorkingFolder.empty() && chdir(setup.WorkingFolder.c_str()) != 0) _exit(126);
+        if (setup.StandardStreamsClosed) {
+            for (int descriptor = 0; descriptor <= 2; ++descriptor) close(descriptor);
+        } else {
+            const int in = open("/dev/null", O_RDONLY);
+            dup2(in, STDIN_FILENO);
+            if (setup.OutputFile.empty()) {
+                dup2(out[1], STDOUT_FILENO);
+            } else {
+                const int file = open(setup.OutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                dup2(file, STDOUT_FILENO);
+            }
+            dup2(err[1], STDERR_FILENO);
+        }
+        execve(vectors.Argv[0], vectors.Argv.data(), vectors.Envp.data());
+        _exit(127);
+    }
     close(out[1]);
     close(err[1]);
     FOut = out[0];
@@ -147,9 +169,9 @@ TCliResult TCliChild::Wait(int timeoutMs)
     return result;
 }
 
-TCliResult RunCli(const std::vector<std::string>& arguments, const TEnvironment& environment)
+TCliResult RunCli(const std::vector<std::string>& arguments, const TEnvironment& environment, const TChildSetup& setup)
 {
-    return TCliChild(arguments, environment).Wait();
+    return TCliChild(arguments, environment, setup).Wait();
 }
 
 // ------------------------------------------------------------ on a terminal

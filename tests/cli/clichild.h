@@ -19,10 +19,22 @@ struct TCliResult {
 // "KEY=VALUE" entries added to (or replacing those of) this process's environment.
 using TEnvironment = std::vector<std::string>;
 
+// How a child starts beyond its arguments and environment: the careless and
+// unusual ways a bench script or a daemon may start the program.
+struct TChildSetup {
+    std::string OutputFile;             // standard output into this file, not the pipe ("": the pipe)
+    bool StandardStreamsClosed = false; // descriptors 0, 1 and 2 closed (nothing is collected)
+    std::vector<int> IgnoredSignals;    // inherited as ignored, as nohup or a trap '' leaves them
+    long long FileSizeLimit = -1;       // ulimit -f, in bytes (-1: this process's own)
+    bool CoreDumps = false;             // core files allowed, written into WorkingFolder
+    std::string WorkingFolder;          // "": this process's own
+};
+
 class TCliChild {
 public:
     // Standard input is /dev/null.
-    explicit TCliChild(const std::vector<std::string>& arguments, const TEnvironment& environment = {});
+    explicit TCliChild(const std::vector<std::string>& arguments, const TEnvironment& environment = {},
+                       const TChildSetup& setup = {});
     ~TCliChild(); // a child still running is killed
     TCliChild(const TCliChild&) = delete;
     TCliChild& operator=(const TCliChild&) = delete;
@@ -67,4 +79,5 @@ private:
 };
 
 // Runs the program to its end without a terminal.
-TCliResult RunCli(const std::vector<std::string>& arguments, const TEnvironment& environment = {});
+TCliResult RunCli(const std::vector<std::string>& arguments, const TEnvironment& environment = {},
+                  const TChildSetup& setup = {});

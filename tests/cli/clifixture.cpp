@@ -14,6 +14,8 @@
 #include <fstream>
 #include <iterator>
 #include <sys/file.h>
+#include <unordered_map>
+#include <unordered_set>
 #include <unistd.h>
 
 const std::vector<uint8_t>& PlainImage()
@@ -26,6 +28,40 @@ const std::vector<uint8_t>& PlainImage()
 }
 
 uint32_t ImageUnitType() { return UnitType(StoredImage); }
+
+size_t PlainWindowsIn(const std::string& bytes)
+{
+    constexpr size_t kWindow = 16;
+    const std::vector<uint8_t>& plain = PlainImage();
+    // Indexed by their first eight bytes: a core file of some megabytes is
+    // searched at every offset in a second or two.
+    static const std::unordered_multimap<uint64_t, std::string> windows = [&plain] {
+        std::unordered_multimap<uint64_t, std::string> map;
+        for (size_t i = 0; i + kWindow <= plain.size(); ++i) {
+            const auto begin = plain.begin() + long(i);
+            if (std::all_of(begin, begin + kWindow, [&](uint8_t b) { return b == plain[i]; })) continue;
+            uint64_t key;
+            std::memcpy(&key, &plain[i], sizeof key);
+            map.emplace(key, std::string(begin, begin + kWindow));
+        }
+        return map;
+    }();
+    std::unordered_set<std::string> found;
+    for (size_t i = 0; i + kWindow <= bytes.size(); ++i) {
+        uint64_t key;
+        std::memcpy(&key, bytes.data() + i, sizeof key);
+        const auto [first, last] = windows.equal_range(key);
+        for (auto it = first; it != last; ++it)
+            if (bytes.compare(i, kWindow, it->second) == 0) found.insert(it->second);
+    }
+    return found.size();
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 std::string LockPort(const std::string& path)
 {

@@ -24,11 +24,19 @@ enum : int {
     kExitProgramFailed = 9,
     kExitReadFailed = 10,
     kExitVerifyDifference = 11,
+    kExitLogNotWritten = 12,
 };
 
 // The plain firmware the program carries, as the build generated it.
 const std::vector<uint8_t>& PlainImage();
 uint32_t ImageUnitType();
+
+// How many of the plain image's distinctive 16-byte windows (leaving out
+// runs of one repeated byte, which any memory holds) occur in the bytes.
+size_t PlainWindowsIn(const std::string& bytes);
+
+// The whole file's bytes ("" when it cannot be read).
+std::string ReadText(const std::string& path);
 
 // Whether the device can be opened and locked as the programmer opens it:
 // "" when it can, otherwise why not.

@@ -3,6 +3,7 @@
 // it refuses before it goes near a port.
 #include "clifixture.h"
 
+#include "cli/exitcodes.h"
 #include "cli/portlist.h"
 #include "image/storedimage.h"
 #include "serial/portinfo.h"
@@ -10,6 +11,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -38,7 +42,7 @@ TEST_F(CliCommandLine, HelpDocumentsTheOptionsAndEveryExitCode)
                              "--parity <PARITY>", "--yes", "--quiet", "--log <FILE>", "--info", "--list-ports",
                              "port COM1, 9600 bit/s, 8 data bits, 1 stop bit, parity None"})
         EXPECT_NE(result.Out.find(text), std::string::npos) << text;
-    for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}) {
+    for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) {
         char entry[8];
         std::snprintf(entry, sizeof entry, "\n  %2d  ", code);
         EXPECT_NE(result.Out.find(entry), std::string::npos) << code;
@@ -57,6 +61,8 @@ struct TBadCommandLine {
 const std::string BitRates = "(one of 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, "
                              "115200, 128000, 256000)";
 
+const std::string StopBitPairs = "(1 stop bit goes with any data bits, 1.5 with 5 only, 2 with 6, 7 or 8)";
+
 const TBadCommandLine BadCommandLines[] = {
     {"UnknownBitRate", {"--baud", "9601"}, "bad value \"9601\" for --baud " + BitRates},
     // A text form of the settings, but not a bit rate of its own.
@@ -66,6 +72,13 @@ const TBadCommandLine BadCommandLines[] = {
     {"UnknownParity",
      {"--parity", "sometimes"},
      "bad value \"sometimes\" for --parity (one of None, Odd, Even, Mark, Space)"},
+    // Pairs that pass each option's own check but no serial driver.
+    {"OneAndAHalfStopBitsWithEightDataBits",
+     {"--stop-bits", "1.5"},
+     "--stop-bits 1.5 does not go with --data-bits 8 " + StopBitPairs},
+    {"TwoStopBitsWithFiveDataBits",
+     {"--data-bits", "5", "--stop-bits", "2"},
+     "--stop-bits 2 does not go with --data-bits 5 " + StopBitPairs},
     {"UnknownOption", {"--frobnicate"}, "Unknown option 'frobnicate'."},
     {"MissingValue", {"--baud"}, "Missing value after '--baud'."},
     {"ImageFile",
@@ -110,6 +123,112 @@ TEST_F(CliCommandLine, ListPortsShowsAVirtualPortWithTheDeviceItLeadsTo)
         << result.Out;
     // Listing opens nothing: the unit heard of no host.
     EXPECT_TRUE(UnitSawNothing(unit));
+}
+
+TEST_F(CliCommandLine, TheVirtualPortFolderOffersTerminalsOnlyAndNeverFailsTheList)
+{
+    const std::string folder = Scratch() + "/ports";
+    TUnitSimOptions options;
+    options.LinkPath = folder + "/bench-unit-1";
+    fs::create_directories(folder + "/a-folder");
+    std::ofstream(folder + "/a-file") << "not a port\n";
+    ASSERT_EQ(mkfifo((folder + "/a-fifo").c_str(), 0600), 0);
+    TUnitSim& unit = StartUnit(options);
+    const TCliResult listed = RunCli({"--list-ports"}, {"MORVEX_PORT_DIR=" + folder});
+    EXPECT_EQ(listed.ExitCode, kExitSuccess) << listed.Err;
+    std::vector<std::string> virtualPorts;
+    for (const std::string& line : Lines(listed.Out))
+        if (line.rfind(folder, 0) == 0) virtualPorts.push_back(line);
+    EXPECT_EQ(virtualPorts, (std::vector<std::string>{options.LinkPath + " -> " + unit.PortPath()}));
+
+    // A folder named with a trailing slash, or the root, gives paths
+    // without a doubled slash; the root holds no terminal.
+    for (const std::string& named : {folder + "/", std::string("/")}) {
+        const TCliResult result = RunCli({"--list-ports"}, {"MORVEX_PORT_DIR=" + named});
+        EXPECT_EQ(result.ExitCode, kExitSuccess) << named << result.Err;
+        EXPECT_EQ(result.Out.find("//"), std::string::npos) << named << result.Out;
+        EXPECT_EQ(result.Out.find("/bin"), std::string::npos) << named << result.Out;
+    }
+    // A file in place of the folder costs the virtual ports and a warning only.
+    const TCliResult file = RunCli({"--list-ports"}, {"MORVEX_PORT_DIR=" + folder + "/a-file"});
+    EXPECT_EQ(file.ExitCode, kExitSuccess) << file.Err;
+    EXPECT_NE(file.Err.find("Virtual ports in " + folder + "/a-file are not offered: it is not a folder"),
+              std::string::npos)
+        << file.Err;
+}
+
+// What only prints must say so when its output cannot be written: a script
+// reading --list-ports from a full disk must not take nothing for the list.
+class CliOutputError : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliOutputError, EndsWithANonZeroExitAndSaysWhy)
+{
+    TChildSetup full;
+    full.OutputFile = "/dev/full";
+    const TCliResult result = RunCli({GetParam()}, {}, full);
+    EXPECT_EQ(result.ExitCode, 1);
+    EXPECT_EQ(Lines(result.Err).back(), "morvex-flash-cli: cannot write the output: No space left on device");
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, CliOutputError, ::testing::Values("--info", "--list-ports", "--help", "--version"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param + 2) == "list-ports" ? "ListPorts"
+                                                                                : std::string(info.param + 2);
+                         });
+
+TEST_F(CliCommandLine, StartedWithItsStandardStreamsClosedItFillsThemAndProgramsTheUnit)
+{
+    // Its first descriptors would otherwise become the interrupt pipe, and
+    // every line on standard error a Ctrl-C. The unit answers the speed
+    // change late, so the descriptors can be looked at while it connects.
+    TUnitSimOptions options;
+    options.Faults.push_back(ParseFault("slow@speed-reply=300"));
+    TUnitSim& unit = StartUnit(options);
+    TChildSetup closed;
+    closed.StandardStreamsClosed = true;
+    const std::string log = Scratch() + "/runs.jsonl";
+    TCliChild child(RunArguments(unit, {"--log", log}), {}, closed);
+    ASSERT_TRUE(unit.WaitForFrame("speed-change request", 30000));
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        std::error_code error;
+        const std::string path = "/proc/" + std::to_string(child.Pid()) + "/fd/" + std::to_string(descriptor);
+        EXPECT_EQ(fs::read_symlink(path, error).string(), "/dev/null") << path << " " << error.message();
+    }
+    EXPECT_EQ(child.Wait().ExitCode, kExitSuccess);
+    EXPECT_TRUE(FlashHoldsTheImage(unit));
+    EXPECT_NE(ReadText(log).find("\"result\":\"success\""), std::string::npos) << ReadText(log);
+}
+
+// The codes the program has, as --help lists them.
+std::set<int> CodesOfTheProgram()
+{
+    std::set<int> codes;
+    const std::string table = ExitCodeTable();
+    const std::regex entry("^ *(\\d+)  ");
+    for (const std::string& line : Lines(table)) {
+        std::smatch match;
+        if (std::regex_search(line, match, entry)) codes.insert(std::stoi(match[1]));
+    }
+    return codes;
+}
+
+// The codes a document lists, each found by the pattern's first group.
+std::set<int> CodesDocumented(const std::string& path, const std::string& pattern)
+{
+    std::set<int> codes;
+    const std::string text = ReadText(path);
+    const std::regex entry(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), entry); it != std::sregex_iterator(); ++it)
+        codes.insert(std::stoi((*it)[1]));
+    return codes;
+}
+
+TEST_F(CliCommandLine, TheGuideAndTheManualPageListEveryExitCodeThereIs)
+{
+    const std::set<int> codes = CodesOfTheProgram();
+    EXPECT_EQ(codes.size(), 13u);
+    EXPECT_EQ(CodesDocumented(MORVEX_SOURCE_DIR "/docs/command-line.md", "\\n\\| (\\d+) \\| "), codes);
+    EXPECT_EQ(CodesDocumented(MORVEX_SOURCE_DIR "/docs/man/morvex-flash-cli.1", "\\n\\.TP\\n\\.B (\\d+)\\n"), codes);
 }
 
 // A sysfs tree as the kernel lays it out, in the scratch folder.

@@ -4,9 +4,12 @@
 // phrase. A log that cannot be opened stops the program before the port.
 #include "clifixture.h"
 
+#include "cli/cliprogram.h"
+#include "image/imagedigest.h"
 #include "image/storedimage.h"
 #include "target/unitmodels.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,15 +18,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-std::string ReadText(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 // Each line of the log as a JSON object; a line that is not one fails.
 std::vector<QJsonObject> LogRecords(const std::string& path)
 {
@@ -83,15 +83,7 @@ void ExpectTimesConsistent(const QJsonObject& record)
 // byte, which any text may hold), and neither form of the pass phrase.
 void ExpectNoSecrets(const std::string& text)
 {
-    const std::vector<uint8_t>& plain = PlainImage();
-    std::set<std::string> windows;
-    for (size_t i = 0; i + 16 <= plain.size(); ++i) {
-        if (std::all_of(plain.begin() + long(i), plain.begin() + long(i) + 16,
-                        [&](uint8_t b) { return b == plain[i]; }))
-            continue;
-        windows.insert(std::string(plain.begin() + long(i), plain.begin() + long(i) + 16));
-    }
-    for (size_t i = 0; i + 16 <= text.size(); ++i) ASSERT_EQ(windows.count(text.substr(i, 16)), 0u) << "at " << i;
+    EXPECT_EQ(PlainWindowsIn(text), 0u);
     const std::string passPhrase = GetPassPhrase();
     EXPECT_EQ(text.find(passPhrase), std::string::npos);
     EXPECT_EQ(text.find(MORVEX_PASS_PHRASE_HEX), std::string::npos);
@@ -202,27 +194,119 @@ TEST_F(CliLog, RunsAppendTheirLinesWithMethodFailureKindAndMessage)
     ExpectNoSecrets(ReadText(LogPath()));
 }
 
-// A log in a folder that does not exist, and a folder in place of a file.
-class CliUnwritableLog : public CliLog, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+// Logs that are no log: a folder that does not exist, a folder in place of
+// a file, and what a neighbour on a shared bench folder could plant there: a
+// FIFO (whose open would block for good), a link (to a file of their
+// choice) and a file of their own.
+struct TUnusableLog {
+    const char* Name;
+    const char* Reason;
+    void (*Plant)(const std::string& path); // makes what is at the path
+};
 
-TEST_P(CliUnwritableLog, IsAUsageErrorBeforeTheUnitIsTouched)
+void PrintTo(const TUnusableLog& c, std::ostream* out) { *out << c.Name; }
+
+const TUnusableLog UnusableLogs[] = {
+    {"MissingFolder", "No such file or directory",
+     [](const std::string& path) { std::filesystem::remove(std::filesystem::path(path).parent_path()); }},
+    {"Folder", "Is a directory", [](const std::string& path) { std::filesystem::create_directory(path); }},
+    {"Fifo", "it is not a regular file", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+    {"LinkToAFile", "it is a symbolic link",
+     [](const std::string& path) {
+         std::ofstream(path + ".target") << "";
+         std::filesystem::create_symlink(path + ".target", path);
+     }},
+    {"AnotherUsersFile", "it belongs to another user",
+     [](const std::string& path) {
+         std::ofstream(path) << "";
+         if (geteuid() != 0 || chown(path.c_str(), 65534, 65534) != 0)
+             GTEST_SKIP() << "only root can give a file to another user";
+     }},
+};
+
+class CliUnusableLog : public CliLog, public ::testing::WithParamInterface<TUnusableLog> {};
+
+TEST_P(CliUnusableLog, IsAUsageErrorBeforeTheUnitIsTouched)
 {
     TUnitSim& unit = StartUnit();
-    std::filesystem::create_directory(Scratch() + "/folder");
-    const std::string path = Scratch() + GetParam().first;
+    std::filesystem::create_directory(Scratch() + "/logs");
+    const std::string path = Scratch() + "/logs/runs.jsonl";
+    GetParam().Plant(path);
+    if (IsSkipped()) return;
     const TCliResult result = RunCli(RunArguments(unit, {"--log", path, "--yes"}));
+    EXPECT_FALSE(result.TimedOut);
     EXPECT_EQ(result.ExitCode, kExitUsage);
     EXPECT_EQ(Lines(result.Err), (std::vector<std::string>{"morvex-flash-cli: Cannot open the log " + path +
-                                                           " for appending: " + GetParam().second}));
+                                                           " for appending: " + GetParam().Reason}));
     EXPECT_EQ(result.Out, "");
     EXPECT_TRUE(UnitSawNothing(unit)) << unit.Transcript().size() << " frames";
     EXPECT_EQ(LockPort(unit.PortPath()), "");
+    EXPECT_EQ(ReadText(path + ".target"), ""); // nothing went where a link led
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, CliUnwritableLog,
-                         ::testing::Values(std::make_pair("/missing/runs.jsonl", "No such file or directory"),
-                                           std::make_pair("/folder", "Is a directory")),
-                         [](const auto& info) {
-                             return std::string(info.param.first)[1] == 'm' ? "MissingFolder" : "Folder";
-                         });
+INSTANTIATE_TEST_SUITE_P(Paths, CliUnusableLog, ::testing::ValuesIn(UnusableLogs),
+                         [](const ::testing::TestParamInfo<TUnusableLog>& info) { return info.param.Name; });
+
+TEST_F(CliLog, ARecordCutShortIsExit12AndTheNextRecordStartsOnALineOfItsOwn)
+{
+    TUnitSim& unit = StartUnit();
+    // ulimit -f: the file takes only the record's first 40 bytes.
+    TChildSetup limited;
+    limited.FileSizeLimit = 40;
+    const TCliResult cut = RunCli(RunArguments(unit, {"--log", LogPath()}), {}, limited);
+    EXPECT_EQ(cut.ExitCode, kExitLogNotWritten) << cut.Err;
+    EXPECT_NE(cut.Out.find("Unit Successfully Programmed!"), std::string::npos);
+    EXPECT_EQ(Lines(cut.Err),
+              (std::vector<std::string>{
+                  "morvex-flash-cli: Cannot append to the log " + LogPath() + ": the line was cut short",
+                  "morvex-flash-cli: the unit was programmed, but its record is not in the log"}));
+    EXPECT_TRUE(FlashHoldsTheImage(unit));
+    const std::string fragment = ReadText(LogPath());
+    ASSERT_EQ(fragment.size(), 40u);
+
+    // A failed run with no room at all keeps its own code, and says so.
+    TUnitSimOptions eraseFails;
+    eraseFails.Faults.push_back(ParseFault("wrong@erase=%"));
+    TUnitSim& failing = StartUnit(eraseFails);
+    const TCliResult failed = RunCli(RunArguments(failing, {"--log", LogPath()}), {}, limited);
+    EXPECT_EQ(failed.ExitCode, kExitEraseFailed) << failed.Err;
+    EXPECT_EQ(Lines(failed.Err).back(), "morvex-flash-cli: Cannot append to the log " + LogPath() + ": File too large");
+    EXPECT_EQ(ReadText(LogPath()), fragment);
+
+    // Without the limit the next record is whole, on a line of its own.
+    ASSERT_EQ(RunCli(RunArguments(unit, {"--log", LogPath()})).ExitCode, kExitSuccess);
+    const std::vector<std::string> lines = Lines(ReadText(LogPath()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], fragment);
+    const QJsonDocument record = QJsonDocument::fromJson(QByteArray::fromStdString(lines[1]));
+    ASSERT_TRUE(record.isObject()) << lines[1];
+    EXPECT_EQ(Text(record.object(), "result"), "success");
+}
+
+TEST_F(CliLog, AnInvalidEmbeddedImageLeavesAFailureRecord)
+{
+    // The program's own run with a record that names no image, in this
+    // process: the program carries only its valid one.
+    int argc = 1;
+    char name[] = "morvex-flash-cli";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName("morvex-flash-cli");
+    TUnitSim& unit = StartUnit();
+    const auto invalid = std::make_unique<TStoredImage>();
+    const int exitCode = RunCommandLine({"morvex-flash-cli", "--port", QString::fromStdString(unit.PortPath()), "--log",
+                                         QString::fromStdString(LogPath())},
+                                        *invalid, StoredImageDigest);
+    EXPECT_EQ(exitCode, kExitImageInvalid);
+    EXPECT_TRUE(UnitSawNothing(unit));
+    const std::vector<QJsonObject> records = LogRecords(LogPath());
+    ASSERT_EQ(records.size(), 1u);
+    ExpectTimesConsistent(records[0]);
+    EXPECT_EQ(Text(records[0], "result"), "failure");
+    EXPECT_EQ(Text(records[0], "failure"), "image-invalid");
+    EXPECT_EQ(records[0].value("exitCode").toInt(), kExitImageInvalid);
+    EXPECT_EQ(Text(records[0], "message"), "No Valid FLASH Image Present!");
+    EXPECT_EQ(Text(records[0], "port"), unit.PortPath());
+    EXPECT_TRUE(records[0].value("steps").toArray().isEmpty());
+}
 }

@@ -148,6 +148,28 @@ const TFailureCase FailureCases[] = {
      faErased,
      false,
      uint16_t(kDemoChecksumSeed + 1)},
+    // The identity passed at connect; at the image check the line spoils
+    // its reply (one wrong byte, noise before it): a line fault, not a
+    // wrong unit or a bad image, with the message the check gives.
+    {"IdentitySpoiledWhileChecking",
+     {"wrong@identity#2"},
+     {},
+     kExitNoReply,
+     {"Flash and Image Checksums don't match"},
+     faErased},
+    {"NoiseBeforeTheIdentityWhileChecking",
+     {"noise@identity#2"},
+     {},
+     kExitNoReply,
+     {"Bad Device Identity String"},
+     faErased},
+    // The last byte of the speed change's "ABCDE" echo counts as much as the first.
+    {"SpeedEchoSpoiledInItsLastByte",
+     {"wrong@speed-echo:last"},
+     {},
+     kExitCancelled,
+     {Cancelled, "(no terminal to ask: pass --yes to allow the boot method)"},
+     faErased},
     {"EraseFails", {"wrong@erase=%"}, {}, kExitEraseFailed, {"Erase Failed: Device Failure"}, faErased},
     {"ProgramBlockAnsweredWrongly",
      {"wrong@program-block#3"},

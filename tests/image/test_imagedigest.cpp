@@ -69,6 +69,14 @@ TEST(ImageDigest, MatchesOnlyTheSameWholeContents)
         EXPECT_FALSE(MatchesImageDigest(stream, digest)) << at;
     }
 
+    // Every byte of the digest counts, the last as much as the first.
+    Fill(stream, image);
+    for (size_t at : {size_t{0}, digest.size() - 1}) {
+        TImageDigest other = digest;
+        other[at] ^= 0x01;
+        EXPECT_FALSE(MatchesImageDigest(stream, other)) << "digest byte " << at;
+    }
+
     Fill(stream, Bytes(image.begin(), image.end() - 1));
     EXPECT_FALSE(MatchesImageDigest(stream, digest)) << "one byte shorter";
     Bytes longer = image;

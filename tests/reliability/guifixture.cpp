@@ -107,7 +107,16 @@ void GuiRunTest::ExpectIdle()
 
 void GuiRunTest::ExpectPortReleased()
 {
-    const bool hungUp = Unit->State() == usHungUp;
+    // A unit that began to hang up finishes it on its own thread (the line
+    // closed, its link removed, then its state), possibly after the program
+    // saw the line go and ended the run: wait for that end rather than take
+    // the state of the moment, which would send the check below to a port
+    // that is already gone.
+    bool hangingUp = false;
+    for (const TSimFrame& frame : Unit->Transcript())
+        hangingUp |= frame.Direction == sdEvent && frame.Label.rfind("hang-up", 0) == 0;
+    const bool hungUp = hangingUp ? Unit->WaitForState(usHungUp, 30000) : Unit->State() == usHungUp;
+    EXPECT_EQ(hungUp, hangingUp) << "the unit's hang-up did not end";
     EXPECT_EQ(DescriptorsOpenOn(PortPath), hungUp ? 0 : UnitDescriptors)
         << "a descriptor is still open on " << PortPath;
     if (!hungUp) {

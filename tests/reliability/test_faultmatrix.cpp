@@ -217,12 +217,13 @@ TFailureKind ExpectedKind(const TScenario& s, const TRunOutcome& outcome)
         return outcome.FailureClass == "ECompareException" ? TFailureKind::VerifyDifference : TFailureKind::ReadFailed;
     default: break;
     }
-    // Connecting and the image check: the unit is silent, or says something
-    // that shows it is not the unit the image is for, or the image does not
-    // fit it.
+    // The image check asks for the identity once more (the third reply):
+    // the unit passed its identity at connect, so whatever spoils this one
+    // is the line's doing, not another unit or a bad image.
+    if (s.Phase == fpIdentity && s.Index == 2) return TFailureKind::NoReply;
+    // Connecting: the unit is silent, or says something that shows it is
+    // not the unit the image is for.
     if (outcome.FailureClass == "EConvertError") return TFailureKind::UnitIdentity;
-    if (s.Phase == fpIdentity && s.Index == 2 && outcome.FailureClass == "EFDTException")
-        return TFailureKind::ImageInvalid;
     return TFailureKind::NoReply;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -190,6 +191,35 @@ TEST_F(ChannelTest, AHangupDuringATransactionIsAPortFailureNotATimeout)
     EXPECT_LT(clock.elapsed(), 20000);
     // The next send fails at once as well.
     EXPECT_THROW(Port.SendPlain(request, 1), EComPort);
+}
+
+TEST_F(ChannelTest, ASendTheLineHoldsEndsAtItsWriteTimeOutAsAPortError)
+{
+    // Software flow control, and the far end has sent XOFF: the terminal
+    // driver keeps the bytes, a write moves none of them within its time-out,
+    // and trying again would wait for ever.
+    Port.ClosePort();
+    Port.FlowControl().SetFlowControl(fcSoftware);
+    Port.Timeouts().SetWriteTotalConstant(300);
+    Port.OpenPort();
+    Pty.Send(std::vector<uint8_t>{0x13});
+    ServeEvents(50);
+    // Should the send not give up, XON after a while lets it end, and the
+    // missing failure is reported instead of a hang.
+    std::atomic<bool> sent{false};
+    std::thread rescue([this, &sent] {
+        for (int i = 0; i < 200 && !sent; ++i) std::this_thread::sleep_for(50ms);
+        if (!sent) Pty.Send(std::vector<uint8_t>{0x11});
+    });
+    const std::vector<uint8_t> request(16, 'W');
+    try {
+        Port.SendPlain(request.data(), int32_t(request.size()));
+        ADD_FAILURE() << "a send the line held was taken as done";
+    } catch (const EComPort& failure) {
+        EXPECT_EQ(failure.MessageCode(), CError_WriteFailed);
+    }
+    sent = true;
+    rescue.join();
 }
 
 TEST_F(ChannelTest, CopyingSettingsIntoAnOpenPortReopensItAndDropsReceivedBytes)

@@ -133,6 +133,21 @@ TEST(Faults, SecondReadBlockCorrupted)
     EXPECT_EQ(unit.Host->TransactScrambled({0x00}, 32), second);
 }
 
+TEST(Faults, AWrongReplySpoilsTheByteItNames)
+{
+    // The last byte of a block, then the sixth: a host that checks all but
+    // one byte of a reply would miss the first.
+    TLinkedUnit unit({Fault("wrong@read-block#0:last"), Fault("wrong@read-block#1:5")});
+    ASSERT_TRUE(unit.Linked);
+    unit.Host->SendScrambled(Bytes("READ"));
+    TBytes first(32, 0xFF);
+    first[31] = 0xFF ^ 0x40;
+    EXPECT_EQ(unit.Host->TransactScrambled(Concat({Field(0x800), Field(64)}), 32), first);
+    TBytes second(32, 0xFF);
+    second[5] = 0xFF ^ 0x40;
+    EXPECT_EQ(unit.Host->TransactScrambled({0x00}, 32), second);
+}
+
 TEST(Faults, WrongConnectReplyFromTheFirmwareThenSilence)
 {
     TUnitSimOptions options;

@@ -60,7 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
         TFaultTextCase{"wrong-start@identity", fkWrongStart, fpIdentity, -1, {}, std::nullopt, "wrong-start@identity"},
         TFaultTextCase{
             "wrong-size@identity=131072", fkWrongSize, fpIdentity, -1, {}, 131072u, "wrong-size@identity=131072"},
-        TFaultTextCase{"silence@speed-reply", fkSilence, fpSpeedReply, -1, {}, std::nullopt, "silence@speed-reply"}));
+        TFaultTextCase{"silence@speed-reply", fkSilence, fpSpeedReply, -1, {}, std::nullopt, "silence@speed-reply"},
+        TFaultTextCase{
+            "wrong@speed-echo:last", fkWrongReply, fpSpeedEcho, -1, {}, std::nullopt, "wrong@speed-echo:last"},
+        TFaultTextCase{"wrong@identity#2:5", fkWrongReply, fpIdentity, 2, {}, std::nullopt, "wrong@identity#2:5"},
+        TFaultTextCase{"wrong@identity:0", fkWrongReply, fpIdentity, -1, {}, std::nullopt, "wrong@identity"}));
 
 class BadFaultTextTest : public testing::TestWithParam<const char*> {};
 
@@ -78,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, BadFaultTextTest,
                          testing::Values("silence", "loud@connect", "silence@nowhere", "silence@erase#x",
                                          "silence@erase#", "silence@erase=3", "noise@identity=ten",
                                          "wrong@erase=", "wrong@erase=0x2", "wrong@erase=0xZZ",
-                                         "slow@identity=99999999999", "@erase", "silence@"));
+                                         "slow@identity=99999999999", "@erase", "silence@", "silence@erase:1",
+                                         "wrong@erase:1=%", "wrong@erase:x", "wrong@erase:"));
 
 struct TDivisorCase {
     uint8_t Reply;

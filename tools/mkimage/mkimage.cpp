@@ -84,6 +84,10 @@ void WriteSource(const char* path, const std::string& text)
 void Generate(char** argv)
 {
     const std::vector<uint8_t> plain = ReadFile(argv[1]);
+    // The program refuses a record without a name or without bytes ("No
+    // Valid FLASH Image Present!"): such a build would only ever say so.
+    if (plain.empty()) throw Exception(std::string("the plain image ") + argv[1] + " is empty");
+    if (std::string(argv[2]).empty()) throw Exception("the image name is empty");
     const std::string phrase = PassPhraseFromHex(argv[4]);
     const TBuiltRecord built = BuildStoredImageWithDigest(plain, argv[2], ParseUnitType(argv[3]), phrase);
 

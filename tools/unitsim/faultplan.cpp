@@ -19,7 +19,10 @@ TFaultAction TFaultPlan::Take(TFramePhase phase)
         action.Names += FaultToText(fault);
         switch (fault.Kind) {
         case fkSilence: action.Silence = true; break;
-        case fkWrongReply: action.Wrong = fault.Bytes; break;
+        case fkWrongReply:
+            action.Wrong = fault.Bytes;
+            action.WrongByte = fault.SpoiledByte;
+            break;
         case fkShortReply: action.Short = true; break;
         case fkNoise: action.NoiseBytes += fault.Value.value_or(kDefaultNoiseBytes); break;
         case fkSlowReply: action.DelayMs += static_cast<int>(fault.Value.value_or(kDefaultSlowMs)); break;

@@ -13,7 +13,8 @@ struct TFaultAction {
     bool HangUp = false;
     bool Silence = false;
     bool Short = false;
-    std::optional<std::vector<uint8_t>> Wrong; // empty vector: the kind's default garbling
+    std::optional<std::vector<uint8_t>> Wrong; // empty vector: the kind's default garbling of WrongByte
+    int WrongByte = 0;                         // as TUnitFault::SpoiledByte
     uint32_t NoiseBytes = 0;
     int DelayMs = 0;
     bool WrongStart = false;

@@ -110,6 +110,14 @@ TUnitFault ParseFault(const std::string& text)
         rest = rest.substr(0, eq);
         hasValue = true;
     }
+    if (const size_t colon = rest.find(':'); colon != std::string::npos) {
+        if (fault.Kind != fkWrongReply || hasValue)
+            throw std::invalid_argument("only a wrong reply without VALUE names a byte, not \"" + text + "\"");
+        const std::string byte = rest.substr(colon + 1);
+        fault.SpoiledByte = byte == "last" ? kLastByte : static_cast<int>(ParseNumber(byte, text));
+        if (fault.SpoiledByte < kLastByte) throw std::invalid_argument("byte too large in fault \"" + text + "\"");
+        rest = rest.substr(0, colon);
+    }
     if (const size_t hash = rest.find('#'); hash != std::string::npos) {
         fault.Index = static_cast<int>(ParseNumber(rest.substr(hash + 1), text));
         if (fault.Index < 0) throw std::invalid_argument("index too large in fault \"" + text + "\"");
@@ -136,6 +144,8 @@ std::string FaultToText(const TUnitFault& fault)
 {
     std::string text = NameOf(kKinds, fault.Kind) + "@" + NameOf(kPhases, fault.Phase);
     if (fault.Index >= 0) text += "#" + std::to_string(fault.Index);
+    if (fault.Kind == fkWrongReply && fault.Bytes.empty() && fault.SpoiledByte != 0)
+        text += ":" + (fault.SpoiledByte == kLastByte ? std::string("last") : std::to_string(fault.SpoiledByte));
     if (fault.Kind == fkWrongReply && !fault.Bytes.empty()) {
         std::string hex = HexBytes(fault.Bytes);
         std::string compact;
@@ -150,13 +160,14 @@ std::string FaultToText(const TUnitFault& fault)
 
 std::string FaultHelpText()
 {
-    return "  A fault is KIND@PHASE[#INDEX][=VALUE]. INDEX counts the frames of the phase\n"
+    return "  A fault is KIND@PHASE[#INDEX][:BYTE][=VALUE]. INDEX counts the frames of the phase\n"
            "  from 0 since the host opened the port to the running firmware; without it\n"
            "  every frame of the phase is struck.\n"
            "  KIND:\n"
            "    silence      no reply at all\n"
            "    wrong        VALUE instead of the reply: text (wrong@erase=%) or hex bytes\n"
-           "                 (wrong@connect=0x5377); without VALUE the first byte XOR 0x40\n"
+           "                 (wrong@connect=0x5377); without VALUE the first byte XOR 0x40,\n"
+           "                 or byte BYTE from 0 (\"last\" for the last): wrong@speed-echo:last\n"
            "    short        only the first half of the reply (none of a one-byte reply)\n"
            "    noise        VALUE (default 3) noise bytes on the line before the reply\n"
            "    slow         the reply leaves VALUE ms (default 1500) late\n"

@@ -543,7 +543,8 @@ TUnitEngine::TAnswer TUnitEngine::Answer(const TFaultAction& action, const std::
         if (!action.Wrong->empty())
             plain = *action.Wrong;
         else if (!plain.empty())
-            plain[0] ^= kGarbleMask;
+            plain[action.WrongByte == kLastByte ? plain.size() - 1
+                                                : std::min(size_t(action.WrongByte), plain.size() - 1)] ^= kGarbleMask;
         result = anGarbled;
     }
     if (action.Short) {

@@ -60,7 +60,7 @@ enum TFramePhase {
 
 enum TFaultKind {
     fkSilence,    // no reply at all
-    fkWrongReply, // Bytes instead of the reply (empty Bytes: the reply with its first byte XOR 0x40)
+    fkWrongReply, // Bytes instead of the reply (empty Bytes: the reply with its byte SpoiledByte XOR 0x40)
     fkShortReply, // only the first half of the reply (nothing for a one-byte reply)
     fkNoise,      // Value (default 3) noise bytes on the line before the reply
     fkSlowReply,  // the reply leaves Value ms (default 1500) later than it would
@@ -79,7 +79,12 @@ struct TUnitFault {
     int Index = -1;
     std::vector<uint8_t> Bytes;    // fkWrongReply: plain bytes sent instead of the reply
     std::optional<uint32_t> Value; // fkNoise, fkSlowReply, fkWrongStart, fkWrongSize
+    // fkWrongReply without Bytes: the byte of the reply that is spoiled,
+    // counted from 0; kLastByte for the last (a check that stops one byte
+    // short notices no fault in the first).
+    int SpoiledByte = 0;
 };
+inline constexpr int kLastByte = -1;
 
 enum TSimDirection {
     sdHostToUnit,
