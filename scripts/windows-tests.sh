@@ -39,8 +39,7 @@ if [ ! -x "$UNITSIM" ]; then
   UNITSIM=$ROOT/build-winlinux/tools/unitsim/unitsim
 fi
 
-export WINEPREFIX=${WINEPREFIX:-$ROOT/.toolchain/wineprefix}
-export WINEDEBUG=-all
+source scripts/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-wine.XXXXXX)
 PIDS=()
 cleanup() {
@@ -63,17 +62,11 @@ wait_for_link() {  # wait_for_link PATH
   return 1
 }
 
-# The far ends, each behind a fixed link that Wine maps to a COM port. The
-# ports are read when the Wine server starts, so it is restarted after.
+# The far ends, each behind a fixed link that Wine maps to a COM port.
 python3 tests/win32/linepeer.py "$WORK/peer" > "$WORK/peer.log" 2>&1 &
 PIDS+=($!)
 wait_for_link "$WORK/peer"
-wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$WORK/peer" /f >/dev/null 2>&1
-wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$WORK/unit" /f >/dev/null 2>&1
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-# One server for every program below, with its chatter kept out of the log.
-wineserver -p >/dev/null 2>&1
+map_com_ports COM7="$WORK/peer" COM5="$WORK/unit"
 
 # ---------------------------------------------------------------- backend
 echo "== The Win32 serial backend on COM7 (Wine, pseudo-terminal)"
