@@ -3,7 +3,10 @@
 # with the Windows backend's tests), maps COM ports to pseudo-terminals and
 # runs
 #   1. the Win32 serial backend's tests on COM7, whose far end is
-#      tests/win32/linepeer.py;
+#      tests/win32/linepeer.py: among them the wait hook running while a
+#      read waits (and a hook that raises cancelling the pending read), a
+#      write that has left before the rate changes, and time-outs that
+#      reach the driver only when they change;
 #   2. whole runs of the packed morvex-flash-cli.exe on COM5 against the
 #      simulated unit (tools/unitsim, built for Linux): the user method, the
 #      boot method, and a failing erase; the unit's flash is compared with
