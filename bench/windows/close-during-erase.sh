@@ -2,7 +2,7 @@
 # How soon the window program answers a close request while the unit
 # erases: a scripted operator (xdotool) starts a run by the user method
 # against the simulated unit, whose erase takes ERASE_MS (default 4000); a
-# close request (Alt+F4) goes to the main window DELAY_MS (default 1200)
+# close request (the window manager's Close, on Alt+F4) goes to the main window DELAY_MS (default 1200)
 # into the erase, and the time until the program's answer (its "Programming
 # in Progress" box) appears is printed. Prints figures; not a test.
 #
@@ -39,7 +39,11 @@ case $PLATFORM in
     PORT=COM5
     start_app() { (cd "$ROOT/build-win64/dist/morvex-flash-$VERSION-win64" && exec wine morvex-flash.exe); } ;;
   linux)
-    PORT=$WORK/unit
+    # The Port list offers the links of a private folder that MORVEX_PORT_DIR names.
+    mkdir -m 700 "$WORK/ports"
+    ln -s "$WORK/unit" "$WORK/ports/unit"
+    export MORVEX_PORT_DIR=$WORK/ports
+    PORT=$WORK/ports/unit
     start_app() { exec "$ROOT/build/src/app/morvex-flash" -platform xcb; } ;;
   *) echo "close-during-erase: wine or linux, not $PLATFORM" >&2; exit 2 ;;
 esac
@@ -56,7 +60,9 @@ active_is_not() { local id; id=$(xdotool getactivewindow) && [ "$id" != "$1" ]; 
 
 cat > "$WORK/openbox.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard></keyboard></openbox_config>
+<openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard>
+  <keybind key="A-F4"><action name="Close"/></keybind>
+</keyboard></openbox_config>
 XML
 openbox --config-file "$WORK/openbox.xml" >/dev/null 2>&1 &
 PIDS+=($!)
@@ -82,7 +88,7 @@ for round in $(seq "$ROUNDS"); do
   sleep "$(awk "BEGIN { print $DELAY_MS / 1000 }")"
   xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
   SENT=$(now_ms)
-  xdotool key --window "$MAIN" alt+F4
+  xdotool key alt+F4
   wait_for "the answer to the close request" active_is_not "$MAIN"
   ANSWERED=$(now_ms)
   echo "$PLATFORM round $round: close request ${DELAY_MS} ms into a ${ERASE_MS} ms erase answered after" \
