@@ -20,8 +20,7 @@ APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=${MORVEX_UNITSIM:-$ROOT/build/tools/unitsim/unitsim}
 SHOTS=${SHOTS:-$ROOT/docs/screenshots}
 IMAGE_NAME="4620 V2.5"
-export WINEPREFIX=${WINEPREFIX:-$ROOT/.toolchain/wineprefix}
-export WINEDEBUG=-all
+source scripts/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-wine-gui.XXXXXX)
 PIDS=()
 cleanup() {
@@ -61,10 +60,7 @@ cat > "$WORK/openbox.xml" <<'XML'
 XML
 openbox --config-file "$WORK/openbox.xml" >/dev/null 2>&1 &
 PIDS+=($!)
-wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$WORK/unit" /f >/dev/null 2>&1
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-wineserver -p >/dev/null 2>&1
+map_com_ports COM5="$WORK/unit"
 "$UNITSIM" --type 3 --boot-only --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
 UNIT_PID=$!
 PIDS+=("$UNIT_PID")

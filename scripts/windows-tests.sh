@@ -3,7 +3,10 @@
 # with the Windows backend's tests), maps COM ports to pseudo-terminals and
 # runs
 #   1. the Win32 serial backend's tests on COM7, whose far end is
-#      tests/win32/linepeer.py;
+#      tests/win32/linepeer.py: among them the wait hook running while a
+#      read waits (and a hook that raises cancelling the pending read), a
+#      write that has left before the rate changes, and time-outs that
+#      reach the driver only when they change;
 #   2. whole runs of the packed morvex-flash-cli.exe on COM5 against the
 #      simulated unit (tools/unitsim, built for Linux): the user method, the
 #      boot method, and a failing erase; the unit's flash is compared with
@@ -39,8 +42,7 @@ if [ ! -x "$UNITSIM" ]; then
   UNITSIM=$ROOT/build-winlinux/tools/unitsim/unitsim
 fi
 
-export WINEPREFIX=${WINEPREFIX:-$ROOT/.toolchain/wineprefix}
-export WINEDEBUG=-all
+source scripts/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-wine.XXXXXX)
 PIDS=()
 cleanup() {
@@ -63,17 +65,11 @@ wait_for_link() {  # wait_for_link PATH
   return 1
 }
 
-# The far ends, each behind a fixed link that Wine maps to a COM port. The
-# ports are read when the Wine server starts, so it is restarted after.
+# The far ends, each behind a fixed link that Wine maps to a COM port.
 python3 tests/win32/linepeer.py "$WORK/peer" > "$WORK/peer.log" 2>&1 &
 PIDS+=($!)
 wait_for_link "$WORK/peer"
-wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$WORK/peer" /f >/dev/null 2>&1
-wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$WORK/unit" /f >/dev/null 2>&1
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-# One server for every program below, with its chatter kept out of the log.
-wineserver -p >/dev/null 2>&1
+map_com_ports COM7="$WORK/peer" COM5="$WORK/unit"
 
 # ---------------------------------------------------------------- backend
 echo "== The Win32 serial backend on COM7 (Wine, pseudo-terminal)"

@@ -324,7 +324,7 @@ void TCustomComPort::ApplyBufferSizes()
 void TCustomComPort::ApplyLineSettings()
 {
     if (!CanApply()) return;
-    TLineConfig config;
+    TLineSettings config;
     config.BitRate = FBaudRate == brCustom ? FCustomBaudRate : BaudRateBits(FBaudRate);
     config.CharBits = DataBitsCount(FDataBits);
     config.Parity = FParity.Bits();
@@ -443,7 +443,7 @@ TComErrors TCustomComPort::LineErrors()
 
 TComSignals TCustomComPort::ModemSignals() { return FDevice->ModemSignals(); }
 
-int TCustomComPort::DeviceHandle() const { return FDevice->Handle(); }
+intptr_t TCustomComPort::DeviceHandle() const { return FDevice->Handle(); }
 
 int32_t TCustomComPort::DeviceBaudRate() const { return FDevice->BitRate(); }
 

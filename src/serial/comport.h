@@ -4,7 +4,7 @@
 // watches the line while the port is open.
 #pragma once
 
-#include "core/exceptions.h"
+#include "serial/serialtypes.h"
 
 #include <QObject>
 #include <cstdint>
@@ -12,95 +12,10 @@
 #include <memory>
 #include <string>
 
-enum TBaudRate {
-    brCustom,
-    br110,
-    br300,
-    br600,
-    br1200,
-    br2400,
-    br4800,
-    br9600,
-    br14400,
-    br19200,
-    br38400,
-    br56000,
-    br57600,
-    br115200,
-    br128000,
-    br256000
-};
-enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
-enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
-enum TParityBits { prNone, prOdd, prEven, prMark, prSpace };
-enum TDTRFlowControl { dtrDisable, dtrEnable, dtrHandshake };
-enum TRTSFlowControl { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
-enum TFlowControl { fcHardware, fcSoftware, fcNone, fcCustom };
-enum TSyncMethod { smThreadSync, smWindowSync, smNone };
-
-// Line events; a TComEvents set holds bit n for the event of ordinal n.
-enum TComEvent { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
-using TComEvents = uint16_t;
-constexpr TComEvents ComEventBit(TComEvent event) { return TComEvents(1u << event); }
-constexpr TComEvents AllComEvents = 1023;
-
-// Line errors; a TComErrors set holds bit n for the error of ordinal n.
-enum TComError { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
-using TComErrors = uint16_t;
-constexpr TComErrors ComErrorBit(TComError error) { return TComErrors(1u << error); }
-
-// Modem input lines; a TComSignals set holds bit n for the signal of ordinal n.
-enum TComSignal { csCTS, csDSR, csRing, csRLSD };
-using TComSignals = uint8_t;
-constexpr TComSignals ComSignalBit(TComSignal signal) { return TComSignals(1u << signal); }
-
 // Bits per second of a TBaudRate value (brCustom has none of its own: 0).
 int32_t BaudRateBits(TBaudRate rate);
 // Character size of a TDataBits value: 5 to 8.
 int32_t DataBitsCount(TDataBits bits);
-
-// A failed platform call of the serial port. The message is the text of the
-// code, followed by " (win error code: N)" when there is a system error
-// number (on this platform the errno value). A refused open whose cause the
-// operator can mend (no permission, a port in use, no such device) has a
-// second line, after a "\n", naming the cause and the remedy.
-class EComPort : public Exception {
-public:
-    explicit EComPort(int32_t code, int32_t systemError = -1);
-    int32_t MessageCode() const { return FMessageCode; }
-    int32_t SystemErrorCode() const { return FSystemErrorCode; }
-
-private:
-    int32_t FMessageCode;
-    int32_t FSystemErrorCode;
-};
-
-// Codes of EComPort.
-enum : int32_t {
-    CError_OpenFailed = 1,
-    CError_WriteFailed,
-    CError_ReadFailed,
-    CError_InvalidAsync,
-    CError_PurgeFailed,
-    CError_AsyncCheck,
-    CError_SetStateFailed,
-    CError_TimeoutsFailed,
-    CError_SetupComFailed,
-    CError_ClearComFailed,
-    CError_ModemStatFailed,
-    CError_EscapeComFailed,
-    CError_TransmitFailed,
-    CError_ConnChangeProp,
-    CError_EnumPortsFailed,
-    CError_StoreFailed,
-    CError_LoadFailed,
-    CError_RegFailed,
-    CError_LedStateFailed,
-    CError_ThreadCreated,
-    CError_WaitFailed,
-    CError_HasLink,
-    CError_RegError
-};
 
 class TCustomComPort;
 class TComThread;
@@ -287,8 +202,9 @@ public:
     TComErrors LineErrors();
     TComSignals ModemSignals();
 
-    // The open device's descriptor, or -1 while closed.
-    int DeviceHandle() const;
+    // The open device's system handle as a number (a descriptor, a
+    // HANDLE's value), or -1 while closed.
+    intptr_t DeviceHandle() const;
     // The bit rate the open device reports it runs at (read back from the
     // driver), or 0 while closed.
     int32_t DeviceBaudRate() const;

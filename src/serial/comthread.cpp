@@ -70,7 +70,7 @@ bool TComThread::Deliver(QEvent* event, TCustomComPort* port)
 }
 
 TComThread::TComThread(TCustomComPort* port, TSerialDevice* device, TComEvents events)
-    : FComPort(port), FDevice(device), FEvents(events), FWatch(std::make_unique<TDeviceWatch>(device->Handle())),
+    : FComPort(port), FDevice(device), FEvents(events), FWatch(std::make_unique<TDeviceWatch>(*device)),
       FShared(std::make_shared<THandOver>())
 {
     FThread = std::thread([this] { Execute(); });

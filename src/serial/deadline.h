@@ -22,6 +22,18 @@ public:
         return TDeadline(now + std::chrono::milliseconds(ms < 0 ? 0 : ms));
     }
     static TDeadline Now() { return TDeadline(TClock::now()); }
+    // A transfer's total time-out as the driver's rules have it: multiplier
+    // ms per byte plus the constant, both unsigned; both zero means no
+    // limit, and so does a total too long to count in milliseconds.
+    static TDeadline Total(int32_t multiplier, int32_t constant, int32_t count)
+    {
+        if (multiplier == 0 && constant == 0) return Never();
+        int64_t ms = 0;
+        if (__builtin_mul_overflow(int64_t(uint32_t(multiplier)), int64_t(count), &ms) ||
+            __builtin_add_overflow(ms, int64_t(uint32_t(constant)), &ms))
+            return Never();
+        return After(ms);
+    }
     // Whichever of the two ends first.
     static TDeadline Earlier(const TDeadline& a, const TDeadline& b)
     {

@@ -4,22 +4,9 @@
 // kernel's termios2 header clashes with the C library's <termios.h>.
 #pragma once
 
-#include "serial/comport.h"
+#include "serial/serialdevice.h"
 
 #include <cstdint>
-
-struct TLineConfig {
-    int32_t BitRate = 9600;
-    int32_t CharBits = 8; // 5 to 8
-    TParityBits Parity = prNone;
-    TStopBits StopBits = sbOneStopBit;
-    bool CheckParity = false;
-    bool RtsCtsFlow = false;
-    bool XonXoffOut = false;
-    bool XonXoffIn = false;
-    char XonChar = 17;
-    char XoffChar = 19;
-};
 
 // A driver call that is repeated when a signal interrupts it. Returns 0 or
 // the errno value.
@@ -31,7 +18,7 @@ int Ioctl(int fd, unsigned long request, void* argument);
 int MakeLineRaw(int fd);
 // Applies the whole configuration in one driver call. Returns 0 or the
 // errno value (EINVAL for a combination the line cannot carry).
-int ApplyLineConfig(int fd, const TLineConfig& config);
+int ApplyLineConfig(int fd, const TLineSettings& config);
 // The bit rate the driver reports for the line. Returns 0 or the errno value.
 int ReadLineBitRate(int fd, int32_t& rate);
 

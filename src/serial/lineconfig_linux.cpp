@@ -87,7 +87,7 @@ int MakeLineRaw(int fd)
     return Ioctl(fd, TCSETS2, &line);
 }
 
-int ApplyLineConfig(int fd, const TLineConfig& config)
+int ApplyLineConfig(int fd, const TLineSettings& config)
 {
     // The UART sends 1.5 stop bits only with 5-bit characters, and cannot
     // send 2 with them; such a line would not be the one asked for.

@@ -1,17 +1,18 @@
-// The serial device as the port sees it: one open tty with exclusive
+// The serial device as the port sees it: one open device with exclusive
 // access, transfers bounded by the driver time-outs, purges and status
 // queries. Each call raises EComPort with the port's code for that kind of
-// call and the errno value; a device that has gone away (unplugged, or the
-// other side of a pseudo-terminal closed) is reported at once as such.
+// call and the system's error number; a device that has gone away
+// (unplugged, or the other side of a pseudo-terminal closed) is reported at
+// once as such. Every platform implements this in files of its own (chosen
+// by the build), keeping its own state in its TPlatform.
 #pragma once
 
-#include "serial/comport.h"
-#include "serial/deadline.h"
-#include "serial/lineconfig.h"
+#include "serial/serialtypes.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 struct TTimeoutValues {
@@ -20,33 +21,22 @@ struct TTimeoutValues {
     int32_t ReadTotalConstant = 0;
     int32_t WriteTotalMultiplier = 100;
     int32_t WriteTotalConstant = 1000;
+    bool operator==(const TTimeoutValues&) const = default;
 };
 
-// The driver calls behind a write's drain and the low-latency mode. A
-// device uses the system's; a test stands in for them where a
-// pseudo-terminal cannot show the case: its output queue always reads
-// empty and it has no serial settings. Each returns 0 or the errno value.
-struct TDriverCalls {
-    // Bytes the driver still holds unsent (TIOCOUTQ).
-    std::function<int(int fd, int& queued)> OutputQueued;
-    // Waits until the transmitter has sent what the driver handed it
-    // (tcdrain), giving up at the deadline with ETIMEDOUT.
-    std::function<int(int fd, const TDeadline& deadline)> DrainTransmitter;
-    // The driver's low-latency mode (ASYNC_LOW_LATENCY of the serial
-    // settings); Unsupported where the driver has none.
-    std::function<int(int fd, TProbe& on)> ReadLowLatency;
-    std::function<int(int fd, bool on)> WriteLowLatency;
-
-    static TDriverCalls System();
+// The line as the port asks for it; each backend puts it in its driver's terms.
+struct TLineSettings {
+    int32_t BitRate = 9600;
+    int32_t CharBits = 8; // 5 to 8
+    TParityBits Parity = prNone;
+    TStopBits StopBits = sbOneStopBit;
+    bool CheckParity = false;
+    bool RtsCtsFlow = false;
+    bool XonXoffOut = false;
+    bool XonXoffIn = false;
+    char XonChar = 17;
+    char XoffChar = 19;
 };
-
-// Runs a blocking driver call that a signal interrupts (it then fails with
-// EINTR), interrupting it at the deadline: a real-time signal of its own
-// (SIGRTMIN + 4, with a handler that does nothing) is sent to the calling
-// thread then, and every 10 ms after. Returns the call's result, or
-// ETIMEDOUT once the deadline has passed (or, no timer to be had, without
-// making the call).
-int CallUntil(const TDeadline& deadline, const std::function<int()>& call);
 
 // The second line of a refused open on this platform: the cause and what
 // the operator can do, or "" for a cause without such advice.
@@ -54,6 +44,9 @@ std::string OpenFailureAdvice(int error);
 
 class TSerialDevice {
 public:
+    // The platform's own state (serialdevice_<platform>.h).
+    class TPlatform;
+
     TSerialDevice();
     TSerialDevice(const TSerialDevice&) = delete;
     TSerialDevice& operator=(const TSerialDevice&) = delete;
@@ -61,16 +54,23 @@ public:
 
     void Open(const std::string& path); // code 1
     void Close();
-    bool IsOpen() const { return FHandle >= 0; }
-    int Handle() const { return FHandle; }
+    bool IsOpen() const;
+    // The system's handle of the open device as a number (a descriptor, or
+    // the value of a HANDLE); -1 while closed.
+    intptr_t Handle() const;
 
     void ApplyQueueSizes(int32_t inputSize, int32_t outputSize); // code 9
-    void ApplyLine(const TLineConfig& config, TDTRFlowControl dtr,
+    void ApplyLine(const TLineSettings& line, TDTRFlowControl dtr,
                    TRTSFlowControl rts); // code 7
+    // Recorded here; a transfer hands them to the driver when they differ
+    // from what it holds (code 8).
     void ApplyTimeouts(const TTimeoutValues& timeouts) { FTimeouts = timeouts; }
     int32_t InputQueueSize() const { return FInputSize; }
     int32_t BitRate() const; // read back from the driver; 0 when unknown
 
+    // A write completes when its bytes are on the wire (or its time-out has
+    // passed): only then may the caller close the port or change the bit
+    // rate without losing them.
     int32_t Write(const void* buffer, int32_t count); // code 2
     int32_t Read(void* buffer, int32_t count);        // code 3
     // Called every WaitSliceMs while a read waits for its bytes, so that the
@@ -90,28 +90,25 @@ public:
     TComErrors LineErrors();    // code 10
     TComSignals ModemSignals(); // code 11
 
-    void SetDriverCalls(TDriverCalls calls) { FDriver = std::move(calls); }
     // How often a write found bytes still queued in the driver and waited
     // for them: by this device, and by every device of the process.
     uint64_t QueueWaits() const { return FQueueWaits; }
     static uint64_t QueueWaitsOfAllDevices() { return FAllQueueWaits; }
 
-private:
-    void DrainOutput(int32_t& sent, const TDeadline& deadline);
-    bool TransmitterDone(const TDeadline& deadline);
-    bool DropUnsentOutput();
+    TPlatform& Platform() { return *F; }
+    const TPlatform& Platform() const { return *F; }
 
-    TDriverCalls FDriver;
+private:
+    void CountQueueWaits(uint64_t waits)
+    {
+        FQueueWaits += waits;
+        FAllQueueWaits += waits;
+    }
+
+    std::unique_ptr<TPlatform> F;
     std::function<void()> FWaitHook;
-    int FHandle = -1;
     TTimeoutValues FTimeouts;
     std::atomic<int32_t> FInputSize{1024}; // also read by the event thread
-    int32_t FBitRate = 9600;
-    int32_t FCharBits = 10;   // bits on the line per character, for drain estimates
-    bool FOutputFlow = false; // RTS/CTS or XON/XOFF may hold the output
-    TLineCounters FCounters;
-    bool FTransmitterKnown = true;
-    bool FLowLatencyOurs = false; // switched on by the open: switched off at close
     uint64_t FQueueWaits = 0;
     static std::atomic<uint64_t> FAllQueueWaits;
 };
@@ -125,8 +122,10 @@ public:
         bool Received = false; // new bytes arrived
         bool Gone = false;     // hang-up or device error: the device is gone
     };
+    // The platform's own state (serialdevice_<platform>.h).
+    class TPlatform;
 
-    explicit TDeviceWatch(int deviceHandle); // code 21 when the wait cannot be set up
+    explicit TDeviceWatch(TSerialDevice& port); // code 21 when the wait cannot be set up
     TDeviceWatch(const TDeviceWatch&) = delete;
     TDeviceWatch& operator=(const TDeviceWatch&) = delete;
     ~TDeviceWatch();
@@ -140,8 +139,5 @@ public:
     void HoldReceived(bool hold);
 
 private:
-    int FDevice;
-    int FPoll = -1;
-    int FStopSignal = -1;
-    bool FWatching = true;
+    std::unique_ptr<TPlatform> F;
 };

@@ -1,7 +1,7 @@
 // The POSIX serial backend: a tty opened exclusively and non-blocking,
 // transfers built from poll() against one monotonic deadline, and the
 // event watch built on epoll with an eventfd as the stop signal.
-#include "serial/serialdevice.h"
+#include "serial/serialdevice_linux.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,18 +57,6 @@ short PollDevice(int fd, short events, const TDeadline& deadline, int32_t code)
 }
 
 bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
-
-TDeadline TotalDeadline(int32_t multiplier, int32_t constant, int32_t count)
-{
-    // The driver's time-outs are unsigned; both zero means no limit, and so
-    // does a total too long to count in milliseconds.
-    if (multiplier == 0 && constant == 0) return TDeadline::Never();
-    int64_t ms = 0;
-    if (__builtin_mul_overflow(int64_t(uint32_t(multiplier)), int64_t(count), &ms) ||
-        __builtin_add_overflow(ms, int64_t(uint32_t(constant)), &ms))
-        return TDeadline::Never();
-    return TDeadline::After(ms);
-}
 
 void Interrupt(int) {}
 
@@ -155,9 +143,13 @@ std::string OpenFailureAdvice(int error)
 
 std::atomic<uint64_t> TSerialDevice::FAllQueueWaits{0};
 
-TSerialDevice::TSerialDevice() : FDriver(TDriverCalls::System()) {}
+TSerialDevice::TSerialDevice() : F(std::make_unique<TPlatform>()) {}
 
 TSerialDevice::~TSerialDevice() { Close(); }
+
+bool TSerialDevice::IsOpen() const { return F->Handle >= 0; }
+
+intptr_t TSerialDevice::Handle() const { return F->Handle; }
 
 void TSerialDevice::Open(const std::string& path)
 {
@@ -181,14 +173,14 @@ void TSerialDevice::Open(const std::string& path)
     // Low latency for USB adapters, which otherwise hold received bytes for
     // their latency timer. Only a mode this open switched on is undone.
     TProbe lowLatency = TProbe::Unsupported;
-    FLowLatencyOurs = FDriver.ReadLowLatency(fd, lowLatency) == 0 && lowLatency == TProbe::No &&
-                      FDriver.WriteLowLatency(fd, true) == 0;
+    F->LowLatencyOurs = F->Driver.ReadLowLatency(fd, lowLatency) == 0 && lowLatency == TProbe::No &&
+                        F->Driver.WriteLowLatency(fd, true) == 0;
     TProbe counted;
-    FCounters = TLineCounters();
-    ReadLineCounters(fd, FCounters, counted); // the baseline for LineErrors
-    FTransmitterKnown = true;
-    FOutputFlow = false; // the raw line has no flow control
-    FHandle = fd;
+    F->Counters = TLineCounters();
+    ReadLineCounters(fd, F->Counters, counted); // the baseline for LineErrors
+    F->TransmitterKnown = true;
+    F->OutputFlow = false; // the raw line has no flow control
+    F->Handle = fd;
 }
 
 void TSerialDevice::Close()
@@ -196,13 +188,13 @@ void TSerialDevice::Close()
     if (!IsOpen()) return;
     // The serial settings outlive the descriptor: leave the device as it
     // was found. A device that has gone away fails this harmlessly.
-    if (FLowLatencyOurs) FDriver.WriteLowLatency(FHandle, false);
-    FLowLatencyOurs = false;
+    if (F->LowLatencyOurs) F->Driver.WriteLowLatency(F->Handle, false);
+    F->LowLatencyOurs = false;
     // Exclusive mode stays with the tty, not the descriptor: clear it so the
     // next opener is not refused.
-    ioctl(FHandle, TIOCNXCL);
-    close(FHandle);
-    FHandle = -1;
+    ioctl(F->Handle, TIOCNXCL);
+    close(F->Handle);
+    F->Handle = -1;
 }
 
 void TSerialDevice::ApplyQueueSizes(int32_t inputSize, int32_t outputSize)
@@ -214,13 +206,13 @@ void TSerialDevice::ApplyQueueSizes(int32_t inputSize, int32_t outputSize)
     FInputSize = inputSize;
 }
 
-void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TRTSFlowControl rts)
+void TSerialDevice::ApplyLine(const TLineSettings& config, TDTRFlowControl dtr, TRTSFlowControl rts)
 {
     if (!IsOpen()) throw EComPort(CError_SetStateFailed, EBADF);
-    if (int error = ApplyLineConfig(FHandle, config)) throw EComPort(CError_SetStateFailed, error);
-    FBitRate = config.BitRate;
-    FOutputFlow = config.RtsCtsFlow || config.XonXoffOut;
-    FCharBits = 1 + config.CharBits + (config.Parity != prNone ? 1 : 0) + (config.StopBits == sbOneStopBit ? 1 : 2);
+    if (int error = ApplyLineConfig(F->Handle, config)) throw EComPort(CError_SetStateFailed, error);
+    F->BitRate = config.BitRate;
+    F->OutputFlow = config.RtsCtsFlow || config.XonXoffOut;
+    F->CharBits = 1 + config.CharBits + (config.Parity != prNone ? 1 : 0) + (config.StopBits == sbOneStopBit ? 1 : 2);
 
     // Output lines the driver does not drive itself. Linux has no DTR
     // handshake (DTR is held active instead) and no RTS toggling (RTS is
@@ -229,7 +221,7 @@ void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TR
     (dtr == dtrDisable ? lower : raise) |= TIOCM_DTR;
     (rts == rtsEnable || rts == rtsHandshake ? raise : lower) |= TIOCM_RTS;
     for (auto [request, lines] : {std::pair{TIOCMBIS, raise}, std::pair{TIOCMBIC, lower}}) {
-        int error = Ioctl(FHandle, request, &lines);
+        int error = Ioctl(F->Handle, request, &lines);
         if (error && !NotOffered(error)) throw EComPort(CError_SetStateFailed, error);
     }
 }
@@ -237,7 +229,7 @@ void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TR
 int32_t TSerialDevice::BitRate() const
 {
     int32_t rate = 0;
-    if (!IsOpen() || ReadLineBitRate(FHandle, rate) != 0) return 0;
+    if (!IsOpen() || ReadLineBitRate(F->Handle, rate) != 0) return 0;
     return rate;
 }
 
@@ -245,11 +237,11 @@ int32_t TSerialDevice::Write(const void* buffer, int32_t count)
 {
     if (!IsOpen()) throw EComPort(CError_WriteFailed, EBADF);
     if (count <= 0) return 0;
-    const TDeadline deadline = TotalDeadline(FTimeouts.WriteTotalMultiplier, FTimeouts.WriteTotalConstant, count);
+    const TDeadline deadline = TDeadline::Total(FTimeouts.WriteTotalMultiplier, FTimeouts.WriteTotalConstant, count);
     const char* bytes = static_cast<const char*>(buffer);
     int32_t sent = 0;
     while (sent < count) {
-        ssize_t done = write(FHandle, bytes + sent, size_t(count - sent));
+        ssize_t done = write(F->Handle, bytes + sent, size_t(count - sent));
         if (done > 0) {
             sent += int32_t(done);
             continue;
@@ -258,41 +250,41 @@ int32_t TSerialDevice::Write(const void* buffer, int32_t count)
         if (done < 0 && errno != EAGAIN) throw EComPort(CError_WriteFailed, errno);
         // The driver's queue is full: wait for room until the time-out.
         if (deadline.Passed()) break;
-        short revents = PollDevice(FHandle, POLLOUT, deadline, CError_WriteFailed);
+        short revents = PollDevice(F->Handle, POLLOUT, deadline, CError_WriteFailed);
         if (HungUp(revents)) throw EComPort(CError_WriteFailed, EIO);
     }
-    DrainOutput(sent, deadline);
+    CountQueueWaits(F->DrainOutput(sent, deadline));
     return sent;
 }
 
 // A write is complete when its bytes are on the wire: only then may the
 // caller close the port or change the bit rate without losing them.
-void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
+uint64_t TSerialDevice::TPlatform::DrainOutput(int32_t& sent, const TDeadline& deadline)
 {
+    uint64_t waits = 0;
     for (;;) {
         int queued = 0;
-        if (int error = FDriver.OutputQueued(FHandle, queued)) throw EComPort(CError_WriteFailed, error);
+        if (int error = Driver.OutputQueued(Handle, queued)) throw EComPort(CError_WriteFailed, error);
         if (queued == 0) {
-            if (TransmitterDone(deadline)) return;
+            if (TransmitterDone(deadline)) return waits;
         } else {
-            ++FQueueWaits;
-            ++FAllQueueWaits;
+            ++waits;
         }
         if (deadline.Passed()) {
             // As with a timed-out write elsewhere: what did not go out is
             // dropped and not counted as written.
             sent = queued >= sent ? 0 : sent - queued;
-            if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0) throw EComPort(CError_WriteFailed, errno);
-            return;
+            if (queued > 0 && Flush(Handle, TCOFLUSH) != 0) throw EComPort(CError_WriteFailed, errno);
+            return waits;
         }
         // Sleep about as long as the queued characters take on the line,
         // waking early only if the device goes away.
         int64_t lineMs =
-            (int64_t(queued > 0 ? queued : 1) * FCharBits * 1000 + FBitRate - 1) / (FBitRate > 0 ? FBitRate : 1);
+            (int64_t(queued > 0 ? queued : 1) * CharBits * 1000 + BitRate - 1) / (BitRate > 0 ? BitRate : 1);
         const TDeadline nap = TDeadline::Earlier(deadline, TDeadline::After(lineMs < 1    ? 1
                                                                             : lineMs > 50 ? 50
                                                                                           : lineMs));
-        if (HungUp(PollDevice(FHandle, 0, nap, CError_WriteFailed))) throw EComPort(CError_WriteFailed, EIO);
+        if (HungUp(PollDevice(Handle, 0, nap, CError_WriteFailed))) throw EComPort(CError_WriteFailed, EIO);
     }
 }
 
@@ -305,17 +297,17 @@ void TSerialDevice::DrainOutput(int32_t& sent, const TDeadline& deadline)
 // the output the peer could hold it past any time-out: then a UART's line
 // status is polled until the deadline, and bytes an adapter still holds are
 // the adapter's to send.
-bool TSerialDevice::TransmitterDone(const TDeadline& deadline)
+bool TSerialDevice::TPlatform::TransmitterDone(const TDeadline& deadline)
 {
-    if (FOutputFlow) {
-        if (!FTransmitterKnown) return true;
+    if (OutputFlow) {
+        if (!TransmitterKnown) return true;
         TProbe empty;
-        if (int error = ReadTransmitterEmpty(FHandle, empty)) throw EComPort(CError_WriteFailed, error);
+        if (int error = ReadTransmitterEmpty(Handle, empty)) throw EComPort(CError_WriteFailed, error);
         if (empty != TProbe::Unsupported) return empty == TProbe::Yes;
-        FTransmitterKnown = false;
+        TransmitterKnown = false;
         return true;
     }
-    const int error = FDriver.DrainTransmitter(FHandle, deadline);
+    const int error = Driver.DrainTransmitter(Handle, deadline);
     // At the deadline the bytes still in the adapter are not taken back from
     // the count: nobody can tell how many there are, and they will go out.
     if (error == 0 || error == ETIMEDOUT || NotOffered(error)) return true;
@@ -337,7 +329,7 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
     const TDeadline total = atOnce ? TDeadline::Now()
                             : firstByte
                                 ? TDeadline::After(constant)
-                                : TotalDeadline(FTimeouts.ReadTotalMultiplier, FTimeouts.ReadTotalConstant, count);
+                                : TDeadline::Total(FTimeouts.ReadTotalMultiplier, FTimeouts.ReadTotalConstant, count);
     const bool intervalLimit = !atOnce && !firstByte && interval != 0 && interval != AllBits;
     TDeadline deadline = total;
 
@@ -345,7 +337,7 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
     int32_t received = 0;
     while (received < count) {
         // Never more than asked: bytes beyond count stay with the driver.
-        ssize_t done = read(FHandle, bytes + received, size_t(count - received));
+        ssize_t done = read(F->Handle, bytes + received, size_t(count - received));
         if (done > 0) {
             received += int32_t(done);
             if (firstByte) break;
@@ -360,24 +352,24 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
         // With a wait hook the wait goes in slices, the hook between them;
         // bytes that arrive end a slice at once, so replies are not delayed.
         const TDeadline slice = FWaitHook ? TDeadline::Earlier(deadline, TDeadline::After(WaitSliceMs)) : deadline;
-        short revents = PollDevice(FHandle, POLLIN, slice, CError_ReadFailed);
+        short revents = PollDevice(F->Handle, POLLIN, slice, CError_ReadFailed);
         if (HungUp(revents) && !(revents & POLLIN)) throw EComPort(CError_ReadFailed, EIO);
         if (revents == 0 && FWaitHook && !deadline.Passed()) FWaitHook();
     }
     return received;
 }
 
-bool TSerialDevice::DropUnsentOutput()
+bool TSerialDevice::TPlatform::DropUnsentOutput()
 {
     // Only what the driver really still holds. On a pseudo-terminal the
     // output purge would reach into the other side's unread input and take
     // a byte that had already left, so it must not run when nothing is queued.
     int queued = 0;
-    if (int error = Ioctl(FHandle, TIOCOUTQ, &queued)) {
+    if (int error = Ioctl(Handle, TIOCOUTQ, &queued)) {
         errno = error;
         return false;
     }
-    if (queued > 0 && Flush(FHandle, TCOFLUSH) != 0) return false;
+    if (queued > 0 && Flush(Handle, TCOFLUSH) != 0) return false;
     return true;
 }
 
@@ -385,9 +377,9 @@ void TSerialDevice::Purge(bool input, bool output)
 {
     if (!IsOpen()) throw EComPort(CError_PurgeFailed, EBADF);
     if (input) {
-        if (int error = Flush(FHandle, TCIFLUSH)) throw EComPort(CError_PurgeFailed, error);
+        if (int error = Flush(F->Handle, TCIFLUSH)) throw EComPort(CError_PurgeFailed, error);
     }
-    if (output && !DropUnsentOutput()) throw EComPort(CError_PurgeFailed, errno);
+    if (output && !F->DropUnsentOutput()) throw EComPort(CError_PurgeFailed, errno);
 }
 
 void TSerialDevice::AbortTransfers()
@@ -395,21 +387,21 @@ void TSerialDevice::AbortTransfers()
     if (!IsOpen()) throw EComPort(CError_PurgeFailed, EBADF);
     // Every transfer has finished before its call returned, so there is
     // nothing in flight but bytes a timed-out write may have left queued.
-    if (!DropUnsentOutput() && !DeviceGone(errno)) throw EComPort(CError_PurgeFailed, errno);
+    if (!F->DropUnsentOutput() && !DeviceGone(errno)) throw EComPort(CError_PurgeFailed, errno);
 }
 
 void TSerialDevice::PurgeQuietly()
 {
     if (!IsOpen()) return;
-    Flush(FHandle, TCIFLUSH);
-    DropUnsentOutput();
+    Flush(F->Handle, TCIFLUSH);
+    F->DropUnsentOutput();
 }
 
 int32_t TSerialDevice::QueuedInput()
 {
     int queued = 0;
     if (!IsOpen()) throw EComPort(CError_ClearComFailed, EBADF);
-    if (int error = Ioctl(FHandle, FIONREAD, &queued)) throw EComPort(CError_ClearComFailed, error);
+    if (int error = Ioctl(F->Handle, FIONREAD, &queued)) throw EComPort(CError_ClearComFailed, error);
     return queued;
 }
 
@@ -421,15 +413,15 @@ TComErrors TSerialDevice::LineErrors()
     QueuedInput();
     TLineCounters now;
     TProbe counted;
-    if (int error = ReadLineCounters(FHandle, now, counted)) throw EComPort(CError_ClearComFailed, error);
+    if (int error = ReadLineCounters(F->Handle, now, counted)) throw EComPort(CError_ClearComFailed, error);
     if (counted != TProbe::Yes) return 0;
     TComErrors errors = 0;
-    if (now.Frame != FCounters.Frame) errors |= ComErrorBit(ceFrame);
-    if (now.Parity != FCounters.Parity) errors |= ComErrorBit(ceRxParity);
-    if (now.Overrun != FCounters.Overrun) errors |= ComErrorBit(ceOverrun);
-    if (now.Break != FCounters.Break) errors |= ComErrorBit(ceBreak);
-    if (now.BufferOverrun != FCounters.BufferOverrun) errors |= ComErrorBit(ceRxOver);
-    FCounters = now;
+    if (now.Frame != F->Counters.Frame) errors |= ComErrorBit(ceFrame);
+    if (now.Parity != F->Counters.Parity) errors |= ComErrorBit(ceRxParity);
+    if (now.Overrun != F->Counters.Overrun) errors |= ComErrorBit(ceOverrun);
+    if (now.Break != F->Counters.Break) errors |= ComErrorBit(ceBreak);
+    if (now.BufferOverrun != F->Counters.BufferOverrun) errors |= ComErrorBit(ceRxOver);
+    F->Counters = now;
     return errors;
 }
 
@@ -437,7 +429,7 @@ TComSignals TSerialDevice::ModemSignals()
 {
     if (!IsOpen()) throw EComPort(CError_ModemStatFailed, EBADF);
     int lines = 0;
-    int error = Ioctl(FHandle, TIOCMGET, &lines);
+    int error = Ioctl(F->Handle, TIOCMGET, &lines);
     if (NotOffered(error)) return 0; // no modem lines (a pseudo-terminal): none is active
     if (error) throw EComPort(CError_ModemStatFailed, error);
     TComSignals active = 0;
@@ -448,31 +440,32 @@ TComSignals TSerialDevice::ModemSignals()
     return active;
 }
 
-TDeviceWatch::TDeviceWatch(int deviceHandle) : FDevice(deviceHandle)
+TDeviceWatch::TDeviceWatch(TSerialDevice& port) : F(std::make_unique<TPlatform>())
 {
-    FPoll = epoll_create1(EPOLL_CLOEXEC);
-    FStopSignal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    F->Device = port.Platform().Handle;
+    F->Poll = epoll_create1(EPOLL_CLOEXEC);
+    F->StopSignal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     // Edge-triggered on the device: one report per arrival of bytes, none
     // for as long as they merely stay queued.
     epoll_event stop{};
     stop.events = EPOLLIN;
-    stop.data.fd = FStopSignal;
+    stop.data.fd = F->StopSignal;
     epoll_event device{};
     device.events = EPOLLIN | EPOLLET;
-    device.data.fd = FDevice;
-    if (FPoll < 0 || FStopSignal < 0 || epoll_ctl(FPoll, EPOLL_CTL_ADD, FStopSignal, &stop) < 0 ||
-        epoll_ctl(FPoll, EPOLL_CTL_ADD, FDevice, &device) < 0) {
+    device.data.fd = F->Device;
+    if (F->Poll < 0 || F->StopSignal < 0 || epoll_ctl(F->Poll, EPOLL_CTL_ADD, F->StopSignal, &stop) < 0 ||
+        epoll_ctl(F->Poll, EPOLL_CTL_ADD, F->Device, &device) < 0) {
         int error = errno;
-        if (FPoll >= 0) close(FPoll);
-        if (FStopSignal >= 0) close(FStopSignal);
+        if (F->Poll >= 0) close(F->Poll);
+        if (F->StopSignal >= 0) close(F->StopSignal);
         throw EComPort(CError_WaitFailed, error);
     }
 }
 
 TDeviceWatch::~TDeviceWatch()
 {
-    close(FPoll);
-    close(FStopSignal);
+    close(F->Poll);
+    close(F->StopSignal);
 }
 
 TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
@@ -480,19 +473,19 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
     events = TEvents();
     for (;;) {
         epoll_event ready[2];
-        int count = epoll_wait(FPoll, ready, 2, -1);
+        int count = epoll_wait(F->Poll, ready, 2, -1);
         if (count < 0) {
             if (errno == EINTR) continue;
             return wrStopped; // the wait itself is broken: nothing more can be watched
         }
         for (int i = 0; i < count; ++i)
-            if (ready[i].data.fd == FStopSignal) return wrStopped;
+            if (ready[i].data.fd == F->StopSignal) return wrStopped;
         for (int i = 0; i < count; ++i) {
             if (ready[i].events & (EPOLLHUP | EPOLLERR)) {
                 events.Gone = true;
                 // A hung-up tty stays "ready" forever: stop watching it.
-                if (FWatching) epoll_ctl(FPoll, EPOLL_CTL_DEL, FDevice, nullptr);
-                FWatching = false;
+                if (F->Watching) epoll_ctl(F->Poll, EPOLL_CTL_DEL, F->Device, nullptr);
+                F->Watching = false;
             } else if (ready[i].events & EPOLLIN) {
                 events.Received = true;
             }
@@ -508,8 +501,8 @@ void TDeviceWatch::HoldReceived(bool hold)
     // hang-up the device is no longer in the set and this fails harmlessly.
     epoll_event device{};
     device.events = hold ? EPOLLET : EPOLLIN | EPOLLET;
-    device.data.fd = FDevice;
-    epoll_ctl(FPoll, EPOLL_CTL_MOD, FDevice, &device);
+    device.data.fd = F->Device;
+    epoll_ctl(F->Poll, EPOLL_CTL_MOD, F->Device, &device);
 }
 
 void TDeviceWatch::Stop()
@@ -517,6 +510,6 @@ void TDeviceWatch::Stop()
     uint64_t one = 1;
     ssize_t written;
     do {
-        written = write(FStopSignal, &one, sizeof one);
+        written = write(F->StopSignal, &one, sizeof one);
     } while (written < 0 && errno == EINTR);
 }

@@ -1,18 +1,13 @@
 // The Win32 serial backend: a communications device opened for overlapped
 // I/O with no sharing, the line set through the DCB, transfers bounded by
 // the driver's own COMMTIMEOUTS, and the event watch on WaitCommEvent with
-// a stop event. The device handle is kept as its 32-bit value (handles are
-// 32-bit values on 64-bit Windows too), so INVALID_HANDLE_VALUE is -1.
-#include "serial/serialdevice.h"
+// a stop event.
+#include "serial/serialdevice_win32.h"
 
 #include <algorithm>
 #include <mutex>
-#include <windows.h>
 
 namespace {
-
-HANDLE AsHandle(int value) { return LongToHandle(value); }
-int AsInt(HANDLE handle) { return HandleToLong(handle); }
 
 int32_t LastError() { return int32_t(GetLastError()); }
 
@@ -23,52 +18,75 @@ bool NotOffered(DWORD error)
     return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER;
 }
 
-// A manual-reset event of one overlapped call, closed on every way out.
-class TCallEvent {
+// One overlapped transfer. The OVERLAPPED and the caller's buffer belong
+// to the driver while the transfer is pending, so it never leaves scope
+// pending: a wait given up (a wait hook that raised, a broken wait) cancels
+// it and waits for the cancellation first.
+class TOverlappedTransfer {
 public:
-    explicit TCallEvent(int32_t code)
+    TOverlappedTransfer(HANDLE device, int32_t code) : FDevice(device), FCode(code)
     {
         FOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         if (!FOverlapped.hEvent) throw EComPort(code, LastError());
     }
-    ~TCallEvent() { CloseHandle(FOverlapped.hEvent); }
-    TCallEvent(const TCallEvent&) = delete;
-    TCallEvent& operator=(const TCallEvent&) = delete;
-    OVERLAPPED* Overlapped() { return &FOverlapped; }
+    ~TOverlappedTransfer()
+    {
+        if (FPending) {
+            CancelIoEx(FDevice, &FOverlapped);
+            DWORD ignored = 0;
+            GetOverlappedResult(FDevice, &FOverlapped, &ignored, TRUE);
+        }
+        CloseHandle(FOverlapped.hEvent);
+    }
+    TOverlappedTransfer(const TOverlappedTransfer&) = delete;
+    TOverlappedTransfer& operator=(const TOverlappedTransfer&) = delete;
+
+    // Starts the transfer and runs it to its end, as the driver's time-outs
+    // bound it. With a hook the wait goes in slices of sliceMs, the hook
+    // between them; the completion ends a slice at once. Returns the bytes
+    // transferred; throws the code with the system error.
+    template <typename TCall>
+    int32_t Run(TCall call, const std::function<void()>& hook, int sliceMs)
+    {
+        DWORD done = 0;
+        if (!call(&FOverlapped, &done)) {
+            if (GetLastError() != ERROR_IO_PENDING) return Failed();
+            FPending = true;
+            for (;;) {
+                const DWORD waited = WaitForSingleObject(FOverlapped.hEvent, hook ? DWORD(sliceMs) : INFINITE);
+                if (waited == WAIT_OBJECT_0) break;
+                if (waited != WAIT_TIMEOUT) throw EComPort(FCode, LastError());
+                hook();
+            }
+            FPending = false; // the event is set: the driver is done with it
+        }
+        if (!GetOverlappedResult(FDevice, &FOverlapped, &done, FALSE)) return Failed();
+        return int32_t(done);
+    }
 
 private:
-    OVERLAPPED FOverlapped{};
-};
-
-// Runs one overlapped transfer to its end, as the driver's time-outs bound
-// it. Returns the bytes transferred; throws `code` with the system error.
-template <typename TCall>
-int32_t Transfer(HANDLE device, int32_t code, TCall call)
-{
-    TCallEvent event(code);
-    DWORD done = 0;
-    bool finished = call(event.Overlapped(), &done);
-    if (!finished && GetLastError() == ERROR_IO_PENDING)
-        finished = GetOverlappedResult(device, event.Overlapped(), &done, TRUE) != FALSE;
-    else if (finished)
-        finished = GetOverlappedResult(device, event.Overlapped(), &done, FALSE) != FALSE;
-    if (!finished) {
-        // A transfer the time-outs ended completes with STATUS_TIMEOUT, a
-        // success status: Windows reports it as such, Wine as this error.
-        // Either way the count is what was transferred.
+    // A transfer the time-outs ended completes with STATUS_TIMEOUT, a
+    // success status: Windows reports it as such, Wine as this error.
+    // Either way the count is what was transferred.
+    int32_t Failed()
+    {
         const DWORD error = GetLastError();
-        if (error != ERROR_TIMEOUT) throw EComPort(code, int32_t(error));
-        done = DWORD(event.Overlapped()->InternalHigh);
+        if (error != ERROR_TIMEOUT) throw EComPort(FCode, int32_t(error));
+        return int32_t(FOverlapped.InternalHigh);
     }
-    return int32_t(done);
-}
+
+    HANDLE FDevice;
+    int32_t FCode;
+    OVERLAPPED FOverlapped{};
+    bool FPending = false;
+};
 
 // ClearCommError clears the error flags it returns. Every status query
 // counts them into the device's line counters, so a queue query (also the
 // event thread's) takes none away from the next LineErrors.
 std::mutex StatusLock;
 
-bool TakeStatus(HANDLE device, TLineCounters& counters, COMSTAT& status)
+bool TakeStatus(HANDLE device, TLineErrorCounts& counters, COMSTAT& status)
 {
     DWORD flags = 0;
     std::lock_guard<std::mutex> guard(StatusLock);
@@ -82,7 +100,7 @@ bool TakeStatus(HANDLE device, TLineCounters& counters, COMSTAT& status)
 }
 
 // The errors counted since the last report; the counters start again.
-TComErrors TakeErrors(TLineCounters& counters)
+TComErrors TakeErrors(TLineErrorCounts& counters)
 {
     std::lock_guard<std::mutex> guard(StatusLock);
     TComErrors errors = 0;
@@ -91,7 +109,7 @@ TComErrors TakeErrors(TLineCounters& counters)
     if (counters.Overrun) errors |= ComErrorBit(ceOverrun);
     if (counters.Break) errors |= ComErrorBit(ceBreak);
     if (counters.BufferOverrun) errors |= ComErrorBit(ceRxOver);
-    counters = TLineCounters();
+    counters = TLineErrorCounts();
     return errors;
 }
 
@@ -136,7 +154,7 @@ DWORD RtsControlOf(TRTSFlowControl rts)
 
 // The whole DCB from what the port asks; the characters it does not name
 // (end of file, error, event) are 0.
-void FillDcb(DCB& dcb, const TLineConfig& config, TDTRFlowControl dtr, TRTSFlowControl rts, int32_t inputSize)
+void FillDcb(DCB& dcb, const TLineSettings& config, TDTRFlowControl dtr, TRTSFlowControl rts, int32_t inputSize)
 {
     dcb.DCBlength = sizeof dcb;
     dcb.BaudRate = DWORD(config.BitRate);
@@ -200,9 +218,13 @@ std::string OpenFailureAdvice(int error)
 
 std::atomic<uint64_t> TSerialDevice::FAllQueueWaits{0};
 
-TSerialDevice::TSerialDevice() = default;
+TSerialDevice::TSerialDevice() : F(std::make_unique<TPlatform>()) {}
 
 TSerialDevice::~TSerialDevice() { Close(); }
+
+bool TSerialDevice::IsOpen() const { return F->Handle != INVALID_HANDLE_VALUE; }
+
+intptr_t TSerialDevice::Handle() const { return reinterpret_cast<intptr_t>(F->Handle); }
 
 void TSerialDevice::Open(const std::string& path)
 {
@@ -217,49 +239,51 @@ void TSerialDevice::Open(const std::string& path)
     // back a pseudo-terminal set to a bit rate outside the standard table.
     // Anything that is not a communications device refuses it.
     DCB dcb{};
-    FillDcb(dcb, TLineConfig(), dtrEnable, rtsDisable, FInputSize);
+    FillDcb(dcb, TLineSettings(), dtrEnable, rtsDisable, FInputSize);
     DWORD error = SetCommState(device, &dcb) ? 0 : GetLastError();
-    if (!error) {
-        // Reads return what is queued at once until the port sets its own.
-        COMMTIMEOUTS timeouts = DriverTimeouts(TTimeoutValues());
-        if (!SetCommTimeouts(device, &timeouts)) error = GetLastError();
-    }
+    // Reads return what is queued at once until the port sets its own.
+    COMMTIMEOUTS timeouts = DriverTimeouts(TTimeoutValues());
+    if (!error && !SetCommTimeouts(device, &timeouts)) error = GetLastError();
     if (error) {
         CloseHandle(device);
         throw EComPort(CError_OpenFailed, int32_t(error));
     }
+    *F = TPlatform();
     COMSTAT status{};
-    FCounters = TLineCounters();
-    TakeStatus(device, FCounters, status);
-    FCounters = TLineCounters(); // errors from before the open are not ours
-    FBitRate = int32_t(dcb.BaudRate);
-    FHandle = AsInt(device);
+    TakeStatus(device, F->Counters, status);
+    F->Counters = TLineErrorCounts(); // errors from before the open are not ours
+    F->BitRate = int32_t(dcb.BaudRate);
+    F->Handle = device;
 }
 
 void TSerialDevice::Close()
 {
     if (!IsOpen()) return;
-    CloseHandle(AsHandle(FHandle));
-    FHandle = -1;
+    CloseHandle(F->Handle);
+    F->Handle = INVALID_HANDLE_VALUE;
 }
 
 void TSerialDevice::ApplyQueueSizes(int32_t inputSize, int32_t outputSize)
 {
     if (!IsOpen()) throw EComPort(CError_SetupComFailed, ERROR_INVALID_HANDLE);
     if (inputSize < 0 || outputSize < 0) throw EComPort(CError_SetupComFailed, ERROR_INVALID_PARAMETER);
-    if (!SetupComm(AsHandle(FHandle), DWORD(inputSize), DWORD(outputSize)))
-        throw EComPort(CError_SetupComFailed, LastError());
+    if (!SetupComm(F->Handle, DWORD(inputSize), DWORD(outputSize))) throw EComPort(CError_SetupComFailed, LastError());
     FInputSize = inputSize;
 }
 
-void TSerialDevice::ApplyLine(const TLineConfig& config, TDTRFlowControl dtr, TRTSFlowControl rts)
+void TSerialDevice::ApplyLine(const TLineSettings& config, TDTRFlowControl dtr, TRTSFlowControl rts)
 {
     if (!IsOpen()) throw EComPort(CError_SetStateFailed, ERROR_INVALID_HANDLE);
     DCB dcb{};
     FillDcb(dcb, config, dtr, rts, FInputSize);
-    if (!SetCommState(AsHandle(FHandle), &dcb)) throw EComPort(CError_SetStateFailed, LastError());
-    FBitRate = config.BitRate;
-    FOutputFlow = config.RtsCtsFlow || config.XonXoffOut;
+    // The driver completes a write once the UART has taken its bytes; the
+    // last of them may still be in its FIFO and shift register, and would
+    // leave at the new rate.
+    if (!F->LineQuietAt.Passed()) Sleep(DWORD(F->LineQuietAt.PollTimeout()));
+    if (!SetCommState(F->Handle, &dcb)) throw EComPort(CError_SetStateFailed, LastError());
+    F->BitRate = config.BitRate;
+    F->CharBits = 1 + config.CharBits + (config.Parity != prNone ? 1 : 0) + (config.StopBits == sbOneStopBit ? 1 : 2);
+    F->OutputFlow = config.RtsCtsFlow || config.XonXoffOut;
 }
 
 int32_t TSerialDevice::BitRate() const
@@ -267,35 +291,81 @@ int32_t TSerialDevice::BitRate() const
     if (!IsOpen()) return 0;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(AsHandle(FHandle), &dcb)) return 0;
+    if (!GetCommState(F->Handle, &dcb)) return 0;
     return int32_t(dcb.BaudRate);
 }
 
-// The port's time-outs reach the driver before each transfer: ApplyTimeouts
-// only records them.
-static void SetDriverTimeouts(HANDLE device, const TTimeoutValues& values)
+void TSerialDevice::TPlatform::UseTimeouts(const TTimeoutValues& timeouts)
 {
-    COMMTIMEOUTS timeouts = DriverTimeouts(values);
-    if (!SetCommTimeouts(device, &timeouts)) throw EComPort(CError_TimeoutsFailed, LastError());
+    if (TimeoutChanges > 0 && timeouts == DriverTimeouts) return;
+    COMMTIMEOUTS driver = ::DriverTimeouts(timeouts);
+    if (!SetCommTimeouts(Handle, &driver)) throw EComPort(CError_TimeoutsFailed, LastError());
+    DriverTimeouts = timeouts;
+    ++TimeoutChanges;
+}
+
+// Characters a UART may still hold once its driver has completed a write:
+// a 16-byte FIFO and the shift register.
+constexpr int32_t UartHeldChars = 17;
+
+int64_t TSerialDevice::TPlatform::LineMs(int32_t chars) const
+{
+    return (int64_t(chars) * CharBits * 1000 + BitRate - 1) / (BitRate > 0 ? BitRate : 1);
 }
 
 int32_t TSerialDevice::Write(const void* buffer, int32_t count)
 {
     if (!IsOpen()) throw EComPort(CError_WriteFailed, ERROR_INVALID_HANDLE);
     if (count <= 0) return 0;
-    HANDLE device = AsHandle(FHandle);
-    SetDriverTimeouts(device, FTimeouts);
-    return Transfer(device, CError_WriteFailed, [&](OVERLAPPED* overlapped, DWORD* done) {
-        return WriteFile(device, buffer, DWORD(count), done, overlapped) != FALSE;
-    });
+    const TDeadline deadline = TDeadline::Total(FTimeouts.WriteTotalMultiplier, FTimeouts.WriteTotalConstant, count);
+    F->UseTimeouts(FTimeouts);
+    HANDLE device = F->Handle;
+    int32_t sent =
+        TOverlappedTransfer(device, CError_WriteFailed)
+            .Run([&](OVERLAPPED* overlapped,
+                     DWORD* done) { return WriteFile(device, buffer, DWORD(count), done, overlapped) != FALSE; },
+                 nullptr, WaitSliceMs);
+    CountQueueWaits(F->DrainOutput(sent, deadline));
+    F->LineQuietAt = TDeadline::After(F->LineMs(std::min(sent, UartHeldChars)));
+    return sent;
+}
+
+// A write is complete when its bytes are on the wire: only then may the
+// caller close the port or change the bit rate without losing them. The
+// driver's output queue is waited for within the write time-out; then,
+// unless flow control could hold the line past any time-out, the driver is
+// asked to flush (Wine drains the terminal's transmitter for it, as tcdrain).
+uint64_t TSerialDevice::TPlatform::DrainOutput(int32_t& sent, const TDeadline& deadline)
+{
+    uint64_t waits = 0;
+    for (;;) {
+        COMSTAT status{};
+        if (!TakeStatus(Handle, Counters, status)) throw EComPort(CError_WriteFailed, LastError());
+        const int32_t queued = int32_t(status.cbOutQue);
+        if (queued == 0) break;
+        ++waits;
+        if (deadline.Passed()) {
+            // What did not go out is dropped and not counted as written.
+            sent = queued >= sent ? 0 : sent - queued;
+            if (!PurgeComm(Handle, PURGE_TXCLEAR)) throw EComPort(CError_WriteFailed, LastError());
+            return waits;
+        }
+        // About as long as the queued characters take on the line.
+        Sleep(DWORD(std::clamp<int64_t>(std::min<int64_t>(LineMs(queued), deadline.PollTimeout()), 1, 50)));
+    }
+    if (!OutputFlow && !FlushFileBuffers(Handle)) {
+        const DWORD error = GetLastError();
+        if (!NotOffered(error)) throw EComPort(CError_WriteFailed, int32_t(error));
+    }
+    return waits;
 }
 
 int32_t TSerialDevice::Read(void* buffer, int32_t count)
 {
     if (!IsOpen()) throw EComPort(CError_ReadFailed, ERROR_INVALID_HANDLE);
     if (count <= 0) return 0;
-    HANDLE device = AsHandle(FHandle);
-    SetDriverTimeouts(device, FTimeouts);
+    F->UseTimeouts(FTimeouts);
+    HANDLE device = F->Handle;
     // Interval all bits set with both totals 0: at once with what is
     // queued. The read asks for no more than that, and is not made when
     // nothing is queued (Wine leaves such an overlapped read pending until
@@ -305,28 +375,30 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
         if (queued == 0) return 0;
         count = std::min(count, queued);
     }
-    return Transfer(device, CError_ReadFailed, [&](OVERLAPPED* overlapped, DWORD* done) {
-        return ReadFile(device, buffer, DWORD(count), done, overlapped) != FALSE;
-    });
+    // One read for the whole count: the driver's time-outs end it, and the
+    // wait goes in slices so that the wait hook runs while it is pending.
+    return TOverlappedTransfer(device, CError_ReadFailed)
+        .Run([&](OVERLAPPED* overlapped,
+                 DWORD* done) { return ReadFile(device, buffer, DWORD(count), done, overlapped) != FALSE; },
+             FWaitHook, WaitSliceMs);
 }
 
 // Only what the driver really still holds unsent is dropped: where the
 // driver cannot tell (a pseudo-terminal behind Wine reports an empty output
 // queue), a purge could reach bytes that have already left.
-bool TSerialDevice::DropUnsentOutput()
+bool TSerialDevice::TPlatform::DropUnsentOutput()
 {
-    HANDLE device = AsHandle(FHandle);
     COMSTAT status{};
-    if (!TakeStatus(device, FCounters, status)) return false;
-    if (status.cbOutQue > 0 && !PurgeComm(device, PURGE_TXCLEAR)) return false;
+    if (!TakeStatus(Handle, Counters, status)) return false;
+    if (status.cbOutQue > 0 && !PurgeComm(Handle, PURGE_TXCLEAR)) return false;
     return true;
 }
 
 void TSerialDevice::Purge(bool input, bool output)
 {
     if (!IsOpen()) throw EComPort(CError_PurgeFailed, ERROR_INVALID_HANDLE);
-    if (input && !PurgeComm(AsHandle(FHandle), PURGE_RXCLEAR)) throw EComPort(CError_PurgeFailed, LastError());
-    if (output && !DropUnsentOutput()) throw EComPort(CError_PurgeFailed, LastError());
+    if (input && !PurgeComm(F->Handle, PURGE_RXCLEAR)) throw EComPort(CError_PurgeFailed, LastError());
+    if (output && !F->DropUnsentOutput()) throw EComPort(CError_PurgeFailed, LastError());
 }
 
 void TSerialDevice::AbortTransfers()
@@ -335,7 +407,7 @@ void TSerialDevice::AbortTransfers()
     // Every transfer of this backend has finished before its call returned:
     // what is left is bytes a timed-out write left queued. A device that has
     // gone away has nothing left to end.
-    if (!DropUnsentOutput()) {
+    if (!F->DropUnsentOutput()) {
         const DWORD error = GetLastError();
         if (error != ERROR_INVALID_HANDLE && error != ERROR_BAD_COMMAND && error != ERROR_GEN_FAILURE &&
             error != ERROR_DEVICE_NOT_CONNECTED && error != ERROR_OPERATION_ABORTED && error != ERROR_IO_DEVICE)
@@ -346,15 +418,15 @@ void TSerialDevice::AbortTransfers()
 void TSerialDevice::PurgeQuietly()
 {
     if (!IsOpen()) return;
-    PurgeComm(AsHandle(FHandle), PURGE_RXCLEAR);
-    DropUnsentOutput();
+    PurgeComm(F->Handle, PURGE_RXCLEAR);
+    F->DropUnsentOutput();
 }
 
 int32_t TSerialDevice::QueuedInput()
 {
     if (!IsOpen()) throw EComPort(CError_ClearComFailed, ERROR_INVALID_HANDLE);
     COMSTAT status{};
-    if (!TakeStatus(AsHandle(FHandle), FCounters, status)) throw EComPort(CError_ClearComFailed, LastError());
+    if (!TakeStatus(F->Handle, F->Counters, status)) throw EComPort(CError_ClearComFailed, LastError());
     return int32_t(status.cbInQue);
 }
 
@@ -362,15 +434,15 @@ TComErrors TSerialDevice::LineErrors()
 {
     if (!IsOpen()) throw EComPort(CError_ClearComFailed, ERROR_INVALID_HANDLE);
     COMSTAT status{};
-    if (!TakeStatus(AsHandle(FHandle), FCounters, status)) throw EComPort(CError_ClearComFailed, LastError());
-    return TakeErrors(FCounters);
+    if (!TakeStatus(F->Handle, F->Counters, status)) throw EComPort(CError_ClearComFailed, LastError());
+    return TakeErrors(F->Counters);
 }
 
 TComSignals TSerialDevice::ModemSignals()
 {
     if (!IsOpen()) throw EComPort(CError_ModemStatFailed, ERROR_INVALID_HANDLE);
     DWORD lines = 0;
-    if (!GetCommModemStatus(AsHandle(FHandle), &lines)) {
+    if (!GetCommModemStatus(F->Handle, &lines)) {
         const DWORD error = GetLastError();
         if (NotOffered(error)) return 0; // no modem lines: none is active
         throw EComPort(CError_ModemStatFailed, int32_t(error));
@@ -385,48 +457,47 @@ TComSignals TSerialDevice::ModemSignals()
 
 // ---- the event watch ----
 //
-// FPoll holds the wait's own event, FStopSignal the stop event. Whether
-// arrivals are reported is the device's event mask itself (SetCommMask from
-// HoldReceived), so no state is shared between the threads here.
+// Whether arrivals are reported is the device's event mask itself
+// (SetCommMask from HoldReceived), so no state is shared between the
+// threads here.
 
 namespace {
 constexpr DWORD WatchedAlways = EV_ERR | EV_BREAK;
 constexpr DWORD WatchedAll = WatchedAlways | EV_RXCHAR;
 } // namespace
 
-TDeviceWatch::TDeviceWatch(int deviceHandle) : FDevice(deviceHandle)
+TDeviceWatch::TDeviceWatch(TSerialDevice& port) : F(std::make_unique<TPlatform>())
 {
-    HANDLE wait = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!wait || !stop || !SetCommMask(AsHandle(FDevice), WatchedAll)) {
+    F->Device = port.Platform().Handle;
+    F->Wait = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    F->Stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!F->Wait || !F->Stop || !SetCommMask(F->Device, WatchedAll)) {
         const int32_t error = LastError();
-        if (wait) CloseHandle(wait);
-        if (stop) CloseHandle(stop);
+        if (F->Wait) CloseHandle(F->Wait);
+        if (F->Stop) CloseHandle(F->Stop);
         throw EComPort(CError_WaitFailed, error);
     }
-    FPoll = AsInt(wait);
-    FStopSignal = AsInt(stop);
 }
 
 TDeviceWatch::~TDeviceWatch()
 {
-    CloseHandle(AsHandle(FPoll));
-    CloseHandle(AsHandle(FStopSignal));
+    CloseHandle(F->Wait);
+    CloseHandle(F->Stop);
 }
 
 TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
 {
     events = TEvents();
-    HANDLE device = AsHandle(FDevice);
-    HANDLE stop = AsHandle(FStopSignal);
+    HANDLE device = F->Device;
+    HANDLE stop = F->Stop;
     for (;;) {
-        if (!FWatching) {
+        if (!F->Watching) {
             // The device has gone: only a stop is left to wait for.
             WaitForSingleObject(stop, INFINITE);
             return wrStopped;
         }
         OVERLAPPED overlapped{};
-        overlapped.hEvent = AsHandle(FPoll);
+        overlapped.hEvent = F->Wait;
         ResetEvent(overlapped.hEvent);
         DWORD mask = 0;
         bool done = WaitCommEvent(device, &mask, &overlapped) != FALSE;
@@ -454,7 +525,7 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
             // A wait that fails means the device is gone (unplugged, or the
             // pseudo-terminal behind Wine hung up); it is not watched again.
             events.Gone = true;
-            FWatching = false;
+            F->Watching = false;
             return wrEvents;
         }
         if (mask & (EV_ERR | EV_BREAK)) {
@@ -465,7 +536,7 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
             dcb.DCBlength = sizeof dcb;
             if (!GetCommState(device, &dcb)) {
                 events.Gone = true;
-                FWatching = false;
+                F->Watching = false;
                 return wrEvents;
             }
         }
@@ -483,7 +554,7 @@ void TDeviceWatch::HoldReceived(bool hold)
 {
     // Changing the mask ends a pending wait with no events; the watch then
     // looks at the queue itself when arrivals are watched again.
-    SetCommMask(AsHandle(FDevice), hold ? WatchedAlways : WatchedAll);
+    SetCommMask(F->Device, hold ? WatchedAlways : WatchedAll);
 }
 
-void TDeviceWatch::Stop() { SetEvent(AsHandle(FStopSignal)); }
+void TDeviceWatch::Stop() { SetEvent(F->Stop); }

@@ -10,8 +10,7 @@
 //   driverprobe held DEVICE NAME BYTES                a write held back by RTS/CTS flow control
 //   driverprobe run CLI-ARGUMENTS...                  the command-line run, then the drain counter
 #include "cli/cliprogram.h"
-#include "serial/lineconfig.h"
-#include "serial/serialdevice.h"
+#include "serial/serialdevice_linux.h"
 
 #include <QCoreApplication>
 #include <fcntl.h>
@@ -71,7 +70,7 @@ void Rates(const std::string& device, const std::string& name, int count, char**
         try {
             TSerialDevice port;
             port.Open(device);
-            TLineConfig config;
+            TLineSettings config;
             config.BitRate = rate;
             port.ApplyLine(config, dtrEnable, rtsEnable);
             const int32_t back = port.BitRate();
@@ -98,7 +97,7 @@ void Modem(const std::string& device, const std::string& name)
     try {
         TSerialDevice port;
         port.Open(device);
-        TLineConfig config;
+        TLineSettings config;
         const struct {
             TDTRFlowControl Dtr;
             TRTSFlowControl Rts;
@@ -167,7 +166,7 @@ void Drain(const std::string& device, const std::string& name, int bytes)
     try {
         TSerialDevice port;
         port.Open(device);
-        TLineConfig config;
+        TLineSettings config;
         port.ApplyLine(config, dtrEnable, rtsEnable);
         port.ApplyTimeouts(TTimeoutValues{});
         std::string data(static_cast<size_t>(bytes), 'U');
@@ -214,7 +213,7 @@ void Held(const std::string& device, const std::string& name, int bytes)
     try {
         TSerialDevice port;
         port.Open(device);
-        TLineConfig config;
+        TLineSettings config;
         config.RtsCtsFlow = true;
         port.ApplyLine(config, dtrEnable, rtsHandshake);
         const int lines = ModemLines(port.Handle());

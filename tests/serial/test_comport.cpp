@@ -215,7 +215,7 @@ TEST_F(ComPortTest, OpenAndCloseAreIdempotent)
     port.SetPort(Pty.SlavePath());
     port.OpenPort();
     ASSERT_TRUE(port.Connected());
-    const int handle = port.DeviceHandle();
+    const intptr_t handle = port.DeviceHandle();
     port.OpenPort();
     EXPECT_EQ(port.DeviceHandle(), handle);
     port.ClosePort();

@@ -3,13 +3,14 @@
 // cannot show: its output queue always reads empty and it has no serial
 // settings.
 #include "ptypair.h"
-#include "serial/serialdevice.h"
+#include "serial/serialdevice_linux.h"
 
 #include <QElapsedTimer>
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -57,7 +58,7 @@ TDriverCalls StandIns(const std::shared_ptr<TDriverState>& state)
 
 class DeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override { Device.SetDriverCalls(StandIns(State)); }
+    void SetUp() override { Device.Platform().Driver = StandIns(State); }
     void Open()
     {
         Device.Open(Pty.SlavePath());
@@ -72,7 +73,7 @@ protected:
     }
     void SetOutputFlow(bool rtsCts, bool xonXoff)
     {
-        TLineConfig line;
+        TLineSettings line;
         line.RtsCtsFlow = rtsCts;
         line.XonXoffOut = xonXoff;
         Device.ApplyLine(line, dtrEnable, rtsCts ? rtsHandshake : rtsDisable);
@@ -176,6 +177,33 @@ TEST_F(DeviceTest, TheLowLatencyModeIsLeftAsItWasFound)
     Device.Open(Pty.SlavePath());
     Device.Close();
     EXPECT_EQ(State->Calls, std::vector<std::string>{"low latency on"});
+}
+
+// A read that waits for its bytes runs the wait hook between slices of the
+// wait; bytes arriving end it at once. A hook that raises ends the read
+// with its exception, and the bytes that come later are still there.
+TEST_F(DeviceTest, TheWaitHookRunsWhileAReadWaits)
+{
+    Open();
+    TTimeoutValues timeouts;
+    timeouts.ReadInterval = 0;
+    timeouts.ReadTotalConstant = 5000;
+    Device.ApplyTimeouts(timeouts);
+    int calls = 0;
+    Device.SetWaitHook([&] {
+        if (++calls == 4) Pty.Send("reply");
+    });
+    char buffer[5];
+    ASSERT_EQ(Device.Read(buffer, 5), 5);
+    EXPECT_EQ(std::string(buffer, 5), "reply");
+    EXPECT_EQ(calls, 4) << "the bytes sent from the fourth call end the wait";
+
+    Device.SetWaitHook([] { throw std::runtime_error("cancelled"); });
+    EXPECT_THROW(Device.Read(buffer, 5), std::runtime_error);
+    Device.SetWaitHook(nullptr);
+    Pty.Send("later");
+    ASSERT_EQ(Device.Read(buffer, 5), 5);
+    EXPECT_EQ(std::string(buffer, 5), "later");
 }
 
 // The system's calls on a real pseudo-terminal: no serial settings, an

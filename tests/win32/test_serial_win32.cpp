@@ -10,12 +10,13 @@
 #include "serial/comport.h"
 #include "serial/comsetup.h"
 #include "serial/portinfo.h"
-#include "serial/serialdevice.h"
+#include "serial/serialdevice_win32.h"
 
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -37,7 +38,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NO_THROW(Device.Open(PortDevicePath(TestPort)));
-        TLineConfig line;
+        TLineSettings line;
         line.BitRate = 115200;
         Device.ApplyQueueSizes(4096, 4096);
         Device.ApplyLine(line, dtrEnable, rtsDisable);
@@ -91,7 +92,7 @@ TEST_F(Win32Device, OpensThroughTheDeviceNamespaceWithTheLineSettings)
     EXPECT_EQ(PortDevicePath(TestPort), "\\\\.\\" + TestPort);
     EXPECT_TRUE(Device.IsOpen());
     EXPECT_EQ(Device.BitRate(), 115200);
-    TLineConfig line;
+    TLineSettings line;
     line.BitRate = 19200;
     line.CharBits = 7;
     line.Parity = prEven;
@@ -163,6 +164,69 @@ TEST_F(Win32Device, ReadIntervalEndsAReadWhenTheLineFallsSilent)
     SetTimeouts(0, 0, 5000);
     EXPECT_EQ(Device.Read(buffer, 3), 3);
     EXPECT_EQ(std::string(buffer, 3), "`ab");
+}
+
+// A read that waits long for its bytes runs the wait hook between slices
+// of its wait, so that a window keeps serving its messages; the bytes end
+// it. A hook that raises cancels the pending read (waiting for the
+// cancellation), and bytes that come later are still there for the next.
+TEST_F(Win32Device, TheWaitHookRunsWhileAReadWaits)
+{
+    SetTimeouts(0, 0, 5000);
+    int calls = 0;
+    Device.SetWaitHook([&] { ++calls; });
+    AskBurst(5, 600);
+    char buffer[5];
+    ASSERT_EQ(Device.Read(buffer, 5), 5);
+    EXPECT_EQ(std::string(buffer, 5), "@ABCD");
+    // About one call per slice of the 600 ms; however slow the system, more than one.
+    EXPECT_GE(calls, 2);
+
+    Device.SetWaitHook([] { throw std::runtime_error("cancelled"); });
+    AskBurst(3, 500);
+    EXPECT_THROW(Device.Read(buffer, 3), std::runtime_error);
+    Device.SetWaitHook(nullptr);
+    ASSERT_EQ(Device.Read(buffer, 3), 3);
+    EXPECT_EQ(std::string(buffer, 3), "@AB");
+}
+
+// A write is complete when its bytes have left: the line can change its
+// rate at once and the peer still gets every byte. Where the driver can
+// tell (a real UART) its queue is empty by then.
+TEST_F(Win32Device, AWriteHasLeftBeforeTheRateChanges)
+{
+    std::vector<uint8_t> payload(200);
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = uint8_t(i);
+    Send({'E', 0, uint8_t(payload.size())});
+    Send(payload);
+    TLineSettings line;
+    line.BitRate = 9600;
+    Device.ApplyLine(line, dtrEnable, rtsDisable);
+    EXPECT_EQ(Device.QueueWaits(), 0u) << "nothing was left queued to wait for";
+    SetTimeouts(0, 0, 5000);
+    std::vector<uint8_t> back(payload.size());
+    ASSERT_EQ(Device.Read(back.data(), int32_t(back.size())), int32_t(back.size()));
+    EXPECT_EQ(back, payload);
+}
+
+// The driver's time-outs are set only when the port's change: an exchange
+// with the same time-outs costs no SetCommTimeouts.
+TEST_F(Win32Device, TimeoutsReachTheDriverOnlyWhenTheyChange)
+{
+    SetTimeouts(0, 0, 5000);
+    Send({'E', 0, 2});
+    const uint64_t before = Device.Platform().TimeoutChanges;
+    char buffer[2];
+    for (int i = 0; i < 3; ++i) {
+        Send({'o', 'k'});
+        ASSERT_EQ(Device.Read(buffer, 2), 2);
+        if (i < 2) Send({'E', 0, 2});
+    }
+    EXPECT_EQ(Device.Platform().TimeoutChanges, before);
+    SetTimeouts(0, 0, 4000);
+    Send({'E', 0, 1, 'x'});
+    ASSERT_EQ(Device.Read(buffer, 1), 1);
+    EXPECT_EQ(Device.Platform().TimeoutChanges, before + 1);
 }
 
 TEST_F(Win32Device, InputPurgeDropsReceivedBytes)
@@ -286,13 +350,15 @@ TEST(Win32HangUp, ClosingTheFarEndFailsTheTransfersWithTheSystemError)
     values.ReadTotalConstant = 3000;
     device.ApplyTimeouts(values);
     const char hangUp = 'H';
-    ASSERT_EQ(device.Write(&hangUp, 1), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     char buffer[4];
     bool failed = false;
     std::string message;
-    // A read of a hung-up line fails; a write too. Either is the report.
+    // A read of a hung-up line fails; a write too. Either is the report,
+    // even the write of the command itself: it completes only once its
+    // byte has left, and by then the far end may have gone.
     try {
+        EXPECT_EQ(device.Write(&hangUp, 1), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         const int32_t n = device.Read(buffer, sizeof buffer);
         const int32_t w = device.Write("ab", 2);
         message = "read " + std::to_string(n) + ", write " + std::to_string(w);

@@ -1,0 +1,65 @@
+#!/bin/bash
+# The command-line programmer on Linux and under Wine, side by side, against
+# the same paced simulated unit (type 3, unitsim --pace: every byte takes its
+# time on the line): the program and verify steps of each run, as its run
+# log times them, and the Wine runs' ratio to the Linux ones. Prints figures;
+# not a test.
+#
+#   bench/windows/paced-run.sh [ROUNDS]      (default 2 rounds of both)
+# Needs build/ (unitsim, morvex-flash-cli) and scripts/build-windows.sh's zip folder.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+ROOT=$(pwd)
+ROUNDS=${1:-2}
+VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
+UNITSIM=$ROOT/build/tools/unitsim/unitsim
+CLI=$ROOT/build/src/cli/morvex-flash-cli
+for need in "$APP/morvex-flash-cli.exe" "$UNITSIM" "$CLI"; do
+  [ -e "$need" ] || { echo "paced-run: $need is missing (build it first)" >&2; exit 1; }
+done
+
+source scripts/wine-ports.sh
+WORK=$(mktemp -d /tmp/morvex-paced.XXXXXX)
+UNIT_PID=""
+cleanup() {
+  [ -n "$UNIT_PID" ] && kill "$UNIT_PID" 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+map_com_ports COM5="$WORK/unit"
+
+# paced_run LOG COMMAND...: one whole run against a fresh paced unit.
+paced_run() {
+  local log=$1; shift
+  rm -f "$WORK/unit"
+  "$UNITSIM" --type 3 --pace --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
+  UNIT_PID=$!
+  for _ in $(seq 100); do [ -e "$WORK/unit" ] && break; sleep 0.1; done
+  "$@" --log "$log" >"$WORK/run.out" 2>&1 || { echo "paced-run: a run failed:" >&2; cat "$WORK/run.out" >&2; exit 1; }
+  kill -TERM "$UNIT_PID"
+  wait "$UNIT_PID" 2>/dev/null || true
+  UNIT_PID=""
+}
+
+for round in $(seq "$ROUNDS"); do
+  echo "round $round of $ROUNDS: Linux"
+  paced_run "$WORK/linux.jsonl" "$CLI" --port "$WORK/unit"
+  echo "round $round of $ROUNDS: Wine"
+  (cd "$APP" && paced_run "Z:$WORK/wine.jsonl" wine morvex-flash-cli.exe --port COM5)
+done
+
+python3 - "$WORK/linux.jsonl" "$WORK/wine.jsonl" <<'PY'
+import json, sys
+def steps(path):
+    runs = [json.loads(line) for line in open(path) if line.strip()]
+    return [{s["step"]: s["seconds"] for s in run["steps"]} for run in runs]
+linux, wine = steps(sys.argv[1]), steps(sys.argv[2])
+print("%-8s %-22s %-22s %s" % ("step", "Linux (s)", "Wine (s)", "Wine / Linux"))
+for step in ("program", "verify"):
+    l = [run[step] for run in linux]
+    w = [run[step] for run in wine]
+    print("%-8s %-22s %-22s %.3f (best %.3f)" % (step, " ".join("%.2f" % x for x in l), " ".join("%.2f" % x for x in w),
+          sum(w) / sum(l), min(w) / min(l)))
+PY
