@@ -1,5 +1,6 @@
 #include "cli/cliprogram.h"
 
+#include "cli/adapterwarning.h"
 #include "cli/exitcodes.h"
 #include "cli/imageinfo.h"
 #include "cli/interrupts.h"
@@ -84,6 +85,11 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
         return ecImageInvalid;
     }
     runOperator.Configure(options);
+    if (!options.Quiet) {
+        const std::string warning =
+            LatencyWarning(options.Port, SerialPortFacts(options.Port), ReadBackOf(run.Image()));
+        std::fprintf(stderr, "%s", warning.c_str());
+    }
     run.Execute();
     const TRunReport& report = run.Report();
     const int exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure);
@@ -102,6 +108,7 @@ int RunCommandLine(const QStringList& arguments)
     TTerminal terminal;
     terminal.Interactive = IsTerminal(0);
     terminal.OutputIsTerminal = IsTerminal(1);
+    terminal.ClearsLines = terminal.OutputIsTerminal && TerminalClearsLines(1);
     TTerminalOperator runOperator(terminal, interrupts);
     TProgrammingRun run(runOperator, StoredImage, StoredImageDigest);
     runOperator.SetRun(&run);
