@@ -46,6 +46,9 @@ fi
 
 export WINEPREFIX=${WINEPREFIX:-$ROOT/.toolchain/wineprefix}
 export WINEDEBUG=-all
+# Wine converts command lines from the locale's character set: UTF-8, so
+# that a log in a folder named "Jürgen" reaches the program as it is.
+export LC_ALL=C.UTF-8
 WORK=$(mktemp -d /tmp/morvex-wine.XXXXXX)
 PIDS=()
 ADAPTER_KEYS=""
