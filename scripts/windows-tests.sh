@@ -10,7 +10,12 @@
 #   2. whole runs of the packed morvex-flash-cli.exe on COM5 against the
 #      simulated unit (tools/unitsim, built for Linux): the user method, the
 #      boot method, and a failing erase; the unit's flash is compared with
-#      the image after each successful run.
+#      the image after each successful run;
+#   3. the command line's Windows parts: the run log (a Unicode folder, a
+#      torn last line, three programs appending 200 records each at once, a
+#      log that cannot be opened), --list-ports and the FTDI latency warning
+#      from adapters' device keys written into the prefix's registry (and
+#      removed again), and the console closed in the middle of a run.
 # Environment:
 #   MORVEX_UNITSIM   the simulated unit's program (default: build/tools/unitsim/unitsim,
 #                    else built in build-winlinux/)
@@ -43,10 +48,15 @@ if [ ! -x "$UNITSIM" ]; then
 fi
 
 source scripts/wine-ports.sh
+# Wine converts command lines from the locale's character set: UTF-8, so
+# that a log in a folder named "Jürgen" reaches the program as it is.
+export LC_ALL=C.UTF-8
 WORK=$(mktemp -d /tmp/morvex-wine.XXXXXX)
 PIDS=()
+ADAPTER_KEYS=""
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  if [ -n "$ADAPTER_KEYS" ]; then wine regedit /s "$ADAPTER_KEYS" >/dev/null 2>&1 || true; fi
   wineserver -k >/dev/null 2>&1 || true
   if [ "${KEEP:-0}" = 1 ]; then echo "Work folder kept: $WORK"; else rm -rf "$WORK"; fi
 }
@@ -54,6 +64,7 @@ trap cleanup EXIT
 trap "exit 130" INT TERM
 
 FAILURES=0
+not() { ! "$@"; }
 check() {  # check <description> <command...>
   local what=$1; shift
   if "$@"; then echo "ok   $what"; else echo "FAIL $what"; FAILURES=$((FAILURES + 1)); fi
@@ -145,8 +156,83 @@ check "missing port: the Windows error and advice" \
   grep -q 'Unable to open com port (win error code: 2)' "$WORK/missing.txt"
 T_RUNS=$(( $(date +%s) - T2 ))
 
+# ---------------------------------------------------------------- Windows parts
+echo "== The command line's Windows parts"
+T3=$(date +%s)
+# The run log's file, through the program's own log code: three copies of
+# the test program append 200 records each at once (600 runs of the program
+# would take about 17 minutes under Wine).
+check "run log tests" "$PREFIX/libexec/wine-run" "$BUILD/tests/win32/cli_win32_tests.exe" --gtest_brief=1
+
+# The same through the program itself: runs on a port that does not exist
+# fail at once and still write their record; three at a time, into a log in
+# a folder with a Unicode name.
+FOLDER="$WORK/Jürgen"
+mkdir -p "$FOLDER"
+for round in 1 2 3; do
+  WRITERS=()
+  for writer in 1 2 3; do
+    run_cli "missing-$round-$writer" --port COM9 --log "Z:$FOLDER/runs.jsonl" &
+    WRITERS+=($!)
+  done
+  wait "${WRITERS[@]}"
+done
+records_intact() {  # records_intact LOG COUNT: COUNT lines, each the whole record of a run on no port
+  python3 - "$1" "$2" <<'EOF'
+import json, sys
+lines = open(sys.argv[1], "rb").read().split(b"\n")
+records = [json.loads(line) for line in lines[:-1]]
+sys.exit(0 if lines[-1] == b"" and len(records) == int(sys.argv[2]) and all(r["exitCode"] == 4 for r in records) else 1)
+EOF
+}
+check "log in a Unicode folder: 9 records of parallel runs intact" records_intact "$FOLDER/runs.jsonl" 9
+
+# Adapters as their drivers enter them in the registry: the device tree
+# and the serial device map. Removed again at exit.
+ADAPTER_KEYS="Z:$WORK/adapters-remove.reg"
+python3 tests/win32/adapterkeys.py remove > "$WORK/adapters-remove.reg"
+python3 tests/win32/adapterkeys.py add > "$WORK/adapters-add.reg"
+python3 tests/win32/adapterkeys.py expect > "$WORK/ports-expected.txt"
+wine regedit /s "Z:$WORK/adapters-add.reg" >/dev/null 2>&1
+run_cli ports --list-ports
+check "--list-ports: exit 0" test "$CLI_CODE" = 0
+check "--list-ports: each adapter's name, driver, USB ids and serial number" \
+  test "$(grep -cxFf "$WORK/ports-expected.txt" "$WORK/ports.txt")" = "$(wc -l < "$WORK/ports-expected.txt")"
+check "--list-ports: a port without device keys by its device map entry" \
+  grep -qx 'COM5  \\\\\.\\COM5 -> \\Device\\.*' "$WORK/ports.txt"
+run_cli latency --port COM21
+check "FTDI latency: the adapter warned of before the run" grep -q \
+  '^Warning: COM21 (USB Serial Port (COM21), usb 0403:6001, serial A12345BC) has its FTDI latency timer at 16 ms' \
+  "$WORK/latency.txt"
+check "FTDI latency: how much longer the read-back can take" grep -q 'can take up to 29 s longer' "$WORK/latency.txt"
+check "FTDI latency: the remedy" grep -q 'Port Settings -> Advanced -> Latency Timer (msec): 1' "$WORK/latency.txt"
+check "FTDI latency: then the run (no such port: exit 4)" test "$CLI_CODE" = 4
+check "no latency warning for a port without the timer" not grep -q 'latency timer' "$WORK/user.txt"
+
+# A log that cannot be opened: the port is never opened (the unit hears no
+# frame). Then the console closed in the middle of programming.
+start_unit close --pace --verbose
+run_cli badlog --port COM5 --log "Z:$WORK/no such folder/runs.jsonl"
+check "unopenable log: exit 2" test "$CLI_CODE" = 2
+check "unopenable log: says why" grep -q 'Cannot open the log .*no such folder.* for appending: .*(win error code: 3)' \
+  "$WORK/badlog.txt"
+check "unopenable log: the port never opened" not grep -qE '^ *[0-9]+\.[0-9]{3}  ' "$WORK/close-unit.log"
+# The close is delivered as Windows delivers it, and the process is ended
+# as soon as its handler returns. The paced unit takes about 8 s to be
+# programmed, so 6 s after the start the run is in the middle of it.
+CLOSE_CODE=0
+(cd "$APP" && timeout 60 wine "$BUILD/tests/win32/closeconsole.exe" 6000 morvex-flash-cli.exe --port COM5 \
+  --log "Z:$WORK/close.jsonl") >"$WORK/close.out" 2>&1 || CLOSE_CODE=$?
+tr -d '\r' < "$WORK/close.out" > "$WORK/close.txt"
+stop_unit
+echo "   $(grep '^closeconsole:' "$WORK/close.txt")"
+check "console closed: ended within the grace time" test "$CLOSE_CODE" = 0
+check "console closed: stopped at the next safe point" grep -q '^Run interrupted' "$WORK/close.txt"
+check "console closed: its log record written" grep -q '"exitCode":3,"failure":"cancelled"' "$WORK/close.jsonl"
+T_PARTS=$(( $(date +%s) - T3 ))
+
 echo "== Windows under Wine: build ${T_BUILD} s, backend tests ${T_BACKEND} s, command-line runs ${T_RUNS} s," \
-  "in all $(( $(date +%s) - T0 )) s"
+  "Windows parts ${T_PARTS} s, in all $(( $(date +%s) - T0 )) s"
 if [ "$FAILURES" -ne 0 ]; then
   echo "$FAILURES Windows check(s) failed; outputs:" >&2
   for f in "$WORK"/*.txt "$WORK"/*-unit.log "$WORK/peer.log"; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done >&2

@@ -1,5 +1,6 @@
 #include "cli/cliprogram.h"
 
+#include "cli/adapterwarning.h"
 #include "cli/exitcodes.h"
 #include "cli/imageinfo.h"
 #include "cli/interrupts.h"
@@ -98,6 +99,11 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
         report = ImageInvalidReport();
     } else {
         runOperator.Configure(options);
+        if (!options.Quiet) {
+            const std::string warning =
+                LatencyWarning(options.Port, SerialPortFacts(options.Port), ReadBackOf(run.Image()));
+            std::fprintf(stderr, "%s", warning.c_str());
+        }
         run.Execute();
         report = run.Report();
         exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure);
@@ -133,6 +139,7 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
     TTerminal terminal;
     terminal.Interactive = IsTerminal(0);
     terminal.OutputIsTerminal = IsTerminal(1);
+    terminal.ClearsLines = terminal.OutputIsTerminal && TerminalClearsLines(1);
     TTerminalOperator runOperator(terminal, interrupts);
     TProgrammingRun run(runOperator, image, digest);
     runOperator.SetRun(&run);

@@ -55,10 +55,7 @@ std::string HelpNotes(const TComPort& defaults)
            "run's own: port " +
            defaults.Port() + ", " + BaudRateToText(defaults.BaudRate()) + " bit/s, " +
            DataBitsToText(defaults.DataBits()) + " data bits, " + StopBitsToText(defaults.StopBits()) +
-           " stop bit, parity " + ParityToText(defaults.Parity().Bits()) +
-           ".\n"
-           "A port name starting with / is a device path; COMn is /dev/ttyS(n-1); any\n"
-           "other name is a device under /dev.\n"
+           " stop bit, parity " + ParityToText(defaults.Parity().Bits()) + ".\n" + PortNamingHelp() +
            "\n"
            "On a terminal the cabling page waits for Enter and a failed user method asks\n"
            "whether to try the boot method. Without a terminal nothing waits, and the boot\n"
@@ -90,7 +87,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({
-        {"port", "Serial port: a name from --list-ports, COMn, a device under /dev, or a path.", "NAME",
+        {"port", "Serial port: a name as --list-ports shows it (see the notes below).", "NAME",
          QString::fromStdString(defaults.Port())},
         {"baud", "Bit rate of the connection.", "RATE", QString::fromStdString(BaudRateToText(defaults.BaudRate()))},
         {"data-bits", "Data bits: 5, 6, 7 or 8.", "N", QString::fromStdString(DataBitsToText(defaults.DataBits()))},

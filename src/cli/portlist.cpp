@@ -9,6 +9,7 @@ std::string PortLine(const std::string& port, const TSerialPortFacts& facts)
     std::string line = port;
     if (facts.Device != port) line += "  " + facts.Device;
     if (!facts.LinkTarget.empty()) line += " -> " + facts.LinkTarget;
+    if (!facts.Description.empty()) line += "  \"" + facts.Description + "\"";
     if (!facts.Driver.empty()) line += "  driver " + facts.Driver;
     if (!facts.UsbVendorId.empty()) {
         line += "  usb " + facts.UsbVendorId + ":" + facts.UsbProductId;
@@ -17,6 +18,7 @@ std::string PortLine(const std::string& port, const TSerialPortFacts& facts)
         if (!facts.SerialNumber.empty()) line += "  serial " + facts.SerialNumber;
     }
     if (!facts.ById.empty()) line += "  by-id " + facts.ById;
+    if (facts.LatencyTimerMs >= 0) line += "  latency timer " + std::to_string(facts.LatencyTimerMs) + " ms";
     return line;
 }
 

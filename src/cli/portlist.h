@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <string>
 
-// One line: the name as the list has it, then the device, the driver, the
-// USB adapter and its serial number, the stable by-id name, as far as known.
+// One line: the name as the list has it, then the device, the system's name
+// for it, the driver, the USB adapter and its serial number, the stable
+// by-id name and an FTDI adapter's latency timer, as far as known.
 std::string PortLine(const std::string& port, const TSerialPortFacts& facts);
 
 // Prints the list; EComPort when the system's device list cannot be read.

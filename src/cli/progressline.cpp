@@ -124,7 +124,15 @@ void TProgressLine::Draw(bool final)
     if (!final && FPartialLine && percent == FLastPercent && now - FLastDrawn < RedrawInterval) return;
     FLastPercent = percent;
     FLastDrawn = now;
-    std::fprintf(FOut, "\r\033[K%s", Describe(final).c_str());
+    const std::string line = Describe(final);
+    if (FClearsLines) {
+        std::fprintf(FOut, "\r\033[K%s", line.c_str());
+    } else {
+        const size_t drawn = FPartialLine ? FDrawnLength : 0;
+        std::fprintf(FOut, "\r%s%s", line.c_str(),
+                     std::string(drawn > line.size() ? drawn - line.size() : 0, ' ').c_str());
+    }
+    FDrawnLength = line.size();
     if (final) std::fputc('\n', FOut);
     std::fflush(FOut);
     FPartialLine = !final;

@@ -17,6 +17,10 @@ public:
     TProgressLine(std::FILE* out, bool onTerminal, bool quiet) : FOut(out), FOnTerminal(onTerminal), FQuiet(quiet) {}
 
     void SetQuiet(bool quiet) { FQuiet = quiet; }
+    // How a line is rewritten on a terminal: true, cleared with "\033[K";
+    // false, over-written with blanks where the last one was longer (a
+    // console without virtual-terminal processing would show the escape).
+    void SetClearsLines(bool clears) { FClearsLines = clears; }
 
     // Ends the previous step's line and starts the step's own; the steps in
     // which the operator is asked have none.
@@ -55,4 +59,6 @@ private:
     TClock::time_point FLastDrawn;
     int FLastPercent = -1;
     bool FPartialLine = false; // a line being rewritten stands on the terminal
+    bool FClearsLines = true;
+    size_t FDrawnLength = 0; // of the line being rewritten
 };

@@ -50,6 +50,7 @@ void TTerminalPrompt::HidePrompt()
 TTerminalOperator::TTerminalOperator(const TTerminal& terminal, TInterruptWatch& interrupts)
     : FTerminal(terminal), FInterrupts(interrupts), FProgress(terminal.Out, terminal.OutputIsTerminal, false)
 {
+    FProgress.SetClearsLines(terminal.ClearsLines);
     SetUserPromptFactory([this](QObject* owner) -> TUserPrompt* { return new TTerminalPrompt(*this, owner); });
 }
 

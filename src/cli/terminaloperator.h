@@ -35,10 +35,15 @@ private:
 
 // Whether the descriptor (0 input, 1 output) is an interactive terminal.
 bool IsTerminal(int descriptor);
+// Whether the terminal on the descriptor clears a line on the escape
+// "\033[K". A Windows console does once virtual-terminal processing is on,
+// which this turns on where the console has it.
+bool TerminalClearsLines(int descriptor);
 
 struct TTerminal {
     bool Interactive = false;      // standard input is a terminal: questions can be asked
     bool OutputIsTerminal = false; // standard output is a terminal: progress lines are rewritten
+    bool ClearsLines = true;       // ... with the escape that clears a line, else over-written with blanks
     std::FILE* Out = stdout;
     std::FILE* Err = stderr;
     int In = 0;

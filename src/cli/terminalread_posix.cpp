@@ -10,6 +10,9 @@
 
 bool IsTerminal(int descriptor) { return isatty(descriptor) == 1; }
 
+// Every terminal emulator a POSIX system has speaks the escape.
+bool TerminalClearsLines(int) { return true; }
+
 TTerminalOperator::TTyped TTerminalOperator::ReadLine(std::string& line)
 {
     line.clear();

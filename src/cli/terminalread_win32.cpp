@@ -17,6 +17,17 @@ bool IsTerminal(int descriptor)
     return GetConsoleMode(GetStdHandle(which), &mode) != FALSE;
 }
 
+bool TerminalClearsLines(int descriptor)
+{
+    const HANDLE console = GetStdHandle(descriptor == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(console, &mode)) return false;
+    if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return true;
+    // A console before Windows 10's refuses the mode: the line is then
+    // over-written with blanks instead, never shown an escape it prints.
+    return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
+}
+
 TTerminalOperator::TTyped TTerminalOperator::ReadLine(std::string& line)
 {
     line.clear();

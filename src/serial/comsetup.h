@@ -45,6 +45,10 @@ void ListSerialPorts(std::vector<std::string>& list);
 // that already starts with "\\" as is.
 std::string PortDevicePath(const std::string& port);
 
+// How port names map to devices, for the command line's help: a few lines,
+// each ending in a line end.
+std::string PortNamingHelp();
+
 // Linux only: where ListSerialPorts looks. The defaults are /sys/class/tty and the
 // folder the environment variable MORVEX_PORT_DIR names by absolute path;
 // without it there is no virtual-port folder (VirtualPortDir is empty).

@@ -206,3 +206,9 @@ std::string PortDevicePath(const std::string& port)
     }
     return "/dev/" + port;
 }
+
+std::string PortNamingHelp()
+{
+    return "A port name starting with / is a device path; COMn is /dev/ttyS(n-1); any\n"
+           "other name is a device under /dev.\n";
+}

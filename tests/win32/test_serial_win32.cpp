@@ -302,7 +302,7 @@ TEST(Win32PortList, ListsTheRegistryPortsSorted)
     std::vector<std::string> sorted = ports;
     SortPortNames(sorted);
     EXPECT_EQ(ports, sorted);
-    EXPECT_FALSE(SerialPortFacts(TestPort).Driver.empty());
+    EXPECT_FALSE(SerialPortFacts(TestPort).LinkTarget.empty());
 }
 
 TEST(Win32PortOrder, SortsAsTextIgnoringCase)
