@@ -21,9 +21,9 @@ JOBS=${JOBS:-2}
 t0=$(date +%s)
 
 # Debian packages: the cross compiler, Ninja, Wine to run the build-time
-# generators and the tests, zip to pack.
+# generators and the tests, zip to pack, rsvg-convert for the icon.
 PACKAGES="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix ninja-build cmake pkg-config \
-  qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip"
+  qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip librsvg2-bin"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
