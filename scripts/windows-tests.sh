@@ -157,3 +157,5 @@ if [ "$FAILURES" -ne 0 ]; then
   exit 1
 fi
 echo "Windows tests passed."
+# The installer, in a Wine prefix of its own.
+MORVEX_UNITSIM="$UNITSIM" ./scripts/windows-installer-tests.sh
