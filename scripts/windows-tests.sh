@@ -7,7 +7,8 @@
 #   2. whole runs of the packed morvex-flash-cli.exe on COM5 against the
 #      simulated unit (tools/unitsim, built for Linux): the user method, the
 #      boot method, and a failing erase; the unit's flash is compared with
-#      the image after each successful run.
+#      the image after each successful run;
+#   3. the installer (scripts/windows-installer-tests.sh).
 # Environment:
 #   MORVEX_UNITSIM   the simulated unit's program (default: build/tools/unitsim/unitsim,
 #                    else built in build-winlinux/)
@@ -158,4 +159,4 @@ if [ "$FAILURES" -ne 0 ]; then
 fi
 echo "Windows tests passed."
 # The installer, in a Wine prefix of its own.
-MORVEX_UNITSIM="$UNITSIM" ./scripts/windows-installer-tests.sh
+MORVEX_WIN_TESTS=1 MORVEX_UNITSIM="$UNITSIM" ./scripts/windows-installer-tests.sh
