@@ -83,6 +83,7 @@ cp "$PREFIX/plugins/styles/qwindowsvistastyle.dll" "$STAGE/styles/"
 cp "$PREFIX/plugins/imageformats/qsvg.dll" "$PREFIX/plugins/imageformats/qico.dll" "$STAGE/imageformats/"
 cp "$PREFIX/plugins/iconengines/qsvgicon.dll" "$STAGE/iconengines/"
 x86_64-w64-mingw32-strip --strip-unneeded "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/*/*.dll
+./scripts/sign-windows.sh "$STAGE/morvex-flash.exe" "$STAGE/morvex-flash-cli.exe"
 mkdir -p dist
 rm -f "dist/$NAME.zip"
 (cd "$BUILD/dist" && zip -qr -X "$ROOT/dist/$NAME.zip" "$NAME")

@@ -1,6 +1,7 @@
 #!/bin/bash
 # The Windows installer under Wine, in a fresh prefix on a virtual display:
-# builds it (scripts/build-installer.sh), checks the programs' resources
+# builds it (scripts/build-installer.sh), tests signing
+# (scripts/windows-signing-tests.sh), checks the programs' resources
 # (tests/packaging/check_pe_resources.py), then for the operator alone and
 # for all users:
 #   - a silent install over an older copy of the same image replaces it in
@@ -24,6 +25,7 @@ if [ "${1:-}" != "--inside" ]; then
   . scripts/lib/packages.sh
   ensure_packages nsis python3-pefile xvfb xauth xdotool
   ./scripts/build-installer.sh
+  ./scripts/windows-signing-tests.sh
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside
 fi
 . scripts/lib/installer.sh

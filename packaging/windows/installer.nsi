@@ -31,8 +31,9 @@ OutFile "${OUTFILE}"
 BrandingText "${PUBLISHER}"
 
 !ifdef SIGN
-  !finalize '${SIGN} "%1"'
-  !uninstfinalize '${SIGN} "%1"'
+  ; A signing failure fails the build.
+  !finalize '${SIGN} "%1"' = 0
+  !uninstfinalize '${SIGN} "%1"' = 0
 !endif
 
 ; Never asks for an administrator: an installation for all users is made
