@@ -24,7 +24,7 @@ make_installer() {
   set -- -V2 -DVERSION="$2" -DIMAGE="$3" -DIMAGE_ID="$(image_id "$3")" -DICON="$1/windows/appicon.ico" \
     -DFILES="$1/installer/files.nsh" -DUNFILES="$1/installer/unfiles.nsh" -DOUTFILE="$4"
   if [ "$_quick" = quick ]; then
-    set -- "$@" "-XSetCompressor /FINAL zlib"
+    set -- "$@" "-X!pragma warning disable 8020" "-XSetCompressor /FINAL zlib"
   fi
   if [ -n "${MORVEX_SIGN_PFX:-}" ]; then
     set -- "$@" -DSIGN="$_root/scripts/sign-windows.sh"
