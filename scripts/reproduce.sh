@@ -13,7 +13,11 @@ ROOT=$(pwd)
 COMMIT=$(git rev-parse HEAD)
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 TARBALL=${MORVEX_WIN_TOOLCHAIN_TARBALL:-$ROOT/../shared/toolchains/windows/morvex-win64-toolchain.tar.xz}
-WORK=$(mktemp -d /tmp/morvex-reproduce.XXXXXX)
+# Inside the tree (.cache/ is ignored by git), where a compiler cache set up
+# for the tree's folder also serves the clones.
+WORK=$ROOT/.cache/reproduce
+rm -rf "$WORK"
+mkdir -p "$WORK"
 trap 'rm -rf "$WORK"' EXIT
 for side in first second-folder; do
   echo "== Building $COMMIT in $WORK/$side"
