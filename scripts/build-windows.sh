@@ -21,9 +21,9 @@ JOBS=${JOBS:-2}
 t0=$(date +%s)
 
 # Debian packages: the cross compiler, Ninja, Wine to run the build-time
-# generators and the tests, zip to pack.
+# generators and the tests, zip to pack, rsvg-convert for the icon.
 PACKAGES="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix ninja-build cmake pkg-config \
-  qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip"
+  qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip librsvg2-bin"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -82,8 +82,15 @@ cp "$PREFIX/plugins/platforms/qwindows.dll" "$PREFIX/plugins/platforms/qoffscree
 cp "$PREFIX/plugins/styles/qwindowsvistastyle.dll" "$STAGE/styles/"
 cp "$PREFIX/plugins/imageformats/qsvg.dll" "$PREFIX/plugins/imageformats/qico.dll" "$STAGE/imageformats/"
 cp "$PREFIX/plugins/iconengines/qsvgicon.dll" "$STAGE/iconengines/"
+# strip writes a new time stamp into each PE header: the commit's time.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
 x86_64-w64-mingw32-strip --strip-unneeded "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/*/*.dll
+./scripts/sign-windows.sh "$STAGE/morvex-flash.exe" "$STAGE/morvex-flash-cli.exe"
 mkdir -p dist
 rm -f "dist/$NAME.zip"
-(cd "$BUILD/dist" && zip -qr -X "$ROOT/dist/$NAME.zip" "$NAME")
+# The same files give the same zip: the commit's time on every entry, fixed
+# modes, sorted names.
+chmod -R u=rwX,go=rX "$STAGE"
+find "$STAGE" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd "$BUILD/dist" && find "$NAME" | LC_ALL=C sort | TZ=UTC zip -q -X -D -@ "$ROOT/dist/$NAME.zip")
 echo "dist/$NAME.zip: $(stat -c %s "dist/$NAME.zip") bytes, built in $(( $(date +%s) - t0 )) s"

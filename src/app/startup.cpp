@@ -11,7 +11,7 @@
 std::unique_ptr<TfrmUserFlash> CreateForms(const TStoredImage& image, const TImageDigest& digest)
 {
     SetApplicationTitle(ProgramTitle);
-    QApplication::setWindowIcon(QIcon(ArtworkPixmap("appicon", QSize(32, 32))));
+    QApplication::setWindowIcon(ArtworkIcon("appicon"));
     InstallUserPromptDialog();
     auto form = std::make_unique<TfrmUserFlash>(image, digest);
     SetMainForm(form.get());

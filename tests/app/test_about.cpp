@@ -44,7 +44,7 @@ TEST_F(AboutBox, FillsInItsTextsAtCreation)
     EXPECT_EQ(about.lblBinaryImage->text(), "No Flash Image Available");
     EXPECT_EQ(about.lblMorvexWeb->text(), MakerWebHost);
     EXPECT_EQ(about.btnOk->text(), "Ok");
-    EXPECT_EQ(about.ImageRI->pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(about.ImageRI->pixmap().deviceIndependentSize().toSize(), QSize(32, 32));
     EXPECT_EQ(about.focusWidget(), about.btnOk);
 }
 

@@ -123,7 +123,7 @@ TEST_P(IconChoice, FollowsTheUnitType)
                                                   : QApplication::windowIcon().pixmap(32, 32).toImage();
     ASSERT_FALSE(expected.isNull());
     EXPECT_EQ(shown, expected);
-    EXPECT_EQ(shown.size(), QSize(32, 32));
+    EXPECT_EQ(shown.deviceIndependentSize().toSize(), QSize(32, 32));
 }
 
 INSTANTIATE_TEST_SUITE_P(UnitTypes, IconChoice,
@@ -137,15 +137,15 @@ TEST_F(MainWindow, TheEightIconsAndFivePicturesAreDrawnAtTheirSizes)
 {
     TfrmUserFlash& form = Start(3);
     for (const QPixmap& icon : form.ImageListIcons) {
-        EXPECT_EQ(icon.size(), QSize(32, 32));
+        EXPECT_EQ(icon.deviceIndependentSize().toSize(), QSize(32, 32));
         EXPECT_FALSE(icon.toImage().allGray()); // drawn in colour, not left blank
     }
     EXPECT_NE(form.ImageListIcons[0].toImage(), form.ImageListIcons[1].toImage());
-    EXPECT_EQ(form.img4620.size(), QSize(200, 186));
-    EXPECT_EQ(form.img7300.size(), QSize(200, 176));
-    EXPECT_EQ(form.img3810.size(), QSize(200, 148));
-    EXPECT_EQ(form.img8200.size(), QSize(200, 76));
-    EXPECT_EQ(form.img3840.size(), QSize(123, 200));
+    EXPECT_EQ(form.img4620.deviceIndependentSize().toSize(), QSize(200, 186));
+    EXPECT_EQ(form.img7300.deviceIndependentSize().toSize(), QSize(200, 176));
+    EXPECT_EQ(form.img3810.deviceIndependentSize().toSize(), QSize(200, 148));
+    EXPECT_EQ(form.img8200.deviceIndependentSize().toSize(), QSize(200, 76));
+    EXPECT_EQ(form.img3840.deviceIndependentSize().toSize(), QSize(123, 200));
     for (const QPixmap* picture : {&form.img4620, &form.img7300, &form.img3810, &form.img8200, &form.img3840})
         EXPECT_FALSE(picture->toImage().allGray());
 }

@@ -17,7 +17,7 @@ TEST(UserPrompt, ShowsModelessWithItsTextAndIcon)
     TdlgUserPrompt& dialog = *prompt.Dialog();
     EXPECT_EQ(dialog.windowTitle(), "User Intervention Required...");
     EXPECT_EQ(dialog.size(), QSize(313, 109));
-    EXPECT_EQ(dialog.Image1->pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(dialog.Image1->pixmap().deviceIndependentSize().toSize(), QSize(32, 32));
     EXPECT_FALSE(prompt.PromptCancelled()); // never shown
 
     prompt.ShowPrompt("Reset the Unit");

@@ -1,0 +1,45 @@
+#!/bin/sh
+# Builds the Windows zip and installer twice from the committed tree, in two
+# fresh clones in different folders, and compares them byte for byte;
+# diffoscope explains a difference. Writes dist/SHA256SUMS for the
+# artefacts when both builds agree.
+#
+#   scripts/reproduce.sh        (not part of scripts/test.sh: two whole builds)
+# Environment: as scripts/build-windows.sh.
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+. scripts/lib/packages.sh
+COMMIT=$(git rev-parse HEAD)
+export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+TARBALL=${MORVEX_WIN_TOOLCHAIN_TARBALL:-$ROOT/../shared/toolchains/windows/morvex-win64-toolchain.tar.xz}
+# Inside the tree (.cache/ is ignored by git), where a compiler cache set up
+# for the tree's folder also serves the clones.
+WORK=$ROOT/.cache/reproduce
+rm -rf "$WORK"
+mkdir -p "$WORK"
+trap 'rm -rf "$WORK"' EXIT
+for side in first second-folder; do
+  echo "== Building $COMMIT in $WORK/$side"
+  git clone -q "$ROOT" "$WORK/$side"
+  git -C "$WORK/$side" checkout -q "$COMMIT"
+  (cd "$WORK/$side" && MORVEX_WIN_TOOLCHAIN_TARBALL=$TARBALL ./scripts/build-installer.sh >"$WORK/$side.log" 2>&1) ||
+    { tail -20 "$WORK/$side.log" >&2; echo "reproduce: the build in $WORK/$side failed" >&2; exit 1; }
+done
+status=0
+for f in $(cd "$WORK/first/dist" && ls); do
+  if cmp -s "$WORK/first/dist/$f" "$WORK/second-folder/dist/$f"; then
+    echo "same: $f"
+  else
+    echo "DIFFERENT: $f"
+    status=1
+    ensure_packages diffoscope
+    diffoscope "$WORK/first/dist/$f" "$WORK/second-folder/dist/$f" | head -100 || true
+  fi
+done
+[ "$status" = 0 ] || exit 1
+mkdir -p dist
+cp "$WORK/first/dist/"* dist/
+(cd dist && sha256sum $(cd "$WORK/first/dist" && ls) > SHA256SUMS)
+echo "== Both builds agree; dist/SHA256SUMS:"
+cat dist/SHA256SUMS
