@@ -21,26 +21,36 @@ start_window_manager() {
 wm_is_up() { xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q 'window id #'; }
 
 SEEN_WINDOWS=()
+
+# focus_found_window: activates FOUND_WINDOW (when there is one) and
+# succeeds once it has the focus.
+focus_found_window() {
+  [ -n "$FOUND_WINDOW" ] || return 1
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ] && return 0
+  xdotool windowactivate --sync "$FOUND_WINDOW" >/dev/null 2>&1
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ]
+}
 seen() {  # seen <window id>
   local id
   for id in "${SEEN_WINDOWS[@]}"; do [ "$id" = "$1" ] && return 0; done
   return 1
 }
 
-# focus_window_titled <title> [--new]: finds a visible window of that exact
-# title (with --new, one not shot before), activates it and waits until it
-# has the focus. Sets FOUND_WINDOW.
+# focus_window_titled <title>: finds a visible window of that exact title
+# and activates it; succeeds once it has the focus. Sets FOUND_WINDOW.
 focus_window_titled() {
-  local title=$1 new=${2:-} id
+  local id
   FOUND_WINDOW=""
-  for id in $(xdotool search --onlyvisible --name "^$(printf '%s' "$title" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$" 2>/dev/null); do
-    if [ "$new" = --new ] && seen "$id"; then continue; fi
+  for id in $(xdotool search --onlyvisible --name "^$(printf '%s' "$1" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$" 2>/dev/null); do
     FOUND_WINDOW=$id
   done
-  [ -n "$FOUND_WINDOW" ] || return 1
-  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ] && return 0
-  xdotool windowactivate --sync "$FOUND_WINDOW" >/dev/null 2>&1
-  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ]
+  focus_found_window
+}
+# focus_window <id>: the same for a window already found (a modal box over
+# it keeps it from the focus until the box is gone).
+focus_window() {
+  FOUND_WINDOW=$1
+  focus_found_window
 }
 # focus_new_window: the newest visible window not shot before (a message
 # box whose title the platform chooses).
@@ -50,10 +60,7 @@ focus_new_window() {
   for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
     seen "$id" || FOUND_WINDOW=$id
   done
-  [ -n "$FOUND_WINDOW" ] || return 1
-  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ] && return 0
-  xdotool windowactivate --sync "$FOUND_WINDOW" >/dev/null 2>&1
-  [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ]
+  focus_found_window
 }
 
 # shot <file>: the found window with its frame.
@@ -96,7 +103,7 @@ scripted_run() {
   shot "${prefix}6-success.png"
   xdotool key Return
   echo "== The About box"
-  wait_for "the main window" focus_window_titled "$image"
+  wait_for "the main window" focus_window "$MAIN_WINDOW"
   "$open_about"
   wait_for "the About box" focus_window_titled "About $image"
   shot "${prefix}${ABOUT_SHOT:-7}-about.png"
