@@ -16,13 +16,22 @@ end_tracked_processes() {
   for pid in "${TRACKED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
 }
 
-# wait_for <what> <command...>: retries the command every 0.1 s for
-# WAIT_SECONDS (default 60); on giving up says what it waited for, runs
-# on_gave_up if the script defines one, and exits 1.
-wait_for() {
-  local what=$1 tries=$(( ${WAIT_SECONDS:-60} * 10 ))
+# retry_for <seconds> <command...>: retries the command every 0.1 s until it
+# succeeds (0) or the time is up (1).
+retry_for() {
+  local tries=$(( $1 * 10 ))
   shift
   for _ in $(seq "$tries"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+
+# wait_for <what> <command...>: retries the command for WAIT_SECONDS
+# (default 60); on giving up says what it waited for, runs on_gave_up if
+# the script defines one, and exits 1.
+wait_for() {
+  local what=$1
+  shift
+  retry_for "${WAIT_SECONDS:-60}" "$@" && return 0
   echo "Gave up waiting for $what." >&2
   if declare -F on_gave_up >/dev/null; then on_gave_up; fi
   exit 1
