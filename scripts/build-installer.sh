@@ -17,7 +17,8 @@ ensure_packages nsis
 ./scripts/build-windows.sh
 
 BUILD=$ROOT/build-win64
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 STAGE=$BUILD/dist/morvex-flash-$VERSION-win64
 IMAGE=$(sed -n 's/^MORVEX_IMAGE_NAME:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
 OUT=$ROOT/dist/morvex-flash-$VERSION-$(image_id "$IMAGE")-setup.exe

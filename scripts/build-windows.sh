@@ -24,16 +24,8 @@ t0=$(date +%s)
 # generators and the tests, zip to pack, rsvg-convert for the icon.
 PACKAGES="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix ninja-build cmake pkg-config \
   qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip librsvg2-bin"
-missing=""
-for p in $PACKAGES; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends $missing
-fi
+. scripts/lib/packages.sh
+ensure_packages $PACKAGES
 
 # The toolchain, unpacked once; a stamp records the tarball it came from.
 if [ ! -f "$TOOLCHAIN_DIR/.sha256" ] || [ "$(cat "$TOOLCHAIN_DIR/.sha256")" != "$TARBALL_SHA256" ] ||
@@ -69,7 +61,8 @@ cmake -S . -B "$BUILD" -G Ninja \
 cmake --build "$BUILD" -j "$JOBS"
 
 # The zip: both programs, the Qt DLLs and plugins they load, the GCC runtime.
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 NAME=morvex-flash-$VERSION-win64
 STAGE=$BUILD/dist/$NAME
 rm -rf "$STAGE"

@@ -31,14 +31,8 @@ if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 # --- Debian packages: the emulator, busybox, depmod, cpio; the kernel is only unpacked.
-missing=""
-for p in qemu-system-x86 busybox-static kmod cpio; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends $missing
-fi
+. scripts/lib/packages.sh
+ensure_packages qemu-system-x86 busybox-static kmod cpio
 mkdir -p "$CACHE"
 if [ ! -f "$CACHE/kernel.ready" ]; then
   (

@@ -24,14 +24,8 @@ step() { echo; echo "== $* ($(date -u +%H:%M:%S))"; }
 step "Build tools and checkers"
 sh scripts/install-deps.sh
 TOOLS="dpkg-dev fakeroot lintian desktop-file-utils appstream debootstrap"
-missing=""
-for p in $TOOLS; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends $missing
-fi
+. scripts/lib/packages.sh
+ensure_packages $TOOLS
 
 step "Release build in build-package/"
 # Debian's hardening flags (fortified functions, stack protector, full RELRO).

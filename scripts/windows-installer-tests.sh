@@ -32,7 +32,8 @@ fi
 T0=$(date +%s)
 
 BUILD=$ROOT/build-win64
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 IMAGE=$(sed -n 's/^MORVEX_IMAGE_NAME:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
 SETUP=$ROOT/dist/morvex-flash-$VERSION-$(image_id "$IMAGE")-setup.exe
 OTHER_IMAGE="7300 V1.0"

@@ -15,7 +15,8 @@ if [ "${1:-}" != "--inside" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside
 fi
 
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=${MORVEX_UNITSIM:-$ROOT/build/tools/unitsim/unitsim}
 SHOTS=${SHOTS:-$ROOT/docs/screenshots}

@@ -14,7 +14,8 @@ ROOT=$(pwd)
 . scripts/lib/installer.sh
 ensure_packages osslsigncode openssl nsis
 BUILD=$ROOT/build-win64
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 IMAGE=$(sed -n 's/^MORVEX_IMAGE_NAME:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
 CLI=$BUILD/dist/morvex-flash-$VERSION-win64/morvex-flash-cli.exe
 WORK=$(mktemp -d /tmp/morvex-signing.XXXXXX)

@@ -35,7 +35,8 @@ if [ ! -f "$TARBALL" ] && [ ! -f "$ROOT/.toolchain/morvex-win64/mingw-w64.cmake"
 fi
 
 MORVEX_WIN_TESTS=1 ./scripts/build-windows.sh
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 BUILD=$ROOT/build-win64
 APP=$BUILD/dist/morvex-flash-$VERSION-win64
 PREFIX=$ROOT/.toolchain/morvex-win64

@@ -20,7 +20,8 @@ PLATFORM=${1:-wine}
 ROUNDS=${2:-2}
 ERASE_MS=${ERASE_MS:-4000}
 DELAY_MS=${DELAY_MS:-1200}
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
 IMAGE_NAME="4620 V2.5"
 WORK=$(mktemp -d /tmp/morvex-close.XXXXXX)

@@ -11,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$(pwd)
 ROUNDS=${1:-2}
-VERSION=$(sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+. scripts/lib/version.sh
+VERSION=$(project_version)
 APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
 CLI=$ROOT/build/src/cli/morvex-flash-cli

@@ -1,11 +1,6 @@
-# What the scripts share: the project's version, waiting for a condition,
-# and the processes to end when the script ends. Source it; it sets no
-# shell options of its own.
-
-# The version in the top-level CMakeLists.txt (run from the project's root).
-project_version() {
-  sed -n 's/^project(MorvexFlashProgrammer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
-}
+# What the bash scripts share: waiting for a condition, and the processes
+# to end when the script ends. Source it; it sets no shell options of its
+# own.
 
 # Processes started with a trailing `&` and then `track_process $!` are
 # ended by end_tracked_processes (the scripts call it from their EXIT trap).
