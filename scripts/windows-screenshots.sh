@@ -21,36 +21,32 @@ APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=${MORVEX_UNITSIM:-$ROOT/build/tools/unitsim/unitsim}
 SHOTS=${SHOTS:-$ROOT/docs/screenshots}
 IMAGE_NAME="4620 V2.5"
-source scripts/wine-ports.sh
+source scripts/lib/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-wine-gui.XXXXXX)
-PIDS=()
+. scripts/lib/common.sh
+. scripts/lib/scriptedrun.sh
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  end_tracked_processes
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 mkdir -p "$SHOTS"
+on_gave_up() {  # what the screen showed when a wait gave up
+  import -window root "$SHOTS/windows-gave-up.png" && echo "   the screen: $SHOTS/windows-gave-up.png" >&2
+}
 
-wait_for() {  # wait_for <what> <command...>: retries the command for 60 s
-  local what=$1; shift
-  for _ in $(seq 600); do "$@" >/dev/null 2>&1 && return; sleep 0.1; done
-  echo "Gave up waiting for $what (active: $(xdotool getactivewindow getwindowname 2>/dev/null))." >&2
-  import -window root "$WORK/gave-up.png" && cp "$WORK/gave-up.png" "$SHOTS/windows-gave-up.png"
-  exit 1
-}
-active_is() { [ "$(xdotool getactivewindow getwindowname)" = "$1" ]; }
-active_is_new() {
-  local id; id=$(xdotool getactivewindow) || return 1
-  for seen in "${SEEN[@]}"; do [ "$id" = "$seen" ] && return 1; done
-  return 0
-}
-shot() {  # shot <name>: the active window with its frame
-  sleep 0.7
-  local id; id=$(xdotool getactivewindow)
-  SEEN+=("$id")
-  import -window "$id" -frame "$SHOTS/windows-$1.png"
-  echo "   saved $SHOTS/windows-$1.png"
+# The Setup dialog's Port box takes the COM port's name as typed.
+type_com5() { xdotool type --delay 50 "COM5"; }
+# The About box is the last entry of the window's system menu (Alt+Space),
+# which gets a screenshot of its own.
+open_about_from_system_menu() {
+  xdotool key --window "$MAIN_WINDOW" alt+space
+  sleep 1.5
+  import -window root "$WORK/menu.png"
+  convert "$WORK/menu.png" -trim +repage "$SHOTS/windows-7-system-menu.png" # the black desktop cut away
+  echo "   saved $SHOTS/windows-7-system-menu.png"
+  xdotool key Up Return
 }
 
 # A window manager for frames and the active window, with no key bindings
@@ -59,48 +55,15 @@ cat > "$WORK/openbox.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard></keyboard></openbox_config>
 XML
-openbox --config-file "$WORK/openbox.xml" >/dev/null 2>&1 &
-PIDS+=($!)
+start_window_manager --config-file "$WORK/openbox.xml"
 map_com_ports COM5="$WORK/unit"
 "$UNITSIM" --type 3 --boot-only --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
 UNIT_PID=$!
-PIDS+=("$UNIT_PID")
+track_process "$UNIT_PID"
 wait_for "the simulated unit" test -e "$WORK/unit"
 
 echo "== Starting morvex-flash.exe under Wine"
 (cd "$APP" && exec wine morvex-flash.exe) >"$WORK/app.log" 2>&1 &
-PIDS+=($!)
-SEEN=()
-wait_for "the main window" active_is "$IMAGE_NAME"
-MAIN=$(xdotool getactivewindow)
-shot 1-main-window
-xdotool key space
-wait_for "the wizard" active_is "Connecting the Unit to the PC"
-shot 2-wizard
-xdotool key Return
-wait_for "the Setup dialog" active_is "Setup"
-xdotool type --delay 50 "COM5"
-shot 3-setup
-xdotool key Return
-wait_for "the boot method question" active_is_new
-shot 4-boot-question
-xdotool key Return
-wait_for "the reset prompt" active_is "User Intervention Required..."
-shot 5-reset-prompt
-kill -USR1 "$UNIT_PID"
-wait_for "the end of the run" active_is_new
-shot 6-success
-xdotool key Return
-wait_for "the main window" active_is "$IMAGE_NAME"
-echo "== The system menu (Alt+Space) and its About... entry"
-xdotool key --window "$MAIN" alt+space
-sleep 1.5
-import -window root "$WORK/menu.png"
-convert "$WORK/menu.png" -trim +repage "$SHOTS/windows-7-system-menu.png" # the black desktop cut away
-echo "   saved $SHOTS/windows-7-system-menu.png"
-# The last entry of the menu.
-xdotool key Up Return
-wait_for "the About box" active_is "About $IMAGE_NAME"
-shot 8-about
-xdotool key Return
+track_process $!
+SHOT_SETTLE=0.7 ABOUT_SHOT=8 scripted_run "$IMAGE_NAME" "$UNIT_PID" "$SHOTS/windows-" type_com5 open_about_from_system_menu
 echo "== Done"

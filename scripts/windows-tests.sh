@@ -49,7 +49,7 @@ if [ ! -x "$UNITSIM" ]; then
   UNITSIM=$ROOT/build-winlinux/tools/unitsim/unitsim
 fi
 
-source scripts/wine-ports.sh
+source scripts/lib/wine-ports.sh
 # Wine converts command lines from the locale's character set: UTF-8, so
 # that a log in a folder named "Jürgen" reaches the program as it is.
 export LC_ALL=C.UTF-8

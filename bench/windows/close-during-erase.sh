@@ -35,7 +35,7 @@ trap cleanup EXIT
 
 case $PLATFORM in
   wine)
-    source scripts/wine-ports.sh
+    source scripts/lib/wine-ports.sh
     map_com_ports COM5="$WORK/unit"
     PORT=COM5
     start_app() { (cd "$ROOT/build-win64/dist/morvex-flash-$VERSION-win64" && exec wine morvex-flash.exe); } ;;

@@ -20,7 +20,7 @@ for need in "$APP/morvex-flash-cli.exe" "$UNITSIM" "$CLI"; do
   [ -e "$need" ] || { echo "paced-run: $need is missing (build it first)" >&2; exit 1; }
 done
 
-source scripts/wine-ports.sh
+source scripts/lib/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-paced.XXXXXX)
 UNIT_PID=""
 cleanup() {

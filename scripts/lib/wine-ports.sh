@@ -1,7 +1,7 @@
 # Sourced by the scripts that run the Windows programs under Wine: the Wine
 # prefix, and COM ports mapped to Linux paths (pseudo-terminals or links to
 # them).
-export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/.toolchain/wineprefix}
+export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/.toolchain/wineprefix}
 export WINEDEBUG=-all
 
 # map_com_ports COMn=PATH...: the ports are read when the Wine server starts,
