@@ -3,7 +3,8 @@
 // gives that setting, anything else the setting's default; every setting's
 // form reads back as the setting.
 #include "fuzzcheck.h"
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
+#include "serial/serialtext.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,8 @@
 
 #include "app/qtext.h"
 #include "core/text.h"
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
+#include "serial/serialtext.h"
 
 #include <QAbstractItemView>
 #include <QStyleOptionComboBox>

@@ -11,8 +11,9 @@
 #include "image/imagedigest.h"
 #include "image/storedimage.h"
 #include "run/programmingrun.h"
-#include "serial/comsetup.h"
 #include "serial/devicechannel.h"
+#include "serial/portnames.h"
+#include "serial/serialtext.h"
 
 #include <QCoreApplication>
 #include <QSysInfo>

@@ -1,6 +1,6 @@
 #include "cli/portlist.h"
 
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 
 #include <vector>
 

@@ -3,8 +3,9 @@
 #include "cli/interrupts.h"
 #include "core/text.h"
 #include "run/programmingrun.h"
-#include "serial/comsetup.h"
 #include "serial/devicechannel.h"
+#include "serial/portnames.h"
+#include "serial/serialtext.h"
 
 namespace {
 const char* const NoTerminalNote = "(no terminal to ask: pass --yes to allow the boot method)";

@@ -1,7 +1,7 @@
 #include "serial/comport.h"
 
-#include "serial/comsetup.h"
 #include "serial/comthread.h"
+#include "serial/portnames.h"
 #include "serial/serialdevice.h"
 #include "core/format.h"
 

@@ -1,6 +1,6 @@
 #include "serial/portinfo.h"
 
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 
 #include <filesystem>
 #include <fstream>

@@ -8,9 +8,10 @@
 // and it reads the same on every Windows since XP (and under Wine).
 #include "serial/portinfo.h"
 
-#include "serial/comsetup.h"
 #include "serial/devicemap_win32.h"
+#include "serial/portnames.h"
 #include "serial/registry_win32.h"
+#include "serial/serialtypes.h"
 
 #include <cctype>
 

@@ -10,7 +10,7 @@
 #include "app/startup.h"
 #include "app/wizard.h"
 #include "serial/devicechannel.h"
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 #include "target/flashtarget.h"
 
 #include <QLabel>

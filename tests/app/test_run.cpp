@@ -11,7 +11,7 @@
 #include "app/userpromptdialog.h"
 #include "app/wizard.h"
 #include "serial/devicechannel.h"
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 #include "target/flashtarget.h"
 #include "tools/mkimage/demofirmware.h"
 #include "tools/unitsim/unitsim.h"

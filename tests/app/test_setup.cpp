@@ -3,7 +3,7 @@
 
 #include "app/setupdialog.h"
 #include "app/qtext.h"
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,7 +11,7 @@
 #include "app/userpromptdialog.h"
 #include "app/wizard.h"
 #include "core/userprompt.h"
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 
 #include <QLabel>
 #include <QMessageBox>

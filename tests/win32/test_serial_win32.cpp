@@ -8,7 +8,7 @@
 // --wine marks the cases Wine cannot show (a second open refused in one
 // process) as skipped instead of failed: they need a real PC.
 #include "serial/comport.h"
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 #include "serial/portinfo.h"
 #include "serial/serialdevice_win32.h"
 

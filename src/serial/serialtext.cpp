@@ -1,8 +1,8 @@
-#include "serial/comsetup.h"
+#include "serial/serialtext.h"
 
 #include "core/text.h"
 
-#include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -12,7 +12,6 @@ const char* const DataBitsTexts[] = {"5", "6", "7", "8"};
 const char* const StopBitsTexts[] = {"1", "1.5", "2"};
 const char* const ParityTexts[] = {"None", "Odd", "Even", "Mark", "Space"};
 const char* const FlowControlTexts[] = {"Hardware", "Software", "None", "Custom"};
-
 
 template <size_t N>
 std::string ToText(const char* const (&texts)[N], int value)
@@ -29,12 +28,6 @@ T FromText(const char* const (&texts)[N], const std::string& text, T fallback)
     return fallback;
 }
 
-bool LessIgnoringCase(const std::string& a, const std::string& b)
-{
-    const std::string ua = UpperAscii(a), ub = UpperAscii(b);
-    return ua != ub ? ua < ub : a < b;
-}
-
 } // namespace
 
 std::string BaudRateToText(TBaudRate value) { return ToText(BaudRateTexts, value); }
@@ -48,6 +41,3 @@ TDataBits TextToDataBits(const std::string& text) { return FromText(DataBitsText
 TStopBits TextToStopBits(const std::string& text) { return FromText(StopBitsTexts, text, sbOneStopBit); }
 TParityBits TextToParity(const std::string& text) { return FromText(ParityTexts, text, prNone); }
 TFlowControl TextToFlowControl(const std::string& text) { return FromText(FlowControlTexts, text, fcCustom); }
-// The one ordering rule of the Port list, whatever the platform: as text
-// ignoring case, names that differ only in case in byte order.
-void SortPortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end(), LessIgnoringCase); }

@@ -1,8 +1,9 @@
 // The Port list and the port-name mapping on Linux: serial ttys from sysfs,
 // COMn as /dev/ttyS(n-1), and the virtual-port folder.
-#include "serial/comsetup.h"
+#include "serial/portnames.h"
 
 #include "core/text.h"
+#include "serial/serialtypes.h"
 
 #include <QtGlobal>
 #include <algorithm>
@@ -16,7 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
 
 std::string FSysfsRoot;
 std::string FVirtualPortDir;
