@@ -3,12 +3,7 @@
 #include <cstdio>
 
 namespace {
-struct TCodeText {
-    TExitCode Code;
-    const char* Meaning;
-};
-
-const TCodeText CodeTexts[] = {
+const TExitCodeMeaning Meanings[] = {
     {ecSuccess, "programmed and verified"},
     {ecInternal, "internal error (none of the kinds below), or the output could not be written"},
     {ecUsage, "usage: bad options or values, or a log that cannot be appended to"},
@@ -43,10 +38,12 @@ TExitCode ExitCodeFor(TFailureKind kind)
     return ecInternal;
 }
 
+std::span<const TExitCodeMeaning> ExitCodeMeanings() { return Meanings; }
+
 std::string ExitCodeTable()
 {
     std::string table;
-    for (const TCodeText& entry : CodeTexts) {
+    for (const TExitCodeMeaning& entry : Meanings) {
         char line[160];
         std::snprintf(line, sizeof line, "  %2d  %s\n", int(entry.Code), entry.Meaning);
         table += line;

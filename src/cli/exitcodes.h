@@ -6,6 +6,7 @@
 
 #include "run/runsteps.h"
 
+#include <span>
 #include <string>
 
 enum TExitCode : int {
@@ -25,6 +26,16 @@ enum TExitCode : int {
 };
 
 TExitCode ExitCodeFor(TFailureKind kind);
+
+struct TExitCodeMeaning {
+    TExitCode Code;
+    const char* Meaning;
+};
+
+// Every code with what it means, in order of code: the one table --help
+// prints and the guide and the manual page are tested against. A new code
+// goes at the end, here and in both documents.
+std::span<const TExitCodeMeaning> ExitCodeMeanings();
 
 // The table for --help: one line per code with what it means.
 std::string ExitCodeTable();

@@ -4,28 +4,13 @@
 #pragma once
 
 #include "clichild.h"
+#include "cli/exitcodes.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
-
-// The documented exit codes, as a bench script reads them.
-enum : int {
-    kExitSuccess = 0,
-    kExitUsage = 2,
-    kExitCancelled = 3,
-    kExitPortError = 4,
-    kExitNoReply = 5,
-    kExitUnitIdentity = 6,
-    kExitImageInvalid = 7,
-    kExitEraseFailed = 8,
-    kExitProgramFailed = 9,
-    kExitReadFailed = 10,
-    kExitVerifyDifference = 11,
-    kExitLogNotWritten = 12,
-};
 
 // The plain firmware the program carries, as the build generated it.
 const std::vector<uint8_t>& PlainImage();

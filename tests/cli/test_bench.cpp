@@ -29,7 +29,7 @@ TEST_F(CliBench, FourCopiesInParallelProgramFourUnitsAndLogAWholeLineEach)
     std::printf("%d parallel runs took %.2f s\n", Copies, seconds);
 
     for (int i = 0; i < Copies; ++i) {
-        EXPECT_EQ(results[size_t(i)].ExitCode, kExitSuccess) << results[size_t(i)].Err;
+        EXPECT_EQ(results[size_t(i)].ExitCode, ecSuccess) << results[size_t(i)].Err;
         EXPECT_TRUE(FlashHoldsTheImage(*Units[size_t(i)])) << "unit " << i;
         EXPECT_EQ(LockPort(Units[size_t(i)]->PortPath()), "");
     }
@@ -59,12 +59,12 @@ TEST_F(CliBench, ASecondCopyOnAPortInUseIsRefusedWithThePortsMessageAndTheFirstS
     const std::string message = PortOpenMessage(unit.PortPath());
     ASSERT_EQ(message.rfind("Unable to open com port (win error code: 16)", 0), 0u) << message;
     const TCliResult second = RunCli(RunArguments(unit, {"--yes"}));
-    EXPECT_EQ(second.ExitCode, kExitPortError);
+    EXPECT_EQ(second.ExitCode, ecPortError);
     EXPECT_EQ(Lines(second.Err), Lines(message));
     EXPECT_EQ(second.Out.find("Try Boot Method"), std::string::npos) << second.Out;
 
     const TCliResult result = first.Wait();
-    EXPECT_EQ(result.ExitCode, kExitSuccess) << result.Err;
+    EXPECT_EQ(result.ExitCode, ecSuccess) << result.Err;
     EXPECT_EQ(result.Err, "");
     EXPECT_TRUE(FlashHoldsTheImage(unit));
     EXPECT_EQ(LockPort(unit.PortPath()), "");

@@ -113,7 +113,7 @@ TEST_F(CliLog, ASuccessfulRunIsOneLineWithEveryField)
 {
     TUnitSim& unit = StartUnit();
     const TCliResult result = RunCli(RunArguments(unit, {"--log", LogPath(), "--stop-bits", "2"}));
-    ASSERT_EQ(result.ExitCode, kExitSuccess) << result.Err;
+    ASSERT_EQ(result.ExitCode, ecSuccess) << result.Err;
     const std::vector<QJsonObject> records = LogRecords(LogPath());
     ASSERT_EQ(records.size(), 1u);
     const QJsonObject& record = records[0];
@@ -158,9 +158,9 @@ TEST_F(CliLog, RunsAppendTheirLinesWithMethodFailureKindAndMessage)
     TUnitSim& refused = StartUnit(bootOnly);
     TUnitSim& failing = StartUnit(eraseFails);
     TUnitSim& booted = StartUnit(bootOnly);
-    EXPECT_EQ(RunCli(RunArguments(refused, {"--log", LogPath()})).ExitCode, kExitCancelled);
-    EXPECT_EQ(RunCli(RunArguments(failing, {"--log", LogPath()})).ExitCode, kExitEraseFailed);
-    EXPECT_EQ(RunCli(RunArguments(booted, {"--log", LogPath(), "--yes"})).ExitCode, kExitSuccess);
+    EXPECT_EQ(RunCli(RunArguments(refused, {"--log", LogPath()})).ExitCode, ecCancelled);
+    EXPECT_EQ(RunCli(RunArguments(failing, {"--log", LogPath()})).ExitCode, ecEraseFailed);
+    EXPECT_EQ(RunCli(RunArguments(booted, {"--log", LogPath(), "--yes"})).ExitCode, ecSuccess);
 
     const std::vector<QJsonObject> records = LogRecords(LogPath());
     ASSERT_EQ(records.size(), 3u);
@@ -171,7 +171,7 @@ TEST_F(CliLog, RunsAppendTheirLinesWithMethodFailureKindAndMessage)
     EXPECT_EQ(Text(records[0], "userMethodFailure"), "No reply to start command");
     EXPECT_EQ(Text(records[0], "result"), "failure");
     EXPECT_EQ(Text(records[0], "failure"), "cancelled");
-    EXPECT_EQ(records[0].value("exitCode").toInt(), kExitCancelled);
+    EXPECT_EQ(records[0].value("exitCode").toInt(), ecCancelled);
     EXPECT_EQ(Text(records[0], "message"), "Connect Cancelled by User");
     EXPECT_EQ(Text(records[0], "identity"), "");
     EXPECT_EQ(StepNames(records[0]),
@@ -179,7 +179,7 @@ TEST_F(CliLog, RunsAppendTheirLinesWithMethodFailureKindAndMessage)
 
     EXPECT_EQ(Text(records[1], "port"), failing.PortPath());
     EXPECT_EQ(Text(records[1], "failure"), "erase-failed");
-    EXPECT_EQ(records[1].value("exitCode").toInt(), kExitEraseFailed);
+    EXPECT_EQ(records[1].value("exitCode").toInt(), ecEraseFailed);
     EXPECT_EQ(Text(records[1], "message"), "Erase Failed: Device Failure");
     EXPECT_EQ(Text(records[1], "identity"), IdentitySent(failing));
     EXPECT_EQ(StepNames(records[1]).back(), "erase");
@@ -235,7 +235,7 @@ TEST_P(CliUnusableLog, IsAUsageErrorBeforeTheUnitIsTouched)
     if (IsSkipped()) return;
     const TCliResult result = RunCli(RunArguments(unit, {"--log", path, "--yes"}));
     EXPECT_FALSE(result.TimedOut);
-    EXPECT_EQ(result.ExitCode, kExitUsage);
+    EXPECT_EQ(result.ExitCode, ecUsage);
     EXPECT_EQ(Lines(result.Err), (std::vector<std::string>{"morvex-flash-cli: Cannot open the log " + path +
                                                            " for appending: " + GetParam().Reason}));
     EXPECT_EQ(result.Out, "");
@@ -254,7 +254,7 @@ TEST_F(CliLog, ARecordCutShortIsExit12AndTheNextRecordStartsOnALineOfItsOwn)
     TChildSetup limited;
     limited.FileSizeLimit = 40;
     const TCliResult cut = RunCli(RunArguments(unit, {"--log", LogPath()}), {}, limited);
-    EXPECT_EQ(cut.ExitCode, kExitLogNotWritten) << cut.Err;
+    EXPECT_EQ(cut.ExitCode, ecLogNotWritten) << cut.Err;
     EXPECT_NE(cut.Out.find("Unit Successfully Programmed!"), std::string::npos);
     EXPECT_EQ(Lines(cut.Err),
               (std::vector<std::string>{
@@ -269,12 +269,12 @@ TEST_F(CliLog, ARecordCutShortIsExit12AndTheNextRecordStartsOnALineOfItsOwn)
     eraseFails.Faults.push_back(ParseFault("wrong@erase=%"));
     TUnitSim& failing = StartUnit(eraseFails);
     const TCliResult failed = RunCli(RunArguments(failing, {"--log", LogPath()}), {}, limited);
-    EXPECT_EQ(failed.ExitCode, kExitEraseFailed) << failed.Err;
+    EXPECT_EQ(failed.ExitCode, ecEraseFailed) << failed.Err;
     EXPECT_EQ(Lines(failed.Err).back(), "morvex-flash-cli: Cannot append to the log " + LogPath() + ": File too large");
     EXPECT_EQ(ReadText(LogPath()), fragment);
 
     // Without the limit the next record is whole, on a line of its own.
-    ASSERT_EQ(RunCli(RunArguments(unit, {"--log", LogPath()})).ExitCode, kExitSuccess);
+    ASSERT_EQ(RunCli(RunArguments(unit, {"--log", LogPath()})).ExitCode, ecSuccess);
     const std::vector<std::string> lines = Lines(ReadText(LogPath()));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], fragment);
@@ -297,14 +297,14 @@ TEST_F(CliLog, AnInvalidEmbeddedImageLeavesAFailureRecord)
     const int exitCode = RunCommandLine({"morvex-flash-cli", "--port", QString::fromStdString(unit.PortPath()), "--log",
                                          QString::fromStdString(LogPath())},
                                         *invalid, StoredImageDigest);
-    EXPECT_EQ(exitCode, kExitImageInvalid);
+    EXPECT_EQ(exitCode, ecImageInvalid);
     EXPECT_TRUE(UnitSawNothing(unit));
     const std::vector<QJsonObject> records = LogRecords(LogPath());
     ASSERT_EQ(records.size(), 1u);
     ExpectTimesConsistent(records[0]);
     EXPECT_EQ(Text(records[0], "result"), "failure");
     EXPECT_EQ(Text(records[0], "failure"), "image-invalid");
-    EXPECT_EQ(records[0].value("exitCode").toInt(), kExitImageInvalid);
+    EXPECT_EQ(records[0].value("exitCode").toInt(), ecImageInvalid);
     EXPECT_EQ(Text(records[0], "message"), "No Valid FLASH Image Present!");
     EXPECT_EQ(Text(records[0], "port"), unit.PortPath());
     EXPECT_TRUE(records[0].value("steps").toArray().isEmpty());

@@ -17,7 +17,7 @@ TEST_F(CliRun, ProgramsTheUnitByTheUserMethodWithOnePlainLinePerStep)
     TUnitSim& unit = StartUnit();
     const TCliResult result =
         RunCli(RunArguments(unit, {"--baud", "9600", "--data-bits", "8", "--stop-bits", "1", "--parity", "none"}));
-    ASSERT_EQ(result.ExitCode, kExitSuccess) << result.Out << result.Err;
+    ASSERT_EQ(result.ExitCode, ecSuccess) << result.Out << result.Err;
     EXPECT_EQ(result.Err, "");
     EXPECT_TRUE(FlashHoldsTheImage(unit));
     EXPECT_EQ(LockPort(unit.PortPath()), "");
@@ -46,7 +46,7 @@ TEST_F(CliRun, QuietPrintsOnlyTheOutcome)
 {
     TUnitSim& unit = StartUnit();
     const TCliResult result = RunCli(RunArguments(unit, {"--quiet"}));
-    EXPECT_EQ(result.ExitCode, kExitSuccess);
+    EXPECT_EQ(result.ExitCode, ecSuccess);
     EXPECT_EQ(result.Out, Success + "\n");
     EXPECT_EQ(result.Err, "");
     EXPECT_TRUE(FlashHoldsTheImage(unit));
@@ -58,7 +58,7 @@ TEST_F(CliRun, AReaderThatGoesAwayDoesNotEndTheRun)
     TCliChild child(RunArguments(unit));
     child.CloseOutput(); // like a pipe into head that has had its line
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitSuccess) << result.Err;
+    EXPECT_EQ(result.ExitCode, ecSuccess) << result.Err;
     EXPECT_TRUE(FlashHoldsTheImage(unit));
 }
 
@@ -70,11 +70,11 @@ TEST_F(CliRun, TheConnectionOptionsReachTheLine)
     options.ConnectRate = 19200;
     TUnitSim& unit = StartUnit(options);
     const TCliResult atDefault = RunCli(RunArguments(unit, {"--quiet"}));
-    EXPECT_EQ(atDefault.ExitCode, kExitCancelled) << atDefault.Err;
+    EXPECT_EQ(atDefault.ExitCode, ecCancelled) << atDefault.Err;
     EXPECT_TRUE(FlashIsErased(unit));
 
     const TCliResult atOption = RunCli(RunArguments(unit, {"--baud", "19200"}));
-    EXPECT_EQ(atOption.ExitCode, kExitSuccess) << atOption.Out << atOption.Err;
+    EXPECT_EQ(atOption.ExitCode, ecSuccess) << atOption.Out << atOption.Err;
     EXPECT_NE(atOption.Out.find("19200 bit/s, 8 data bits, 1 stop bit, parity None"), std::string::npos);
     EXPECT_TRUE(FlashHoldsTheImage(unit));
 }
@@ -86,7 +86,7 @@ TEST_F(CliRun, WithYesTheBootMethodProgramsAUnitWhoseFirmwareIgnoresTheCommand)
     options.AutoResetAfterConnectWords = 0; // the operator resets the unit at once
     TUnitSim& unit = StartUnit(options);
     const TCliResult result = RunCli(RunArguments(unit, {"--yes"}));
-    ASSERT_EQ(result.ExitCode, kExitSuccess) << result.Out << result.Err;
+    ASSERT_EQ(result.ExitCode, ecSuccess) << result.Out << result.Err;
     EXPECT_NE(result.Out.find("User Connect Method Failed (No reply to start command). Try Boot Method? yes (--yes)"),
               std::string::npos)
         << result.Out;
@@ -102,7 +102,7 @@ TEST_F(CliRun, WithoutATerminalOrYesTheBootMethodIsRefusedAndTheMessageSaysHowTo
     options.AutoResetAfterConnectWords = 0;
     TUnitSim& unit = StartUnit(options);
     const TCliResult result = RunCli(RunArguments(unit));
-    EXPECT_EQ(result.ExitCode, kExitCancelled);
+    EXPECT_EQ(result.ExitCode, ecCancelled);
     EXPECT_EQ(Lines(result.Err),
               (std::vector<std::string>{"User Connect Method Failed (No reply to start command). Try Boot Method? no",
                                         Cancelled, "(no terminal to ask: pass --yes to allow the boot method)"}));
@@ -132,18 +132,18 @@ struct TFailureCase {
 void PrintTo(const TFailureCase& c, std::ostream* out) { *out << c.Name; }
 
 const TFailureCase FailureCases[] = {
-    {"NoReplyWhileChecking", {"silence@identity#2"}, {}, kExitNoReply, {"No Reply Within Time Out Period"}, faErased},
+    {"NoReplyWhileChecking", {"silence@identity#2"}, {}, ecNoReply, {"No Reply Within Time Out Period"}, faErased},
     {"AnotherModelAnswers",
      {"wrong-size@identity"},
      {"--yes"},
-     kExitUnitIdentity,
+     ecUnitIdentity,
      {"Flash uP does not match definition"},
      faErased,
      true},
     {"ChecksumSeedDoesNotFit",
      {},
      {},
-     kExitImageInvalid,
+     ecImageInvalid,
      {"Flash and Image Checksums don't match"},
      faErased,
      false,
@@ -154,34 +154,34 @@ const TFailureCase FailureCases[] = {
     {"IdentitySpoiledWhileChecking",
      {"wrong@identity#2"},
      {},
-     kExitNoReply,
+     ecNoReply,
      {"Flash and Image Checksums don't match"},
      faErased},
     {"NoiseBeforeTheIdentityWhileChecking",
      {"noise@identity#2"},
      {},
-     kExitNoReply,
+     ecNoReply,
      {"Bad Device Identity String"},
      faErased},
     // The last byte of the speed change's "ABCDE" echo counts as much as the first.
     {"SpeedEchoSpoiledInItsLastByte",
      {"wrong@speed-echo:last"},
      {},
-     kExitCancelled,
+     ecCancelled,
      {Cancelled, "(no terminal to ask: pass --yes to allow the boot method)"},
      faErased},
-    {"EraseFails", {"wrong@erase=%"}, {}, kExitEraseFailed, {"Erase Failed: Device Failure"}, faErased},
+    {"EraseFails", {"wrong@erase=%"}, {}, ecEraseFailed, {"Erase Failed: Device Failure"}, faErased},
     {"ProgramBlockAnsweredWrongly",
      {"wrong@program-block#3"},
      {},
-     kExitProgramFailed,
+     ecProgramFailed,
      {"Write Failed: Unexpected response"},
      faPartly},
-    {"ReadBlockNeverComes", {"silence@read-block#5"}, {}, kExitReadFailed, {"Read Failed: No reply"}, faProgrammed},
+    {"ReadBlockNeverComes", {"silence@read-block#5"}, {}, ecReadFailed, {"Read Failed: No reply"}, faProgrammed},
     {"ReadBackDiffers",
      {"wrong@read-block#100"},
      {},
-     kExitVerifyDifference,
+     ecVerifyDifference,
      // The block's first byte spoiled; the address counts from the area's start.
      {"Verify:", "Found 1 discrepencies starting at address 0xC80."},
      faProgrammed},
@@ -218,7 +218,7 @@ TEST_F(CliRun, APortThatCannotBeOpenedIsAPortErrorWithThePortsMessageAndNoBootQu
     const std::string message = PortOpenMessage(missing);
     ASSERT_EQ(message.rfind("Unable to open com port (win error code: 2)", 0), 0u) << message;
     const TCliResult result = RunCli({"--port", missing, "--yes"});
-    EXPECT_EQ(result.ExitCode, kExitPortError);
+    EXPECT_EQ(result.ExitCode, ecPortError);
     EXPECT_EQ(Lines(result.Err), Lines(message));
     EXPECT_EQ(result.Out.find("Try Boot Method"), std::string::npos) << result.Out;
 }
@@ -232,7 +232,7 @@ TEST_F(CliRun, CtrlCDuringARunStopsItAtTheNextSafePointWithThePortReleased)
     ASSERT_TRUE(unit.WaitForFrame("erase start", 30000));
     child.Signal(SIGINT);
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitCancelled) << result.Out << result.Err;
+    EXPECT_EQ(result.ExitCode, ecCancelled) << result.Out << result.Err;
     EXPECT_EQ(Lines(result.Err), (std::vector<std::string>{"Interrupted: stopping at the next safe point",
                                                            "Run interrupted: the unit may be partly programmed"}));
     EXPECT_EQ(LockPort(unit.PortPath()), "");

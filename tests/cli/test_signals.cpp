@@ -45,7 +45,7 @@ TEST_F(CliSignals, AHangUpLetsTheRunFinishAndLog)
     ASSERT_TRUE(unit.WaitForFrame("erase start", 30000));
     child.Signal(SIGHUP);
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitSuccess) << result.Err;
+    EXPECT_EQ(result.ExitCode, ecSuccess) << result.Err;
     EXPECT_TRUE(FlashHoldsTheImage(unit));
     EXPECT_EQ(Field(Record(), "result"), "success");
 }
@@ -60,7 +60,7 @@ TEST_F(CliSignals, ASignalInheritedAsIgnoredStaysIgnored)
     child.Signal(SIGINT);
     child.Signal(SIGTERM);
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitSuccess) << result.Err;
+    EXPECT_EQ(result.ExitCode, ecSuccess) << result.Err;
     EXPECT_EQ(result.Err.find("Interrupted"), std::string::npos) << result.Err;
     EXPECT_TRUE(FlashHoldsTheImage(unit));
 }
@@ -99,7 +99,7 @@ TEST_P(CliStop, EndsAtTheNextSafePointSayingWhatBecameOfTheUnit)
     ASSERT_TRUE(unit.WaitForFrame(c.Frame, 30000));
     child.Signal(c.Signal);
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitCancelled) << result.Err;
+    EXPECT_EQ(result.ExitCode, ecCancelled) << result.Err;
     EXPECT_EQ(Lines(result.Err), (std::vector<std::string>{Stopping, c.Message}));
     const QJsonObject record = Record();
     EXPECT_EQ(Field(record, "failure"), c.Kind);

@@ -42,7 +42,7 @@ TEST_F(CliTerminal, TheOperatorGoesOnAtTheCablingPageAnswersYesAndResetsTheUnit)
     ASSERT_TRUE(child.WaitFor("Reset the Unit (waiting for the unit; Ctrl-C cancels)")) << child.Shown();
     unit.OperatorReset();
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitSuccess) << result.Out;
+    EXPECT_EQ(result.ExitCode, ecSuccess) << result.Out;
     EXPECT_TRUE(FlashHoldsTheImage(unit));
     EXPECT_NE(result.Out.find("Unit Successfully Programmed!"), std::string::npos);
     // On a terminal a step's line is rewritten in place as it goes.
@@ -61,7 +61,7 @@ TEST_F(CliTerminal, AnsweringNoCancelsWithoutTouchingTheFlash)
     ASSERT_TRUE(child.WaitFor(Question)) << child.Shown();
     child.Type("n\r");
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitCancelled);
+    EXPECT_EQ(result.ExitCode, ecCancelled);
     EXPECT_NE(result.Out.find("Connect Cancelled by User"), std::string::npos) << result.Out;
     EXPECT_EQ(result.Out.find("no terminal to ask"), std::string::npos);
     EXPECT_TRUE(FlashIsErased(unit));
@@ -75,7 +75,7 @@ TEST_F(CliTerminal, CtrlCAtTheResetPromptIsThePromptsCancel)
     ASSERT_TRUE(child.WaitFor("Reset the Unit (waiting for the unit; Ctrl-C cancels)")) << child.Shown();
     child.Type("\x03");
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitCancelled);
+    EXPECT_EQ(result.ExitCode, ecCancelled);
     EXPECT_NE(result.Out.find("Interrupted: cancelling the boot method"), std::string::npos) << result.Out;
     EXPECT_NE(result.Out.find("Connect Cancelled by User"), std::string::npos) << result.Out;
     EXPECT_EQ(result.Out.find(PressEnter), std::string::npos);
@@ -93,7 +93,7 @@ TEST_P(CliCablingPage, CancelsBeforeTheUnitIsTouched)
     ASSERT_TRUE(child.WaitFor(PressEnter)) << child.Shown();
     child.Type(GetParam());
     const TCliResult result = child.Wait();
-    EXPECT_EQ(result.ExitCode, kExitCancelled);
+    EXPECT_EQ(result.ExitCode, ecCancelled);
     EXPECT_NE(result.Out.find("Connect Cancelled by User"), std::string::npos) << result.Out;
     EXPECT_TRUE(UnitSawNothing(unit));
 }
