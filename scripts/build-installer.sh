@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Builds the Windows installer of this copy: cross-builds the programs
 # (scripts/build-windows.sh), then packs the same files as the zip with
 # NSIS into dist/morvex-flash-<version>-<image>-setup.exe, where <image> is
@@ -8,7 +8,7 @@
 # Environment: as scripts/build-windows.sh (which signs the programs when
 # MORVEX_SIGN_PFX is set; the installer and its uninstaller are signed then
 # too, see scripts/sign-windows.sh).
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 . scripts/lib/packages.sh

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Rebuilds the Windows cross toolchain that scripts/build-windows.sh uses
 # (mingw-w64 GCC 12, Qt 6.4.2 qtbase + qtsvg DLLs, static Crypto++ 8.7,
 # GoogleTest) from Debian 12's own source packages, with
@@ -15,7 +15,7 @@
 # The upstream qtsvg tarball is needed only when the archive serves
 # qt6-svg's .dsc without its source; by default the copy beside the shared
 # prebuilt toolchain is used when it is there.
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 PREFIX=${1:-$ROOT/.toolchain/rebuilt/morvex-win64}

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Cross-builds the Windows programs (morvex-flash.exe, morvex-flash-cli.exe)
 # on Debian 12 with the prebuilt mingw-w64 toolchain (Qt 6.4.2 DLLs, static
 # Crypto++, GoogleTest), and packs dist/morvex-flash-<version>-win64.zip.
@@ -9,7 +9,7 @@
 #                                 ../shared/toolchains/windows/morvex-win64-toolchain.tar.xz)
 #   MORVEX_WIN_TESTS=1            also build the Windows backend's tests
 #   JOBS=n                        parallel compile jobs (default 2)
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 TARBALL=${MORVEX_WIN_TOOLCHAIN_TARBALL:-$ROOT/../shared/toolchains/windows/morvex-win64-toolchain.tar.xz}
@@ -22,10 +22,9 @@ t0=$(date +%s)
 
 # Debian packages: the cross compiler, Ninja, Wine to run the build-time
 # generators and the tests, zip to pack, rsvg-convert for the icon.
-PACKAGES="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix ninja-build cmake pkg-config \
-  qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip librsvg2-bin"
 . scripts/lib/packages.sh
-ensure_packages $PACKAGES
+ensure_packages g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix ninja-build cmake pkg-config \
+  qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip librsvg2-bin
 
 # The toolchain, unpacked once; a stamp records the tarball it came from.
 if [ ! -f "$TOOLCHAIN_DIR/.sha256" ] || [ "$(cat "$TOOLCHAIN_DIR/.sha256")" != "$TARBALL_SHA256" ] ||
@@ -46,7 +45,7 @@ export WINEPREFIX=${WINEPREFIX:-$ROOT/.toolchain/wineprefix}
 export WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Preparing the Wine prefix $WINEPREFIX"
-  DISPLAY= wineboot -i >/dev/null 2>&1 || true
+  DISPLAY='' wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 fi

@@ -11,7 +11,7 @@
 # Without a display the programmer runs on a virtual display (Xvfb) instead:
 # a scripted operator goes through one whole run and a screenshot of every
 # step is saved (SHOTS=<folder> chooses where).
-set -eu
+set -euo pipefail
 # The programmer takes the virtual-port folder by absolute path only.
 if [ -n "${MORVEX_PORT_DIR:-}" ]; then MORVEX_PORT_DIR=$(realpath -m "$MORVEX_PORT_DIR"); fi
 cd "$(dirname "$0")/.."
@@ -34,6 +34,7 @@ trap "exit 130" INT TERM
 
 start_unit() {  # start_unit [unitsim options...]
     echo "== Starting the simulated unit (unit type $UNIT_TYPE) on $LINK"
+    # shellcheck disable=SC2174 # only the folder itself needs to be private
     mkdir -p -m 0700 "$PORT_DIR"
     if [ "$(stat -c %u "$PORT_DIR")" != "$(id -u)" ]; then
         echo "$PORT_DIR belongs to another user, so the programmer would not offer its ports." >&2

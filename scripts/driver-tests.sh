@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # The serial layer and morvex-flash-cli through real kernel drivers: a QEMU
 # guest (Debian's kernel, a busybox initramfs) whose ttyS1 is an emulated
 # 16550A UART (the 8250 driver) and whose ttyUSB0 is an emulated FTDI
@@ -14,7 +14,7 @@
 # kept (default .cache/drivers); MORVEX_DRIVER_USB_HOST picks the adapter's
 # host controller (xhci, the default, or uhci); JOBS as for scripts/test.sh.
 # The guest's work, console and the units' logs are in build-drivers/vm.
-set -eu
+set -euo pipefail
 [ "${MORVEX_SKIP_DRIVERS:-0}" = "1" ] && { echo "driver tests skipped (MORVEX_SKIP_DRIVERS=1)"; exit 0; }
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -164,18 +164,20 @@ QEMU_PID=$!
 
 # The unplug: armed by the guest, done when the unit is inside the late
 # program block; the operator resets the unit before plugging it in again.
-wait_for() { # file pattern [after-line]
-  until tail -n +"${3:-1}" "$1" 2>/dev/null | grep -q "$2"; do
+# (grep reads to the end rather than quit at the first match, which would
+# cut tail's pipe and fail the pipeline.)
+wait_for_line() { # file pattern [after-line]
+  until tail -n +"${3:-1}" "$1" 2>/dev/null | grep "$2" >/dev/null; do
     kill -0 "$QEMU_PID" 2>/dev/null || return 1
     sleep 0.1
   done
 }
-if wait_for "$WORK/console.log" "SYNC unplug-armed"; then
+if wait_for_line "$WORK/console.log" "SYNC unplug-armed"; then
   from=$(($(wc -l < "$WORK/usb-unit.log") + 1))
-  if wait_for "$WORK/usb-unit.log" "program command" "$from"; then
+  if wait_for_line "$WORK/usb-unit.log" "program command" "$from"; then
     monitor "device_del adapter"
     echo "unplugged at $(date +%T.%N | cut -c1-12)"
-    if wait_for "$WORK/console.log" "SYNC replug"; then
+    if wait_for_line "$WORK/console.log" "SYNC replug"; then
       kill -USR1 "$USB_SIM" # the operator resets the unit
       sleep 0.5
       monitor "device_add usb-serial,chardev=ftdi,id=adapter2"
@@ -209,9 +211,9 @@ for i in 1 2; do flash_check "usb-flash-after-run-$i" "$WORK/usb-$i.bin"; done
 # the rates the guest set, with 56000 rounded to the 16550A's 57600.
 # (The unit waits for four-byte words: it tells of each byte it drops at the
 # rate of the byte that made it drop one, so each rate is listed once.)
-last=$(grep -n 'erase status' "$WORK/uart-unit.log" | tail -1 | cut -d: -f1)
+last=$(grep -n 'erase status' "$WORK/uart-unit.log" | tail -1 | cut -d: -f1 || true)
 seen=$(tail -n +"${last:-1}" "$WORK/uart-unit.log" | grep 'unrecognised byte' | grep -o '\[[0-9]* bit/s\]' |
-  tr -d '[]' | sed 's| bit/s||' | uniq | tr '\n' ' ' | sed 's/ $//')
+  tr -d '[]' | sed 's| bit/s||' | uniq | tr '\n' ' ' | sed 's/ $//' || true)
 [ "$seen" = "9600 19200 38400 115200 57600 1200" ] &&
   echo "RESULT uart-line-rates PASS the unit heard the probe's bytes at $seen bit/s" >> "$RESULTS" ||
   echo "RESULT uart-line-rates FAIL the unit heard the probe's bytes at '$seen' bit/s (want 9600 19200 38400 115200 57600 1200)" >> "$RESULTS"

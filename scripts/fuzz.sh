@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Builds the fuzz targets (clang, libFuzzer, address and undefined-behaviour
 # sanitizers) and runs each one for a bounded time, starting from the seed
 # inputs in fuzz/corpus/<target>/; then, for the same time, whole seeded
@@ -13,7 +13,7 @@
 # (the committed seeds are never changed); an input that breaks a property
 # or trips a sanitizer is saved under <build>/fuzz-findings/. Ends with
 # status 1 when any target has a finding.
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 
 SECONDS_EACH="${1:-${FUZZ_SECONDS:-30}}"

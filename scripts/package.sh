@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Builds the Debian package (build-package/, Release) and checks it:
 #   - lintian: no errors, and no warnings but the ones docs/installing.md explains;
 #   - desktop-file-validate on the desktop entry, appstreamcli on the
@@ -9,7 +9,7 @@
 #     window, then purges the package and checks its files are gone.
 # Runs apt-get, debootstrap and chroot as root (directly, or through sudo).
 # Any failed check ends the script with a message that says which.
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 TOP=$(pwd)
 BUILD=$TOP/build-package
@@ -22,10 +22,9 @@ fail() { echo "package.sh: FAILED: $*" >&2; exit 1; }
 step() { echo; echo "== $* ($(date -u +%H:%M:%S))"; }
 
 step "Build tools and checkers"
-sh scripts/install-deps.sh
-TOOLS="dpkg-dev fakeroot lintian desktop-file-utils appstream debootstrap"
+./scripts/install-deps.sh
 . scripts/lib/packages.sh
-ensure_packages $TOOLS
+ensure_packages dpkg-dev fakeroot lintian desktop-file-utils appstream debootstrap
 
 step "Release build in build-package/"
 # Debian's hardening flags (fortified functions, stack protector, full RELRO).
@@ -58,17 +57,17 @@ EXPECTED="/usr/bin/morvex-flash /usr/bin/morvex-flash-cli
 /usr/share/man/man1/morvex-flash.1.gz /usr/share/man/man1/morvex-flash-cli.1.gz
 /usr/share/doc/morvex-flash/copyright /usr/share/doc/morvex-flash/changelog.Debian.gz"
 for f in $EXPECTED; do
-  echo "$CONTENTS" | grep -qx "$f" || fail "the package lacks $f"
+  grep -qx "$f" <<<"$CONTENTS" || fail "the package lacks $f"
 done
-if echo "$CONTENTS" | grep -E 'unitsim|mkimage|mkdemo|_tests|/include/|\.a$'; then
+if grep -E 'unitsim|mkimage|mkdemo|_tests|/include/|\.a$' <<<"$CONTENTS"; then
   fail "the package holds developer's files (listed above)"
 fi
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
 echo "Depends: $DEPENDS"
 for lib in libqt6widgets6 libqt6core6 libcrypto++8 libc6; do
-  echo "$DEPENDS" | grep -q "$lib" || fail "Depends lacks $lib: dpkg-shlibdeps did not compute the dependencies"
+  grep -q "$lib" <<<"$DEPENDS" || fail "Depends lacks $lib: dpkg-shlibdeps did not compute the dependencies"
 done
-if echo "$DEPENDS" | grep -Eq 'cmake|-dev|g\+\+'; then fail "Depends names build tools: $DEPENDS"; fi
+if grep -Eq 'cmake|-dev|g\+\+' <<<"$DEPENDS"; then fail "Depends names build tools: $DEPENDS"; fi
 
 step "lintian"
 # Warnings that docs/installing.md explains; any other
@@ -76,10 +75,10 @@ step "lintian"
 ALLOWED_WARNINGS="initial-upload-closes-no-bugs"
 LINTIAN_OUT=$(lintian --info --display-info --pedantic "$DEB" 2>&1 | grep -v 'running with root privileges') || true
 echo "$LINTIAN_OUT"
-if echo "$LINTIAN_OUT" | grep -q '^E: '; then fail "lintian reports errors"; fi
-unexpected=$(echo "$LINTIAN_OUT" | grep '^W: ' | while read -r _ _ tag _; do
+if grep -q '^E: ' <<<"$LINTIAN_OUT"; then fail "lintian reports errors"; fi
+unexpected=$(grep '^W: ' <<<"$LINTIAN_OUT" | while read -r _ _ tag _; do
   case " $ALLOWED_WARNINGS " in *" $tag "*) ;; *) echo "$tag" ;; esac
-done)
+done || true)
 [ -z "$unexpected" ] || fail "lintian warnings not explained in docs/installing.md: $unexpected"
 
 step "desktop-file-validate and appstreamcli validate"
@@ -103,10 +102,10 @@ echo "man pages: no groff warnings"
 step "Install, start and remove on a clean Debian 12 root"
 # The mirror this machine's apt uses for bookworm.
 MIRROR=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
-  /^URIs:/ { uri = $2 } /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == "bookworm") print uri }' | head -n 1)
+  /^URIs:/ { uri = $2 } /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == "bookworm") print uri }' | head -n 1 || true)
 if [ -z "$MIRROR" ]; then
   MIRROR=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-    awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }' | sed 's/^\[.*\]//')
+    awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }' | sed 's/^\[.*\]//' || true)
 fi
 [ -n "$MIRROR" ] || fail "no bookworm mirror in /etc/apt/sources.list or /etc/apt/sources.list.d"
 echo "Mirror: $MIRROR"
@@ -164,9 +163,9 @@ in_root apt-get update >/dev/null || fail "apt-get update in the clean root"
 $SUDO cp "$DEB" "$ROOT/tmp/"
 DEBNAME=$(basename "$DEB")
 echo "apt-get install -y ./$DEBNAME"
-in_root sh -c "cd /tmp && apt-get install -y ./$DEBNAME" >"$BUILD/root-install.log" 2>&1 \
+in_root bash -c "cd /tmp && apt-get install -y ./$DEBNAME" >"$BUILD/root-install.log" 2>&1 \
   || { tail -n 30 "$BUILD/root-install.log"; fail "apt-get install of the package in the clean root"; }
-grep -c '^Setting up ' "$BUILD/root-install.log" | xargs echo "packages set up in the clean root:"
+echo "packages set up in the clean root: $(grep -c '^Setting up ' "$BUILD/root-install.log" || true)"
 for f in $EXPECTED; do
   [ -e "$ROOT$f" ] || fail "$f is not on the clean root after the install"
 done
@@ -178,7 +177,7 @@ IMAGE_NAME=$(echo "$INFO" | sed -n 's/^Image: *//p')
 
 # The window program on a virtual display: it must still be running after
 # five seconds, with a window titled with the image's name.
-in_root sh -c '
+in_root bash -c '
   Xvfb :77 -nolisten tcp -screen 0 1024x768x24 >/tmp/xvfb.log 2>&1 &
   xvfb=$!
   for i in 1 2 3 4 5 6 7 8 9 10; do [ -e /tmp/.X11-unix/X77 ] && break; sleep 0.5; done
@@ -192,7 +191,7 @@ in_root sh -c '
   fi
   kill $app 2>/dev/null; wait $app 2>/dev/null
   kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null
-  exit $status' sh "$IMAGE_NAME" || fail "the window program did not start on Xvfb in the clean root"
+  exit $status' bash "$IMAGE_NAME" || fail "the window program did not start on Xvfb in the clean root"
 echo "morvex-flash ran for 5 s on Xvfb with its window \"$IMAGE_NAME\""
 
 in_root apt-get remove --purge -y morvex-flash >"$BUILD/root-remove.log" 2>&1 \

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Builds and runs the reliability tests alone: the fault matrix, hang-ups,
 # wrong images, what must never stay in memory, the fault subset through
 # the main window and the twenty-run session. Each case is its own CTest
@@ -6,7 +6,7 @@
 # latencies, released blocks, the session's descriptors, threads, objects,
 # timers and heap) are printed by the cases; --verbose shows them.
 #   scripts/reliability.sh [BUILD_DIR] [extra ctest arguments...]
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${1:-build}"
 [ $# -gt 0 ] && shift

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Builds the Windows zip and installer twice from the committed tree, in two
 # fresh clones in different folders, and compares them byte for byte;
 # diffoscope explains a difference. Writes dist/SHA256SUMS for the
@@ -6,12 +6,13 @@
 #
 #   scripts/reproduce.sh        (not part of scripts/test.sh: two whole builds)
 # Environment: as scripts/build-windows.sh.
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 . scripts/lib/packages.sh
 COMMIT=$(git rev-parse HEAD)
-export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export SOURCE_DATE_EPOCH
 TARBALL=${MORVEX_WIN_TOOLCHAIN_TARBALL:-$ROOT/../shared/toolchains/windows/morvex-win64-toolchain.tar.xz}
 # Inside the tree (.cache/ is ignored by git), where a compiler cache set up
 # for the tree's folder also serves the clones.
@@ -40,6 +41,6 @@ done
 [ "$status" = 0 ] || exit 1
 mkdir -p dist
 cp "$WORK/first/dist/"* dist/
-(cd dist && sha256sum $(cd "$WORK/first/dist" && ls) > SHA256SUMS)
+(cd "$WORK/first/dist" && sha256sum -- *) > dist/SHA256SUMS
 echo "== Both builds agree; dist/SHA256SUMS:"
 cat dist/SHA256SUMS

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Signs Windows programs (Authenticode, SHA-256) with osslsigncode when a
 # certificate is given, in place:
 #
@@ -12,7 +12,7 @@
 #                              instead, an offline timestamp authority's
 #                              certificate chain and key (the tests' own)
 # A missing certificate file or a wrong password fails with one line saying so.
-set -eu
+set -euo pipefail
 if [ -z "${MORVEX_SIGN_PFX:-}" ]; then
   for f in "$@"; do echo "not signed: $(basename "$f") (MORVEX_SIGN_PFX is not set)"; done
   exit 0

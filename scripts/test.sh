@@ -1,11 +1,11 @@
-#!/bin/sh
+#!/bin/bash
 # Installs what is needed, builds everything and runs every test: once in a
 # normal build, then through the kernel's real serial drivers in a virtual
 # machine (scripts/driver-tests.sh), once more with the address and
 # undefined-behaviour sanitizers (skip that pass with MORVEX_SKIP_SANITIZE=1),
 # a short fuzz run (scripts/fuzz.sh), and finally the Windows programs,
 # cross-built and run under Wine (scripts/windows-tests.sh).
-set -eu
+set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 

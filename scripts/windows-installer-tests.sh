@@ -73,7 +73,7 @@ make_installer "$BUILD" 0.9 "$IMAGE" "$WORK/older-setup.exe" quick
 make_installer "$BUILD" "$VERSION" "$OTHER_IMAGE" "$WORK/other-setup.exe" quick
 
 step "A fresh Wine prefix"
-DISPLAY= wineboot -i >/dev/null 2>&1
+DISPLAY='' wineboot -i >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$WORK/unit" /f >/dev/null 2>&1
 wineserver -w
 C=$WINEPREFIX/drive_c
@@ -94,7 +94,8 @@ run_setup() {  # run_setup NAME EXE [options...]: exit code in SETUP_CODE
 }
 KEY_VALUES=""
 read_key() {  # read_key ROOT IMAGE: the values of the image's Uninstall key into KEY_VALUES
-  local key="$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MorvexFlash-$(image_id "$2")"
+  local key
+  key="$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MorvexFlash-$(image_id "$2")"
   KEY_VALUES=""
   if KEY_VALUES=$(wine reg query "$key" 2>/dev/null); then KEY_VALUES=$(tr -d '\r' <<< "$KEY_VALUES"); else KEY_VALUES=""; fi
 }
@@ -133,7 +134,7 @@ no_shortcuts() {  # no_shortcuts MODE
 }
 window_shown() { xdotool search --name "^$IMAGE\$"; }
 window_gone() { ! window_shown; }
-program_ended() { ! wine tasklist 2>/dev/null | grep -qi '^morvex-flash.exe'; }
+program_ended() { ! grep -qi '^morvex-flash.exe' <<<"$(wine tasklist 2>/dev/null)"; }
 
 test_mode() {  # test_mode CurrentUser|AllUsers ROOT
   local mode=$1 root=$2 option=() folder lnk appdir
@@ -192,7 +193,7 @@ test_mode() {  # test_mode CurrentUser|AllUsers ROOT
     folder_state "$folder" > "$WORK/running-before.txt"
     run_setup running "$SETUP" /S "${option[@]}"
     check "$mode: an installation over the running program refuses (exit 2)" test "$SETUP_CODE" = 2
-    check "$mode: ... and changes no file" sh -c '[ "$(cat "$0")" = "$1" ]' "$WORK/running-before.txt" \
+    check "$mode: ... and changes no file" bash -c '[ "$(cat "$0")" = "$1" ]' "$WORK/running-before.txt" \
       "$(folder_state "$folder")"
     wine taskkill /IM morvex-flash.exe >/dev/null 2>&1 || true
     check "$mode: the window closes" wait_for 30 window_gone

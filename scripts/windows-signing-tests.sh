@@ -77,7 +77,7 @@ check "... and leaves the file as it was" cmp -s wrong.exe "$CLI"
 check "a missing password fails" test "$missing" != 0
 (unset MORVEX_SIGN_PFX; "$ROOT/scripts/sign-windows.sh" wrong.exe) > unsigned.log 2>&1 && unsigned=0 || unsigned=$?
 check "without a certificate: not signed, and no failure" \
-  sh -c '[ "$0" = 0 ] && grep -q "^not signed: wrong.exe" "$1"' "$unsigned" unsigned.log
+  bash -c '[ "$0" = 0 ] && grep -q "^not signed: wrong.exe" "$1"' "$unsigned" unsigned.log
 
 if [ "$FAILURES" -ne 0 ]; then
   for f in *.log *.verify; do echo "--- $f"; cat "$f"; done >&2

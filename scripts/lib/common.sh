@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the bash scripts share: waiting for a condition, and the processes
 # to end when the script ends. Source it; it sets no shell options of its
 # own.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: makes a Windows installer with NSIS.
 #
 #   make_installer BUILD VERSION IMAGE OUT [quick]
@@ -13,9 +14,8 @@ image_id() {
 }
 
 make_installer() {
-  _root=$(cd "$(dirname "$0")/.." && pwd)
-  _out=$4
-  _quick=${5:-}
+  local root out=$4 quick=${5:-}
+  root=$(cd "$(dirname "$0")/.." && pwd)
   case $3 in
     "") echo "make_installer: no image name" >&2; return 1 ;;
     *'"'* | *'$'*) echo "make_installer: the image name '$3' holds \" or \$, which the installer cannot show" >&2
@@ -23,12 +23,12 @@ make_installer() {
   esac
   set -- -V2 -DVERSION="$2" -DIMAGE="$3" -DIMAGE_ID="$(image_id "$3")" -DICON="$1/windows/appicon.ico" \
     -DFILES="$1/installer/files.nsh" -DUNFILES="$1/installer/unfiles.nsh" -DOUTFILE="$4"
-  if [ "$_quick" = quick ]; then
+  if [ "$quick" = quick ]; then
     set -- "$@" "-X!pragma warning disable 8020" "-XSetCompressor /FINAL zlib"
   fi
   if [ -n "${MORVEX_SIGN_PFX:-}" ]; then
-    set -- "$@" -DSIGN="$_root/scripts/sign-windows.sh"
+    set -- "$@" -DSIGN="$root/scripts/sign-windows.sh"
   fi
-  rm -f "$_out"
-  makensis "$@" "$_root/packaging/windows/installer.nsi"
+  rm -f "$out"
+  makensis "$@" "$root/packaging/windows/installer.nsi"
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: installs the Debian packages they need.
 #
 #   . scripts/lib/packages.sh
@@ -5,15 +6,15 @@
 # Only the packages not yet installed are fetched; apt-get runs as root
 # (directly, or through sudo when it is there).
 ensure_packages() {
-  _missing=""
-  for _p in "$@"; do
-    dpkg-query -W -f='${Status}' "$_p" 2>/dev/null | grep -q "install ok installed" || _missing="$_missing $_p"
+  local package absent=() sudo=()
+  for package in "$@"; do
+    [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" = "install ok installed" ] || absent+=("$package")
   done
-  [ -z "$_missing" ] && return 0
-  if [ "$(id -u)" -eq 0 ]; then _sudo=""; else _sudo="sudo"; fi
-  echo "Installing:$_missing"
+  [ ${#absent[@]} -eq 0 ] && return 0
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing: ${absent[*]}"
   # Another script may be installing at the same time: wait for its lock.
-  # shellcheck disable=SC2086 # one word per package
-  DEBIAN_FRONTEND=noninteractive $_sudo apt-get -o DPkg::Lock::Timeout=600 update -q >/dev/null &&
-    DEBIAN_FRONTEND=noninteractive $_sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends $_missing >/dev/null
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -q >/dev/null &&
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -q \
+      --no-install-recommends "${absent[@]}" >/dev/null
 }

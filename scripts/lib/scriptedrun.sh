@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # One whole run of the window program driven by an operator made of xdotool
 # key presses on a virtual display, with a screenshot of every step: Start,
 # Next, the port in the Setup dialog, OK, Yes to the boot method, the unit's
@@ -29,7 +30,7 @@ start_window_manager() {
   echo "Gave up starting the window manager." >&2
   exit 1
 }
-wm_is_up() { xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q 'window id #'; }
+wm_is_up() { grep -q 'window id #' <<<"$(xprop -root -notype _NET_SUPPORTING_WM_CHECK)"; }
 
 SEEN_WINDOWS=()
 

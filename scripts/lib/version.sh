@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts, from the project's root: the version that the
 # top-level CMakeLists.txt gives the project.
 project_version() {

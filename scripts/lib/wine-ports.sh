@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run the Windows programs under Wine: the Wine
 # prefix, and COM ports mapped to Linux paths (pseudo-terminals or links to
 # them).
