@@ -11,13 +11,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
-. scripts/lib/packages.sh
-. scripts/lib/installer.sh
+source scripts/lib/packages.sh
+source scripts/lib/installer.sh
 ensure_packages nsis
 ./scripts/build-windows.sh
 
 BUILD=$ROOT/build-win64
-. scripts/lib/version.sh
+source scripts/lib/version.sh
 VERSION=$(project_version)
 STAGE=$BUILD/dist/morvex-flash-$VERSION-win64
 IMAGE=$(sed -n 's/^MORVEX_IMAGE_NAME:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
@@ -28,7 +28,7 @@ OUT=$ROOT/dist/morvex-flash-$VERSION-$(image_id "$IMAGE")-setup.exe
 WORK=$BUILD/installer
 rm -rf "$WORK"
 mkdir -p "$WORK"
-(cd "$STAGE" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) > "$WORK/files.txt"
+(cd "$STAGE" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) >"$WORK/files.txt"
 awk -v stage="$STAGE" '
   function winpath(p) { gsub("/", "\\", p); return p }
   {

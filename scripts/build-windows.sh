@@ -22,21 +22,27 @@ t0=$(date +%s)
 
 # Debian packages: the cross compiler, Ninja, Wine to run the build-time
 # generators and the tests, zip to pack, rsvg-convert for the icon.
-. scripts/lib/packages.sh
+source scripts/lib/packages.sh
 ensure_packages g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix ninja-build cmake pkg-config \
   qt6-base-dev qt6-base-dev-tools wine wine64 fonts-wine zip librsvg2-bin
 
 # The toolchain, unpacked once; a stamp records the tarball it came from.
 if [ ! -f "$TOOLCHAIN_DIR/.sha256" ] || [ "$(cat "$TOOLCHAIN_DIR/.sha256")" != "$TARBALL_SHA256" ] ||
-   [ ! -f "$PREFIX/mingw-w64.cmake" ]; then
-  [ -f "$TARBALL" ] || { echo "build-windows: no toolchain tarball at $TARBALL" >&2; exit 1; }
+  [ ! -f "$PREFIX/mingw-w64.cmake" ]; then
+  [ -f "$TARBALL" ] || {
+    echo "build-windows: no toolchain tarball at $TARBALL" >&2
+    exit 1
+  }
   echo "Checking $TARBALL"
   echo "$TARBALL_SHA256  $TARBALL" | sha256sum -c - >/dev/null ||
-    { echo "build-windows: $TARBALL does not have the expected sha256 $TARBALL_SHA256" >&2; exit 1; }
+    {
+      echo "build-windows: $TARBALL does not have the expected sha256 $TARBALL_SHA256" >&2
+      exit 1
+    }
   rm -rf "$TOOLCHAIN_DIR"
   mkdir -p "$TOOLCHAIN_DIR"
   tar -C "$TOOLCHAIN_DIR" -xJf "$TARBALL"
-  echo "$TARBALL_SHA256" > "$TOOLCHAIN_DIR/.sha256"
+  echo "$TARBALL_SHA256" >"$TOOLCHAIN_DIR/.sha256"
 fi
 
 # Wine runs the build-time generators (the demo firmware, the stored
@@ -60,7 +66,7 @@ cmake -S . -B "$BUILD" -G Ninja \
 cmake --build "$BUILD" -j "$JOBS"
 
 # The zip: both programs, the Qt DLLs and plugins they load, the GCC runtime.
-. scripts/lib/version.sh
+source scripts/lib/version.sh
 VERSION=$(project_version)
 NAME=morvex-flash-$VERSION-win64
 STAGE=$BUILD/dist/$NAME
@@ -85,4 +91,4 @@ rm -f "dist/$NAME.zip"
 chmod -R u=rwX,go=rX "$STAGE"
 find "$STAGE" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$BUILD/dist" && find "$NAME" | LC_ALL=C sort | TZ=UTC zip -q -X -D -@ "$ROOT/dist/$NAME.zip")
-echo "dist/$NAME.zip: $(stat -c %s "dist/$NAME.zip") bytes, built in $(( $(date +%s) - t0 )) s"
+echo "dist/$NAME.zip: $(stat -c %s "dist/$NAME.zip") bytes, built in $(($(date +%s) - t0)) s"

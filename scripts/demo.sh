@@ -27,25 +27,25 @@ PROGRAMMER="$ROOT/$BUILD_DIR/src/app/morvex-flash"
 UNITSIM="$ROOT/$BUILD_DIR/tools/unitsim/unitsim"
 export MORVEX_PORT_DIR="$PORT_DIR"
 
-. "$ROOT/scripts/lib/common.sh"
-. "$ROOT/scripts/lib/scriptedrun.sh"
+source "$ROOT/scripts/lib/common.sh"
+source "$ROOT/scripts/lib/scriptedrun.sh"
 trap end_tracked_processes EXIT
 trap "exit 130" INT TERM
 
-start_unit() {  # start_unit [unitsim options...]
-    echo "== Starting the simulated unit (unit type $UNIT_TYPE) on $LINK"
-    # shellcheck disable=SC2174 # only the folder itself needs to be private
-    mkdir -p -m 0700 "$PORT_DIR"
-    if [ "$(stat -c %u "$PORT_DIR")" != "$(id -u)" ]; then
-        echo "$PORT_DIR belongs to another user, so the programmer would not offer its ports." >&2
-        echo "Name a folder of your own: MORVEX_PORT_DIR=\$HOME/.morvex-ports $0" >&2
-        exit 1
-    fi
-    chmod 0700 "$PORT_DIR"
-    "$UNITSIM" --type "$UNIT_TYPE" --link "$LINK" "$@" </dev/null &
-    UNIT_PID=$!
-    track_process "$UNIT_PID"
-    WAIT_SECONDS=5 wait_for "the simulated unit's port $LINK" test -e "$LINK"
+start_unit() { # start_unit [unitsim options...]
+  echo "== Starting the simulated unit (unit type $UNIT_TYPE) on $LINK"
+  # shellcheck disable=SC2174 # only the folder itself needs to be private
+  mkdir -p -m 0700 "$PORT_DIR"
+  if [ "$(stat -c %u "$PORT_DIR")" != "$(id -u)" ]; then
+    echo "$PORT_DIR belongs to another user, so the programmer would not offer its ports." >&2
+    echo "Name a folder of your own: MORVEX_PORT_DIR=\$HOME/.morvex-ports $0" >&2
+    exit 1
+  fi
+  chmod 0700 "$PORT_DIR"
+  "$UNITSIM" --type "$UNIT_TYPE" --link "$LINK" "$@" </dev/null &
+  UNIT_PID=$!
+  track_process "$UNIT_PID"
+  WAIT_SECONDS=5 wait_for "the simulated unit's port $LINK" test -e "$LINK"
 }
 
 # ---------------------------------------------------------------- scripted run
@@ -57,29 +57,29 @@ start_unit() {  # start_unit [unitsim options...]
 choose_first_port() { xdotool key Home; }
 # The About box is in the window's context menu (a right click).
 open_about_from_context_menu() {
-    xdotool mousemove --window "$MAIN_WINDOW" 20 70 click 3
-    sleep 0.5
-    xdotool key Down Return
+  xdotool mousemove --window "$MAIN_WINDOW" 20 70 click 3
+  sleep 0.5
+  xdotool key Down Return
 }
 
 scripted_demo() {
-    SHOTS=$1
-    mkdir -p "$SHOTS"
-    start_window_manager
-    start_unit --boot-only
-    echo "== Starting the programmer"
-    "$PROGRAMMER" &
-    track_process $!
-    scripted_run "$IMAGE_NAME" "$UNIT_PID" "$SHOTS/" choose_first_port open_about_from_context_menu
-    echo "== Done: the screenshots are in $SHOTS"
+  SHOTS=$1
+  mkdir -p "$SHOTS"
+  start_window_manager
+  start_unit --boot-only
+  echo "== Starting the programmer"
+  "$PROGRAMMER" &
+  track_process $!
+  scripted_run "$IMAGE_NAME" "$UNIT_PID" "$SHOTS/" choose_first_port open_about_from_context_menu
+  echo "== Done: the screenshots are in $SHOTS"
 }
 
 # ---------------------------------------------------------------- main
 
 if [ "${1:-}" = "--scripted-run" ]; then
-    UNIT_TYPE=$2 IMAGE_NAME=$3
-    scripted_demo "$4"
-    exit 0
+  UNIT_TYPE=$2 IMAGE_NAME=$3
+  scripted_demo "$4"
+  exit 0
 fi
 
 echo "== Installing what the build needs"
@@ -91,8 +91,8 @@ UNIT_TYPE=$(sed -n 's/^MORVEX_IMAGE_UNIT_TYPE:[A-Z]*=//p' "$BUILD_DIR/CMakeCache
 IMAGE_NAME=$(sed -n 's/^MORVEX_IMAGE_NAME:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt")
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    SHOTS="${SHOTS:-$ROOT/$BUILD_DIR/demo-screenshots}"
-    cat <<TEXT
+  SHOTS="${SHOTS:-$ROOT/$BUILD_DIR/demo-screenshots}"
+  cat <<TEXT
 
 == No display: DISPLAY is not set, so the programmer's window cannot be shown here.
    The demo runs it on a virtual display (Xvfb) instead: a scripted operator
@@ -104,9 +104,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
    command on a desktop (or over ssh -X).
 
 TEXT
-    xvfb-run -a -s "-screen 0 1024x768x24" "$ROOT/scripts/demo.sh" --scripted-run \
-        "$UNIT_TYPE" "$IMAGE_NAME" "$SHOTS"
-    exit 0
+  xvfb-run -a -s "-screen 0 1024x768x24" "$ROOT/scripts/demo.sh" --scripted-run \
+    "$UNIT_TYPE" "$IMAGE_NAME" "$SHOTS"
+  exit 0
 fi
 
 start_unit ${1:+$([ "$1" = "--boot" ] && echo --boot-only)}
@@ -126,9 +126,9 @@ here. Close the programmer's window to end the demo.
 TEXT
 # Enter in this terminal is the operator's reset of the simulated unit.
 while kill -0 "$PROGRAMMER_PID" 2>/dev/null; do
-    if [ -t 0 ] && read -r -t 1 _; then
-        kill -USR1 "$UNIT_PID" && echo "The unit was reset: it starts in its boot loader."
-    elif [ ! -t 0 ]; then
-        wait "$PROGRAMMER_PID" || true
-    fi
+  if [ -t 0 ] && read -r -t 1 _; then
+    kill -USR1 "$UNIT_PID" && echo "The unit was reset: it starts in its boot loader."
+  elif [ ! -t 0 ]; then
+    wait "$PROGRAMMER_PID" || true
+  fi
 done

@@ -15,7 +15,10 @@
 # host controller (xhci, the default, or uhci); JOBS as for scripts/test.sh.
 # The guest's work, console and the units' logs are in build-drivers/vm.
 set -euo pipefail
-[ "${MORVEX_SKIP_DRIVERS:-0}" = "1" ] && { echo "driver tests skipped (MORVEX_SKIP_DRIVERS=1)"; exit 0; }
+[ "${MORVEX_SKIP_DRIVERS:-0}" = "1" ] && {
+  echo "driver tests skipped (MORVEX_SKIP_DRIVERS=1)"
+  exit 0
+}
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 # A build that already has the programs (scripts/test.sh passes its own),
@@ -31,7 +34,7 @@ if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 # --- Debian packages: the emulator, busybox, depmod, cpio; the kernel is only unpacked.
-. scripts/lib/packages.sh
+source scripts/lib/packages.sh
 ensure_packages qemu-system-x86 busybox-static kmod cpio
 mkdir -p "$CACHE"
 if [ ! -f "$CACHE/kernel.ready" ]; then
@@ -63,7 +66,7 @@ else
   configure="cmake -S . -B $BUILD -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_APP=OFF -DMORVEX_BUILD_BENCH=OFF"
 fi
 if ! { $configure && cmake --build "$BUILD" -j"$JOBS" --target morvex-flash-cli driverprobe unitsim morvex_demo_image; } \
-     > "$BUILD_LOG" 2>&1; then
+  >"$BUILD_LOG" 2>&1; then
   tail -30 "$BUILD_LOG"
   echo "driver tests: the build failed (see $BUILD_LOG)"
   exit 1
@@ -99,21 +102,24 @@ USB_HOST=${MORVEX_DRIVER_USB_HOST:-xhci}
 case $USB_HOST in
   xhci) HC_MODULES="xhci-hcd xhci-pci" HC_DEVICE="qemu-xhci,id=hc" ;;
   uhci) HC_MODULES="uhci-hcd" HC_DEVICE="piix3-usb-uhci,id=hc" ;;
-  *) echo "MORVEX_DRIVER_USB_HOST: xhci or uhci"; exit 2 ;;
+  *)
+    echo "MORVEX_DRIVER_USB_HOST: xhci or uhci"
+    exit 2
+    ;;
 esac
 for m in usb-common usbcore $HC_MODULES usbserial ftdi_sio; do
   add_module "$(grep -o "^[^:]*/$m\.ko" "$KDIR/modules.dep")"
 done
-: > "$R/modules/order"
+: >"$R/modules/order"
 for path in $order; do
   name=$(basename "$path" .ko)
   cp "$KDIR/$path" "$R/modules/$name.ko"
-  echo "$name" >> "$R/modules/order"
+  echo "$name" >>"$R/modules/order"
 done
 cp "${MORVEX_DRIVER_INIT:-tests/drivers/init.sh}" "$R/init"
 chmod +x "$R/init"
-(cd "$R" && find . | cpio -o -H newc --quiet | gzip -1) > "$WORK/initramfs.gz"
-echo "initramfs: $(du -h "$WORK/initramfs.gz" | cut -f1), modules:$(tr '\n' ' ' < "$R/modules/order" | sed 's/^/ /')"
+(cd "$R" && find . | cpio -o -H newc --quiet | gzip -1) >"$WORK/initramfs.gz"
+echo "initramfs: $(du -h "$WORK/initramfs.gz" | cut -f1), modules:$(tr '\n' ' ' <"$R/modules/order" | sed 's/^/ /')"
 
 # --- The simulated units. The UART's unit leaves its first connect
 # exchange unanswered (the boot method) and fails its fourth erase. So does
@@ -122,11 +128,11 @@ echo "initramfs: $(du -h "$WORK/initramfs.gz" | cut -f1), modules:$(tr '\n' ' ' 
 # status of the unplugged run's eleventh program block (after the 480 blocks
 # of the two whole runs) for 4 s, so that the unplug lands in programming.
 "$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#3=%' --verbose \
-  --flash-dumps "$WORK/uart" --link "$WORK/uart-unit" </dev/null > "$WORK/uart-unit.log" 2>&1 &
+  --flash-dumps "$WORK/uart" --link "$WORK/uart-unit" </dev/null >"$WORK/uart-unit.log" 2>&1 &
 UART_SIM=$!
 "$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#3=%' \
   --fault 'slow@program-block#490=4000' --verbose \
-  --flash-dumps "$WORK/usb" --link "$WORK/usb-unit" </dev/null > "$WORK/usb-unit.log" 2>&1 &
+  --flash-dumps "$WORK/usb" --link "$WORK/usb-unit" </dev/null >"$WORK/usb-unit.log" 2>&1 &
 USB_SIM=$!
 QEMU_PID=""
 cleanup() {
@@ -135,7 +141,10 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 n=0
-while { [ ! -e "$WORK/uart-unit" ] || [ ! -e "$WORK/usb-unit" ]; } && [ $n -lt 50 ]; do sleep 0.1; n=$((n + 1)); done
+while { [ ! -e "$WORK/uart-unit" ] || [ ! -e "$WORK/usb-unit" ]; } && [ $n -lt 50 ]; do
+  sleep 0.1
+  n=$((n + 1))
+done
 
 # --- The boot.
 MONITOR=$WORK/monitor.sock
@@ -159,7 +168,7 @@ timeout "$BOOT_TIMEOUT" qemu-system-x86_64 -m 512 -smp 1 -nographic -no-reboot \
   -chardev "serial,id=uart,path=$WORK/uart-unit" -serial chardev:uart \
   -chardev "serial,id=ftdi,path=$WORK/usb-unit" \
   -device "$HC_DEVICE" -device usb-serial,chardev=ftdi,id=adapter \
-  > "$WORK/qemu.log" 2>&1 &
+  >"$WORK/qemu.log" 2>&1 &
 QEMU_PID=$!
 
 # The unplug: armed by the guest, done when the unit is inside the late
@@ -173,7 +182,7 @@ wait_for_line() { # file pattern [after-line]
   done
 }
 if wait_for_line "$WORK/console.log" "SYNC unplug-armed"; then
-  from=$(($(wc -l < "$WORK/usb-unit.log") + 1))
+  from=$(($(wc -l <"$WORK/usb-unit.log") + 1))
   if wait_for_line "$WORK/usb-unit.log" "program command" "$from"; then
     monitor "device_del adapter"
     echo "unplugged at $(date +%T.%N | cut -c1-12)"
@@ -196,13 +205,13 @@ wait "$UART_SIM" "$USB_SIM" 2>/dev/null || true
 
 # --- The results.
 RESULTS=$WORK/results.txt
-tr -d '\r' < "$WORK/console.log" | grep '^RESULT ' > "$RESULTS" || true
+tr -d '\r' <"$WORK/console.log" | grep '^RESULT ' >"$RESULTS" || true
 # The unit's flash after each run that ended with a reset equals the image.
 flash_check() { # name dump
   if [ -f "$2" ] && cmp -s -i 2048:2048 -n $((32768 - 2048)) "$IMAGE" "$2"; then
-    echo "RESULT $1 PASS $(basename "$2") holds the image from 0x800 to 0x8000" >> "$RESULTS"
+    echo "RESULT $1 PASS $(basename "$2") holds the image from 0x800 to 0x8000" >>"$RESULTS"
   else
-    echo "RESULT $1 FAIL $(basename "$2") missing or differs from the image" >> "$RESULTS"
+    echo "RESULT $1 FAIL $(basename "$2") missing or differs from the image" >>"$RESULTS"
   fi
 }
 for i in 1 2 3; do flash_check "uart-flash-after-run-$i" "$WORK/uart-$i.bin"; done
@@ -215,15 +224,15 @@ last=$(grep -n 'erase status' "$WORK/uart-unit.log" | tail -1 | cut -d: -f1 || t
 seen=$(tail -n +"${last:-1}" "$WORK/uart-unit.log" | grep 'unrecognised byte' | grep -o '\[[0-9]* bit/s\]' |
   tr -d '[]' | sed 's| bit/s||' | uniq | tr '\n' ' ' | sed 's/ $//' || true)
 [ "$seen" = "9600 19200 38400 115200 57600 1200" ] &&
-  echo "RESULT uart-line-rates PASS the unit heard the probe's bytes at $seen bit/s" >> "$RESULTS" ||
-  echo "RESULT uart-line-rates FAIL the unit heard the probe's bytes at '$seen' bit/s (want 9600 19200 38400 115200 57600 1200)" >> "$RESULTS"
+  echo "RESULT uart-line-rates PASS the unit heard the probe's bytes at $seen bit/s" >>"$RESULTS" ||
+  echo "RESULT uart-line-rates FAIL the unit heard the probe's bytes at '$seen' bit/s (want 9600 19200 38400 115200 57600 1200)" >>"$RESULTS"
 # No other run ended with a reset.
 for dump in "$WORK/uart-4.bin" "$WORK/usb-3.bin"; do
-  [ ! -e "$dump" ] && echo "RESULT no-reset-$(basename "$dump" .bin) PASS no further run reset the unit" >> "$RESULTS" ||
-    echo "RESULT no-reset-$(basename "$dump" .bin) FAIL an unexpected run ended with a reset" >> "$RESULTS"
+  [ ! -e "$dump" ] && echo "RESULT no-reset-$(basename "$dump" .bin) PASS no further run reset the unit" >>"$RESULTS" ||
+    echo "RESULT no-reset-$(basename "$dump" .bin) FAIL an unexpected run ended with a reset" >>"$RESULTS"
 done
-grep -q '^GUEST-DONE' "$WORK/console.log" && echo "RESULT guest-finished PASS qemu exit $QEMU_RC after $BOOT_SECONDS s" >> "$RESULTS" ||
-  echo "RESULT guest-finished FAIL qemu exit $QEMU_RC after $BOOT_SECONDS s (see $WORK/console.log)" >> "$RESULTS"
+grep -q '^GUEST-DONE' "$WORK/console.log" && echo "RESULT guest-finished PASS qemu exit $QEMU_RC after $BOOT_SECONDS s" >>"$RESULTS" ||
+  echo "RESULT guest-finished FAIL qemu exit $QEMU_RC after $BOOT_SECONDS s (see $WORK/console.log)" >>"$RESULTS"
 
 grep -E '^(TIME|INFO|BOOTED|GUEST-DONE)' "$WORK/console.log" | tr -d '\r' || true
 cat "$RESULTS"

@@ -18,12 +18,18 @@ DESKTOP_ID=com.morvex.FlashProgrammer
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
-fail() { echo "package.sh: FAILED: $*" >&2; exit 1; }
-step() { echo; echo "== $* ($(date -u +%H:%M:%S))"; }
+fail() {
+  echo "package.sh: FAILED: $*" >&2
+  exit 1
+}
+step() {
+  echo
+  echo "== $* ($(date -u +%H:%M:%S))"
+}
 
 step "Build tools and checkers"
 ./scripts/install-deps.sh
-. scripts/lib/packages.sh
+source scripts/lib/packages.sh
 ensure_packages dpkg-dev fakeroot lintian desktop-file-utils appstream debootstrap
 
 step "Release build in build-package/"
@@ -33,8 +39,8 @@ CPPFLAGS=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS
 CXXFLAGS="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) -fno-ident"
 LDFLAGS=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_TESTS=OFF -DMORVEX_BUILD_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null \
-  || fail "cmake configure"
+  -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null ||
+  fail "cmake configure"
 cmake --build "$BUILD" -j2 || fail "the Release build"
 
 step "cpack -G DEB"
@@ -85,14 +91,14 @@ step "desktop-file-validate and appstreamcli validate"
 UNPACK=$BUILD/unpacked
 rm -rf "$UNPACK"
 dpkg-deb -x "$DEB" "$UNPACK"
-DFV=$(desktop-file-validate "$UNPACK/usr/share/applications/$DESKTOP_ID.desktop" 2>&1) \
-  || fail "desktop-file-validate: $DFV"
+DFV=$(desktop-file-validate "$UNPACK/usr/share/applications/$DESKTOP_ID.desktop" 2>&1) ||
+  fail "desktop-file-validate: $DFV"
 [ -z "$DFV" ] || fail "desktop-file-validate: $DFV"
 echo "desktop-file-validate: no messages"
-appstreamcli validate --no-net --pedantic "$UNPACK/usr/share/metainfo/$DESKTOP_ID.metainfo.xml" \
-  || fail "appstreamcli validate"
-grep -q "<release version=\"$VERSION\"" "$UNPACK/usr/share/metainfo/$DESKTOP_ID.metainfo.xml" \
-  || fail "the metainfo's release is not the project version $VERSION"
+appstreamcli validate --no-net --pedantic "$UNPACK/usr/share/metainfo/$DESKTOP_ID.metainfo.xml" ||
+  fail "appstreamcli validate"
+grep -q "<release version=\"$VERSION\"" "$UNPACK/usr/share/metainfo/$DESKTOP_ID.metainfo.xml" ||
+  fail "the metainfo's release is not the project version $VERSION"
 for page in morvex-flash morvex-flash-cli; do
   W=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$UNPACK/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$W" ] || fail "man page $page.1: $W"
@@ -146,12 +152,12 @@ if [ -f "$TARBALL" ]; then
   mount_root
 else
   echo "Making the clean root with debootstrap (cached as $TARBALL)"
-  $SUDO debootstrap --variant=minbase bookworm "$ROOT" "$MIRROR" >"$CACHE/debootstrap.log" 2>&1 \
-    || fail "debootstrap (see $CACHE/debootstrap.log)"
+  $SUDO debootstrap --variant=minbase bookworm "$ROOT" "$MIRROR" >"$CACHE/debootstrap.log" 2>&1 ||
+    fail "debootstrap (see $CACHE/debootstrap.log)"
   mount_root
   in_root apt-get update >/dev/null || fail "apt-get update in the clean root"
-  in_root apt-get install -y --no-install-recommends $ROOT_TOOLS >/dev/null \
-    || fail "installing $ROOT_TOOLS in the clean root"
+  in_root apt-get install -y --no-install-recommends $ROOT_TOOLS >/dev/null ||
+    fail "installing $ROOT_TOOLS in the clean root"
   in_root apt-get clean
   cleanup
   $SUDO tar -C "$ROOT" -cf "$TARBALL.tmp" . && mv "$TARBALL.tmp" "$TARBALL" || fail "caching the root"
@@ -163,8 +169,11 @@ in_root apt-get update >/dev/null || fail "apt-get update in the clean root"
 $SUDO cp "$DEB" "$ROOT/tmp/"
 DEBNAME=$(basename "$DEB")
 echo "apt-get install -y ./$DEBNAME"
-in_root bash -c "cd /tmp && apt-get install -y ./$DEBNAME" >"$BUILD/root-install.log" 2>&1 \
-  || { tail -n 30 "$BUILD/root-install.log"; fail "apt-get install of the package in the clean root"; }
+in_root bash -c "cd /tmp && apt-get install -y ./$DEBNAME" >"$BUILD/root-install.log" 2>&1 ||
+  {
+    tail -n 30 "$BUILD/root-install.log"
+    fail "apt-get install of the package in the clean root"
+  }
 echo "packages set up in the clean root: $(grep -c '^Setting up ' "$BUILD/root-install.log" || true)"
 for f in $EXPECTED; do
   [ -e "$ROOT$f" ] || fail "$f is not on the clean root after the install"
@@ -194,8 +203,11 @@ in_root bash -c '
   exit $status' bash "$IMAGE_NAME" || fail "the window program did not start on Xvfb in the clean root"
 echo "morvex-flash ran for 5 s on Xvfb with its window \"$IMAGE_NAME\""
 
-in_root apt-get remove --purge -y morvex-flash >"$BUILD/root-remove.log" 2>&1 \
-  || { tail -n 20 "$BUILD/root-remove.log"; fail "apt-get remove --purge morvex-flash"; }
+in_root apt-get remove --purge -y morvex-flash >"$BUILD/root-remove.log" 2>&1 ||
+  {
+    tail -n 20 "$BUILD/root-remove.log"
+    fail "apt-get remove --purge morvex-flash"
+  }
 for f in $EXPECTED; do
   if [ -e "$ROOT$f" ]; then fail "$f is still there after apt-get remove --purge"; fi
 done

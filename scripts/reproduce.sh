@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
-. scripts/lib/packages.sh
+source scripts/lib/packages.sh
 COMMIT=$(git rev-parse HEAD)
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
@@ -25,7 +25,11 @@ for side in first second-folder; do
   git clone -q "$ROOT" "$WORK/$side"
   git -C "$WORK/$side" checkout -q "$COMMIT"
   (cd "$WORK/$side" && MORVEX_WIN_TOOLCHAIN_TARBALL=$TARBALL ./scripts/build-installer.sh >"$WORK/$side.log" 2>&1) ||
-    { tail -20 "$WORK/$side.log" >&2; echo "reproduce: the build in $WORK/$side failed" >&2; exit 1; }
+    {
+      tail -20 "$WORK/$side.log" >&2
+      echo "reproduce: the build in $WORK/$side failed" >&2
+      exit 1
+    }
 done
 status=0
 for f in $(cd "$WORK/first/dist" && ls); do
@@ -41,6 +45,6 @@ done
 [ "$status" = 0 ] || exit 1
 mkdir -p dist
 cp "$WORK/first/dist/"* dist/
-(cd "$WORK/first/dist" && sha256sum -- *) > dist/SHA256SUMS
+(cd "$WORK/first/dist" && sha256sum -- *) >dist/SHA256SUMS
 echo "== Both builds agree; dist/SHA256SUMS:"
 cat dist/SHA256SUMS

@@ -17,14 +17,17 @@ if [ -z "${MORVEX_SIGN_PFX:-}" ]; then
   for f in "$@"; do echo "not signed: $(basename "$f") (MORVEX_SIGN_PFX is not set)"; done
   exit 0
 fi
-fail() { echo "sign-windows: $*" >&2; exit 1; }
-. "$(dirname "$0")/lib/packages.sh"
+fail() {
+  echo "sign-windows: $*" >&2
+  exit 1
+}
+source "$(dirname "$0")/lib/packages.sh"
 ensure_packages osslsigncode openssl
 [ -f "$MORVEX_SIGN_PFX" ] || fail "no certificate file $MORVEX_SIGN_PFX (MORVEX_SIGN_PFX)"
 # The password goes to the tools through a private file, never the command line.
 PASSFILE=$(mktemp)
 trap 'rm -f "$PASSFILE" "$PASSFILE.signed"' EXIT
-printf '%s' "${MORVEX_SIGN_PASSWORD:-}" > "$PASSFILE"
+printf '%s' "${MORVEX_SIGN_PASSWORD:-}" >"$PASSFILE"
 openssl pkcs12 -in "$MORVEX_SIGN_PFX" -passin "file:$PASSFILE" -noout 2>/dev/null ||
   fail "cannot open the certificate $MORVEX_SIGN_PFX: the password (MORVEX_SIGN_PASSWORD) is missing or wrong"
 
@@ -37,6 +40,6 @@ for f in "$@"; do
     set -- "$@" -ts "$MORVEX_SIGN_TIMESTAMP_URL"
   fi
   osslsigncode "$@" -in "$f" -out "$PASSFILE.signed" >/dev/null || fail "osslsigncode could not sign $f"
-  cat "$PASSFILE.signed" > "$f"
+  cat "$PASSFILE.signed" >"$f"
   echo "signed: $(basename "$f")"
 done

@@ -22,24 +22,27 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 if [ "${1:-}" != "--inside" ]; then
-  . scripts/lib/packages.sh
+  source scripts/lib/packages.sh
   ensure_packages nsis python3-pefile xvfb xauth xdotool
   ./scripts/build-installer.sh
   ./scripts/windows-signing-tests.sh
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside
 fi
-. scripts/lib/installer.sh
+source scripts/lib/installer.sh
 T0=$(date +%s)
 
 BUILD=$ROOT/build-win64
-. scripts/lib/version.sh
+source scripts/lib/version.sh
 VERSION=$(project_version)
 IMAGE=$(sed -n 's/^MORVEX_IMAGE_NAME:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
 SETUP=$ROOT/dist/morvex-flash-$VERSION-$(image_id "$IMAGE")-setup.exe
 OTHER_IMAGE="7300 V1.0"
 UNITSIM=${MORVEX_UNITSIM:-$ROOT/build/tools/unitsim/unitsim}
 [ -x "$UNITSIM" ] || UNITSIM=$ROOT/build-winlinux/tools/unitsim/unitsim
-[ -x "$UNITSIM" ] || { echo "windows-installer-tests: no simulated unit (set MORVEX_UNITSIM)" >&2; exit 1; }
+[ -x "$UNITSIM" ] || {
+  echo "windows-installer-tests: no simulated unit (set MORVEX_UNITSIM)" >&2
+  exit 1
+}
 
 WORK=$(mktemp -d /tmp/installer-wine.XXXXXX)
 export WINEPREFIX=$WORK/prefix WINEDEBUG=-all
@@ -54,17 +57,9 @@ cleanup() {
 trap cleanup EXIT
 trap "exit 130" INT TERM
 
-step() { echo "== $* (at $(( $(date +%s) - T0 )) s)"; }
-FAILURES=0
-check() {  # check <description> <command...>
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; FAILURES=$((FAILURES + 1)); fi
-}
-wait_for() {  # wait_for <seconds> <command...>
-  local tries=$(($1 * 10)); shift
-  for _ in $(seq "$tries"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
+step() { echo "== $* (at $(($(date +%s) - T0)) s)"; }
+source scripts/lib/checks.sh
+source scripts/lib/common.sh
 
 check "programs' icon, version record and manifest" \
   /usr/bin/python3 tests/packaging/check_pe_resources.py "$VERSION" \
@@ -80,63 +75,70 @@ C=$WINEPREFIX/drive_c
 WINE_USER=$(wine cmd /c 'echo %USERNAME%' 2>/dev/null | tr -d '\r')
 # What the prefix holds before any installation (Wine's own folder and the
 # temporary files aside), and its registry's lines that name us.
-snapshot() {  # snapshot FILE
+snapshot() { # snapshot FILE
   wineserver -w
-  (cd "$C" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | LC_ALL=C sort) > "$1"
-  grep -ih morvex "$WINEPREFIX"/*.reg | LC_ALL=C sort >> "$1" || true
+  (cd "$C" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | LC_ALL=C sort) >"$1"
+  grep -ih morvex "$WINEPREFIX"/*.reg | LC_ALL=C sort >>"$1" || true
 }
 snapshot "$WORK/before.txt"
 
-run_setup() {  # run_setup NAME EXE [options...]: exit code in SETUP_CODE
-  local name=$1 exe=$2; shift 2
+run_setup() { # run_setup NAME EXE [options...]: exit code in SETUP_CODE
+  local name=$1 exe=$2
+  shift 2
   SETUP_CODE=0
   wine "$exe" "$@" >"$WORK/$name.log" 2>&1 || SETUP_CODE=$?
 }
 KEY_VALUES=""
-read_key() {  # read_key ROOT IMAGE: the values of the image's Uninstall key into KEY_VALUES
+read_key() { # read_key ROOT IMAGE: the values of the image's Uninstall key into KEY_VALUES
   local key
   key="$1\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MorvexFlash-$(image_id "$2")"
   KEY_VALUES=""
-  if KEY_VALUES=$(wine reg query "$key" 2>/dev/null); then KEY_VALUES=$(tr -d '\r' <<< "$KEY_VALUES"); else KEY_VALUES=""; fi
+  if KEY_VALUES=$(wine reg query "$key" 2>/dev/null); then KEY_VALUES=$(tr -d '\r' <<<"$KEY_VALUES"); else KEY_VALUES=""; fi
 }
-value_of() {  # value_of NAME: one value of KEY_VALUES
+value_of() { # value_of NAME: one value of KEY_VALUES
   printf '%s\n' "$KEY_VALUES" | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
 has_value() { [ "$(value_of "$1")" = "$2" ]; }
 unix_path() { wine winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-all_installed() {  # all_installed FOLDER: every staged file, and the uninstaller
+all_installed() { # all_installed FOLDER: every staged file, and the uninstaller
   local f
-  while read -r f; do [ -f "$1/$f" ] || { echo "missing $1/$f" >&2; return 1; }; done < "$BUILD/installer/files.txt"
+  while read -r f; do [ -f "$1/$f" ] || {
+    echo "missing $1/$f" >&2
+    return 1
+  }; done <"$BUILD/installer/files.txt"
   [ -f "$1/uninstall.exe" ]
 }
-shortcut_in_start_menu() {  # shortcut_in_start_menu MODE NAME: the .lnk's path, if it is there
+shortcut_in_start_menu() { # shortcut_in_start_menu MODE NAME: the .lnk's path, if it is there
   local dirs=("$C/users/$WINE_USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs")
   # Wine 8 puts an all-users shortcut in the operator's own Start menu.
   [ "$1" = AllUsers ] && dirs=("$C/ProgramData/Microsoft/Windows/Start Menu/Programs" "${dirs[@]}")
   local d
   for d in "${dirs[@]}"; do
-    [ -f "$d/Morvex Instruments/$2.lnk" ] && { echo "$d/Morvex Instruments/$2.lnk"; return 0; }
+    [ -f "$d/Morvex Instruments/$2.lnk" ] && {
+      echo "$d/Morvex Instruments/$2.lnk"
+      return 0
+    }
   done
   return 1
 }
 folder_state() { (cd "$1" && find . -printf '%p %s %T@\n' | LC_ALL=C sort); }
-uninstall() {  # uninstall '"C:\...\uninstall.exe" options': as "Installed apps" would
+uninstall() { # uninstall '"C:\...\uninstall.exe" options': as "Installed apps" would
   local exe options
   exe=$(printf '%s' "$1" | sed -n 's/^"\([^"]*\)".*/\1/p')
-  read -r -a options <<< "${1#\"$exe\"}"
+  read -r -a options <<<"${1#\"$exe\"}"
   echo "   uninstalling: $1"
   wine "$exe" "${options[@]}" >>"$WORK/uninstall.log" 2>&1 || true
   # The uninstaller runs from a copy of itself in the temporary folder.
   wineserver -w
 }
-no_shortcuts() {  # no_shortcuts MODE
+no_shortcuts() { # no_shortcuts MODE
   ! shortcut_in_start_menu "$1" "Flash Programmer $IMAGE" && ! shortcut_in_start_menu "$1" "Flash Programmer $IMAGE Command Prompt"
 }
 window_shown() { xdotool search --name "^$IMAGE\$"; }
 window_gone() { ! window_shown; }
 program_ended() { ! grep -qi '^morvex-flash.exe' <<<"$(wine tasklist 2>/dev/null)"; }
 
-test_mode() {  # test_mode CurrentUser|AllUsers ROOT
+test_mode() { # test_mode CurrentUser|AllUsers ROOT
   local mode=$1 root=$2 option=() folder lnk appdir
   [ "$mode" = AllUsers ] && option=(/AllUsers)
   step "Installing for ${mode}"
@@ -146,7 +148,7 @@ test_mode() {  # test_mode CurrentUser|AllUsers ROOT
     check "$mode: older copy installed (exit 0)" test "$SETUP_CODE" = 0
     read_key "$root" "$IMAGE"
     folder=$(unix_path "$(value_of InstallLocation)")
-    echo "notes" > "$folder/operator-notes.txt"
+    echo "notes" >"$folder/operator-notes.txt"
   fi
   run_setup setup "$SETUP" /S "${option[@]}"
   check "$mode: installed (exit 0)" test "$SETUP_CODE" = 0
@@ -166,7 +168,7 @@ test_mode() {  # test_mode CurrentUser|AllUsers ROOT
     check "$mode: replaced in place, the same folder" test "$(unix_path "$appdir")" = "$folder"
   else
     folder=$(unix_path "$appdir")
-    echo "notes" > "$folder/operator-notes.txt"
+    echo "notes" >"$folder/operator-notes.txt"
   fi
   check "$mode: DisplayName" has_value DisplayName "Morvex Flash Programmer $IMAGE"
   check "$mode: Publisher" has_value Publisher "Morvex Instruments"
@@ -174,7 +176,7 @@ test_mode() {  # test_mode CurrentUser|AllUsers ROOT
   check "$mode: DisplayIcon" has_value DisplayIcon "$appdir\\morvex-flash.exe,0"
   check "$mode: UninstallString" has_value UninstallString "\"$appdir\\uninstall.exe\" /$mode"
   check "$mode: QuietUninstallString" has_value QuietUninstallString "\"$appdir\\uninstall.exe\" /$mode /S"
-  check "$mode: EstimatedSize in KB" test "$(( $(value_of EstimatedSize) ))" -gt 10000
+  check "$mode: EstimatedSize in KB" test "$(($(value_of EstimatedSize)))" -gt 10000
   check "$mode: every file installed" all_installed "$folder"
   check "$mode: the operator's file kept" test -f "$folder/operator-notes.txt"
   if [ "$mode" = CurrentUser ]; then
@@ -189,17 +191,18 @@ test_mode() {  # test_mode CurrentUser|AllUsers ROOT
     echo "ok   $mode: Start-menu entry"
     wine start /unix "$lnk" >"$WORK/app-$mode.log" 2>&1 &
     PIDS+=($!)
-    check "$mode: the Start-menu entry opens the window \"$IMAGE\"" wait_for 60 window_shown
-    folder_state "$folder" > "$WORK/running-before.txt"
+    check "$mode: the Start-menu entry opens the window \"$IMAGE\"" retry_for 60 window_shown
+    folder_state "$folder" >"$WORK/running-before.txt"
     run_setup running "$SETUP" /S "${option[@]}"
     check "$mode: an installation over the running program refuses (exit 2)" test "$SETUP_CODE" = 2
     check "$mode: ... and changes no file" bash -c '[ "$(cat "$0")" = "$1" ]' "$WORK/running-before.txt" \
       "$(folder_state "$folder")"
     wine taskkill /IM morvex-flash.exe >/dev/null 2>&1 || true
-    check "$mode: the window closes" wait_for 30 window_gone
-    wait_for 30 program_ended || true
+    check "$mode: the window closes" retry_for 30 window_gone
+    retry_for 30 program_ended || true
   else
-    echo "FAIL $mode: Start-menu entry"; FAILURES=$((FAILURES + 1))
+    echo "FAIL $mode: Start-menu entry"
+    FAILURES=$((FAILURES + 1))
   fi
 
   step "The installed command line for ${mode}"
@@ -207,7 +210,7 @@ test_mode() {  # test_mode CurrentUser|AllUsers ROOT
   "$UNITSIM" --type 3 --link "$WORK/unit" </dev/null >"$WORK/unit-$mode.log" 2>&1 &
   local unit=$!
   PIDS+=("$unit")
-  wait_for 10 test -e "$WORK/unit"
+  retry_for 10 test -e "$WORK/unit"
   local code=0
   (cd "$folder" && timeout 300 wine morvex-flash-cli.exe --port COM5) >"$WORK/cli-$mode.log" 2>&1 || code=$?
   kill "$unit" 2>/dev/null || true
@@ -237,10 +240,13 @@ test_mode() {  # test_mode CurrentUser|AllUsers ROOT
 test_mode CurrentUser HKCU
 test_mode AllUsers HKLM
 
-echo "== The installer under Wine: $(( $(date +%s) - T0 )) s after the build"
+echo "== The installer under Wine: $(($(date +%s) - T0)) s after the build"
 if [ "$FAILURES" -ne 0 ]; then
   echo "$FAILURES installer check(s) failed; logs:" >&2
-  for f in "$WORK"/*.log; do echo "--- $f"; cat "$f"; done >&2
+  for f in "$WORK"/*.log; do
+    echo "--- $f"
+    cat "$f"
+  done >&2
   exit 1
 fi
 echo "Installer tests passed."

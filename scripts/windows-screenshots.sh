@@ -15,7 +15,7 @@ if [ "${1:-}" != "--inside" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside
 fi
 
-. scripts/lib/version.sh
+source scripts/lib/version.sh
 VERSION=$(project_version)
 APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=${MORVEX_UNITSIM:-$ROOT/build/tools/unitsim/unitsim}
@@ -23,8 +23,8 @@ SHOTS=${SHOTS:-$ROOT/docs/screenshots}
 IMAGE_NAME="4620 V2.5"
 source scripts/lib/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-wine-gui.XXXXXX)
-. scripts/lib/common.sh
-. scripts/lib/scriptedrun.sh
+source scripts/lib/common.sh
+source scripts/lib/scriptedrun.sh
 cleanup() {
   end_tracked_processes
   wineserver -k >/dev/null 2>&1 || true
@@ -32,7 +32,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$SHOTS"
-on_gave_up() {  # what the screen showed when a wait gave up
+on_gave_up() { # what the screen showed when a wait gave up
   import -window root "$SHOTS/windows-gave-up.png" && echo "   the screen: $SHOTS/windows-gave-up.png" >&2
 }
 
@@ -51,7 +51,7 @@ open_about_from_system_menu() {
 
 # A window manager for frames and the active window, with no key bindings
 # of its own: Alt+Space is the program's (Wine's) system menu.
-cat > "$WORK/openbox.xml" <<'XML'
+cat >"$WORK/openbox.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard></keyboard></openbox_config>
 XML

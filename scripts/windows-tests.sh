@@ -35,12 +35,12 @@ if [ ! -f "$TARBALL" ] && [ ! -f "$ROOT/.toolchain/morvex-win64/mingw-w64.cmake"
 fi
 
 MORVEX_WIN_TESTS=1 ./scripts/build-windows.sh
-. scripts/lib/version.sh
+source scripts/lib/version.sh
 VERSION=$(project_version)
 BUILD=$ROOT/build-win64
 APP=$BUILD/dist/morvex-flash-$VERSION-win64
 PREFIX=$ROOT/.toolchain/morvex-win64
-T_BUILD=$(( $(date +%s) - T0 ))
+T_BUILD=$(($(date +%s) - T0))
 
 UNITSIM=${MORVEX_UNITSIM:-$ROOT/build/tools/unitsim/unitsim}
 if [ ! -x "$UNITSIM" ]; then
@@ -65,21 +65,13 @@ cleanup() {
 trap cleanup EXIT
 trap "exit 130" INT TERM
 
-FAILURES=0
-not() { ! "$@"; }
-check() {  # check <description> <command...>
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; FAILURES=$((FAILURES + 1)); fi
-}
-
-wait_for_link() {  # wait_for_link PATH
-  for _ in $(seq 100); do [ -e "$1" ] && return 0; sleep 0.1; done
-  echo "no port appeared at $1" >&2
-  return 1
-}
+source scripts/lib/checks.sh
+source scripts/lib/common.sh
+# wait_for_link PATH: the far end's link, there within 10 s.
+wait_for_link() { WAIT_SECONDS=10 wait_for "a port at $1" test -e "$1"; }
 
 # The far ends, each behind a fixed link that Wine maps to a COM port.
-python3 tests/win32/linepeer.py "$WORK/peer" > "$WORK/peer.log" 2>&1 &
+python3 tests/win32/linepeer.py "$WORK/peer" >"$WORK/peer.log" 2>&1 &
 PIDS+=($!)
 wait_for_link "$WORK/peer"
 map_com_ports COM7="$WORK/peer" COM5="$WORK/unit"
@@ -89,12 +81,12 @@ echo "== The Win32 serial backend on COM7 (Wine, pseudo-terminal)"
 T1=$(date +%s)
 check "backend tests" "$PREFIX/libexec/wine-run" "$BUILD/tests/win32/serial_win32_tests.exe" --port=COM7 --wine \
   --gtest_brief=1
-T_BACKEND=$(( $(date +%s) - T1 ))
+T_BACKEND=$(($(date +%s) - T1))
 
 # ---------------------------------------------------------------- whole runs
 PLAIN=$BUILD/firmware/demo-4620.bin
 # The 4620's flash area: 0x7800 bytes from 0x800.
-flash_holds_image() {  # flash_holds_image DUMP
+flash_holds_image() { # flash_holds_image DUMP
   python3 - "$1" "$PLAIN" <<'EOF'
 import sys
 flash, plain = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
@@ -102,29 +94,31 @@ start, end = 0x800, 0x800 + 0x7800
 sys.exit(0 if len(flash) >= end and len(plain) >= end and flash[start:end] == plain[start:end] else 1)
 EOF
 }
-flash_is_erased() {  # flash_is_erased DUMP
+flash_is_erased() { # flash_is_erased DUMP
   python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); sys.exit(0 if d and d == b"\xff" * len(d) else 1)' "$1"
 }
 
 UNIT_PID=""
-start_unit() {  # start_unit NAME [unitsim options...]
-  local name=$1; shift
+start_unit() { # start_unit NAME [unitsim options...]
+  local name=$1
+  shift
   rm -f "$WORK/unit"
   "$UNITSIM" --type 3 --link "$WORK/unit" --flash-dumps "$WORK/$name" "$@" </dev/null >"$WORK/$name-unit.log" 2>&1 &
   UNIT_PID=$!
   PIDS+=("$UNIT_PID")
   wait_for_link "$WORK/unit"
 }
-stop_unit() {  # writes the final flash dump
+stop_unit() { # writes the final flash dump
   kill -TERM "$UNIT_PID" 2>/dev/null || true
   wait "$UNIT_PID" 2>/dev/null || true
 }
 CLI_CODE=0
-run_cli() {  # run_cli NAME [options...]: output in $WORK/NAME.out, exit code in CLI_CODE
-  local name=$1; shift
+run_cli() { # run_cli NAME [options...]: output in $WORK/NAME.out, exit code in CLI_CODE
+  local name=$1
+  shift
   CLI_CODE=0
   (cd "$APP" && timeout 300 wine morvex-flash-cli.exe "$@") >"$WORK/$name.out" 2>&1 || CLI_CODE=$?
-  tr -d '\r' < "$WORK/$name.out" > "$WORK/$name.txt"
+  tr -d '\r' <"$WORK/$name.out" >"$WORK/$name.txt"
   echo "   morvex-flash-cli.exe $*: exit $CLI_CODE, last line: $(tail -n 1 "$WORK/$name.txt")"
 }
 
@@ -156,7 +150,7 @@ run_cli missing --port COM9
 check "missing port: exit 4" test "$CLI_CODE" = 4
 check "missing port: the Windows error and advice" \
   grep -q 'Unable to open com port (win error code: 2)' "$WORK/missing.txt"
-T_RUNS=$(( $(date +%s) - T2 ))
+T_RUNS=$(($(date +%s) - T2))
 
 # ---------------------------------------------------------------- Windows parts
 echo "== The command line's Windows parts"
@@ -179,7 +173,7 @@ for round in 1 2 3; do
   done
   wait "${WRITERS[@]}"
 done
-records_intact() {  # records_intact LOG COUNT: COUNT lines, each the whole record of a run on no port
+records_intact() { # records_intact LOG COUNT: COUNT lines, each the whole record of a run on no port
   python3 - "$1" "$2" <<'EOF'
 import json, sys
 lines = open(sys.argv[1], "rb").read().split(b"\n")
@@ -192,14 +186,14 @@ check "log in a Unicode folder: 9 records of parallel runs intact" records_intac
 # Adapters as their drivers enter them in the registry: the device tree
 # and the serial device map. Removed again at exit.
 ADAPTER_KEYS="Z:$WORK/adapters-remove.reg"
-python3 tests/win32/adapterkeys.py remove > "$WORK/adapters-remove.reg"
-python3 tests/win32/adapterkeys.py add > "$WORK/adapters-add.reg"
-python3 tests/win32/adapterkeys.py expect > "$WORK/ports-expected.txt"
+python3 tests/win32/adapterkeys.py remove >"$WORK/adapters-remove.reg"
+python3 tests/win32/adapterkeys.py add >"$WORK/adapters-add.reg"
+python3 tests/win32/adapterkeys.py expect >"$WORK/ports-expected.txt"
 wine regedit /s "Z:$WORK/adapters-add.reg" >/dev/null 2>&1
 run_cli ports --list-ports
 check "--list-ports: exit 0" test "$CLI_CODE" = 0
 check "--list-ports: each adapter's name, driver, USB ids and serial number" \
-  test "$(grep -cxFf "$WORK/ports-expected.txt" "$WORK/ports.txt")" = "$(wc -l < "$WORK/ports-expected.txt")"
+  test "$(grep -cxFf "$WORK/ports-expected.txt" "$WORK/ports.txt")" = "$(wc -l <"$WORK/ports-expected.txt")"
 check "--list-ports: a port without device keys by its device map entry" \
   grep -qx 'COM5  \\\\\.\\COM5 -> \\Device\\.*' "$WORK/ports.txt"
 run_cli latency --port COM21
@@ -225,19 +219,22 @@ check "unopenable log: the port never opened" not grep -qE '^ *[0-9]+\.[0-9]{3} 
 CLOSE_CODE=0
 (cd "$APP" && timeout 60 wine "$BUILD/tests/win32/closeconsole.exe" 6000 morvex-flash-cli.exe --port COM5 \
   --log "Z:$WORK/close.jsonl") >"$WORK/close.out" 2>&1 || CLOSE_CODE=$?
-tr -d '\r' < "$WORK/close.out" > "$WORK/close.txt"
+tr -d '\r' <"$WORK/close.out" >"$WORK/close.txt"
 stop_unit
 echo "   $(grep '^closeconsole:' "$WORK/close.txt")"
 check "console closed: ended within the grace time" test "$CLOSE_CODE" = 0
 check "console closed: stopped at the next safe point" grep -q '^Run interrupted' "$WORK/close.txt"
 check "console closed: its log record written" grep -Eq '"exitCode":3,"failure":"(cancelled|interrupted)"' "$WORK/close.jsonl"
-T_PARTS=$(( $(date +%s) - T3 ))
+T_PARTS=$(($(date +%s) - T3))
 
 echo "== Windows under Wine: build ${T_BUILD} s, backend tests ${T_BACKEND} s, command-line runs ${T_RUNS} s," \
-  "Windows parts ${T_PARTS} s, in all $(( $(date +%s) - T0 )) s"
+  "Windows parts ${T_PARTS} s, in all $(($(date +%s) - T0)) s"
 if [ "$FAILURES" -ne 0 ]; then
   echo "$FAILURES Windows check(s) failed; outputs:" >&2
-  for f in "$WORK"/*.txt "$WORK"/*-unit.log "$WORK/peer.log"; do [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done >&2
+  for f in "$WORK"/*.txt "$WORK"/*-unit.log "$WORK/peer.log"; do [ -f "$f" ] && {
+    echo "--- $f"
+    cat "$f"
+  }; done >&2
   exit 1
 fi
 echo "Windows tests passed."

@@ -20,7 +20,7 @@ PLATFORM=${1:-wine}
 ROUNDS=${2:-2}
 ERASE_MS=${ERASE_MS:-4000}
 DELAY_MS=${DELAY_MS:-1200}
-. scripts/lib/version.sh
+source scripts/lib/version.sh
 VERSION=$(project_version)
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
 IMAGE_NAME="4620 V2.5"
@@ -38,28 +38,40 @@ case $PLATFORM in
     source scripts/lib/wine-ports.sh
     map_com_ports COM5="$WORK/unit"
     PORT=COM5
-    start_app() { (cd "$ROOT/build-win64/dist/morvex-flash-$VERSION-win64" && exec wine morvex-flash.exe); } ;;
+    start_app() { (cd "$ROOT/build-win64/dist/morvex-flash-$VERSION-win64" && exec wine morvex-flash.exe); }
+    ;;
   linux)
     # The Port list offers the links of a private folder that MORVEX_PORT_DIR names.
     mkdir -m 700 "$WORK/ports"
     ln -s "$WORK/unit" "$WORK/ports/unit"
     export MORVEX_PORT_DIR=$WORK/ports
     PORT=$WORK/ports/unit
-    start_app() { exec "$ROOT/build/src/app/morvex-flash" -platform xcb; } ;;
-  *) echo "close-during-erase: wine or linux, not $PLATFORM" >&2; exit 2 ;;
+    start_app() { exec "$ROOT/build/src/app/morvex-flash" -platform xcb; }
+    ;;
+  *)
+    echo "close-during-erase: wine or linux, not $PLATFORM" >&2
+    exit 2
+    ;;
 esac
 
 now_ms() { date +%s%3N; }
-wait_for() {  # wait_for <what> <command...>: retries the command for 60 s
-  local what=$1; shift
-  for _ in $(seq 3000); do "$@" >/dev/null 2>&1 && return; sleep 0.02; done
+wait_for() { # wait_for <what> <command...>: retries the command for 60 s
+  local what=$1
+  shift
+  for _ in $(seq 3000); do
+    "$@" >/dev/null 2>&1 && return
+    sleep 0.02
+  done
   echo "close-during-erase: gave up waiting for $what" >&2
   exit 1
 }
 active_is() { [ "$(xdotool getactivewindow getwindowname)" = "$1" ]; }
-active_is_not() { local id; id=$(xdotool getactivewindow) && [ "$id" != "$1" ]; }
+active_is_not() {
+  local id
+  id=$(xdotool getactivewindow) && [ "$id" != "$1" ]
+}
 
-cat > "$WORK/openbox.xml" <<'XML'
+cat >"$WORK/openbox.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard>
   <keybind key="A-F4"><action name="Close"/></keybind>

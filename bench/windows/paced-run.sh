@@ -11,13 +11,16 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$(pwd)
 ROUNDS=${1:-2}
-. scripts/lib/version.sh
+source scripts/lib/version.sh
 VERSION=$(project_version)
 APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
 CLI=$ROOT/build/src/cli/morvex-flash-cli
 for need in "$APP/morvex-flash-cli.exe" "$UNITSIM" "$CLI"; do
-  [ -e "$need" ] || { echo "paced-run: $need is missing (build it first)" >&2; exit 1; }
+  [ -e "$need" ] || {
+    echo "paced-run: $need is missing (build it first)" >&2
+    exit 1
+  }
 done
 
 source scripts/lib/wine-ports.sh
@@ -33,12 +36,20 @@ map_com_ports COM5="$WORK/unit"
 
 # paced_run LOG COMMAND...: one whole run against a fresh paced unit.
 paced_run() {
-  local log=$1; shift
+  local log=$1
+  shift
   rm -f "$WORK/unit"
   "$UNITSIM" --type 3 --pace --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
   UNIT_PID=$!
-  for _ in $(seq 100); do [ -e "$WORK/unit" ] && break; sleep 0.1; done
-  "$@" --log "$log" >"$WORK/run.out" 2>&1 || { echo "paced-run: a run failed:" >&2; cat "$WORK/run.out" >&2; exit 1; }
+  for _ in $(seq 100); do
+    [ -e "$WORK/unit" ] && break
+    sleep 0.1
+  done
+  "$@" --log "$log" >"$WORK/run.out" 2>&1 || {
+    echo "paced-run: a run failed:" >&2
+    cat "$WORK/run.out" >&2
+    exit 1
+  }
   kill -TERM "$UNIT_PID"
   wait "$UNIT_PID" 2>/dev/null || true
   UNIT_PID=""

@@ -15,9 +15,12 @@ end_tracked_processes() {
 # retry_for <seconds> <command...>: retries the command every 0.1 s until it
 # succeeds (0) or the time is up (1).
 retry_for() {
-  local tries=$(( $1 * 10 ))
+  local tries=$(($1 * 10))
   shift
-  for _ in $(seq "$tries"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  for _ in $(seq "$tries"); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
   return 1
 }
 

@@ -17,9 +17,14 @@ make_installer() {
   local root out=$4 quick=${5:-}
   root=$(cd "$(dirname "$0")/.." && pwd)
   case $3 in
-    "") echo "make_installer: no image name" >&2; return 1 ;;
-    *'"'* | *'$'*) echo "make_installer: the image name '$3' holds \" or \$, which the installer cannot show" >&2
-      return 1 ;;
+    "")
+      echo "make_installer: no image name" >&2
+      return 1
+      ;;
+    *'"'* | *'$'*)
+      echo "make_installer: the image name '$3' holds \" or \$, which the installer cannot show" >&2
+      return 1
+      ;;
   esac
   set -- -V2 -DVERSION="$2" -DIMAGE="$3" -DIMAGE_ID="$(image_id "$3")" -DICON="$1/windows/appicon.ico" \
     -DFILES="$1/installer/files.nsh" -DUNFILES="$1/installer/unfiles.nsh" -DOUTFILE="$4"

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Sourced by the scripts: installs the Debian packages they need.
 #
-#   . scripts/lib/packages.sh
+#   source scripts/lib/packages.sh
 #   ensure_packages nsis osslsigncode ...
 # Only the packages not yet installed are fetched; apt-get runs as root
 # (directly, or through sudo when it is there).

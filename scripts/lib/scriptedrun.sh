@@ -42,7 +42,7 @@ focus_found_window() {
   xdotool windowactivate --sync "$FOUND_WINDOW" >/dev/null 2>&1
   [ "$(xdotool getactivewindow 2>/dev/null)" = "$FOUND_WINDOW" ]
 }
-seen() {  # seen <window id>
+seen() { # seen <window id>
   local id
   for id in "${SEEN_WINDOWS[@]}"; do [ "$id" = "$1" ] && return 0; done
   return 1
