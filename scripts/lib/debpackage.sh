@@ -5,7 +5,8 @@
 #   build_deb BUILD       sets DEB (the package's path) and DEB_VERSION
 # A Release build in the folder BUILD with Debian's hardening flags (the
 # compiler cache when ccache is installed), then `cpack -G DEB` there, which
-# writes BUILD/morvex-flash_<version>-1_amd64.deb. On a failure it says which
+# writes BUILD/morvex-flash_<version>-1_amd64.deb with the commit's time on
+# its entries (or SOURCE_DATE_EPOCH's when set). On a failure it says which
 # step failed and returns 1.
 build_deb() {
   _build=$1
@@ -15,6 +16,9 @@ build_deb() {
   # No compiler version stamp (.comment): the stripped programs carry nothing unneeded.
   _cxxflags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) -fno-ident"
   _ldflags=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)
+  # The package's times (cpack takes them from SOURCE_DATE_EPOCH): the commit's.
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
+  export SOURCE_DATE_EPOCH
   _launcher=""
   if command -v ccache >/dev/null; then _launcher=-DCMAKE_CXX_COMPILER_LAUNCHER=ccache; fi
   cmake -S . -B "$_build" -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_TESTS=OFF -DMORVEX_BUILD_BENCH=OFF \
