@@ -56,7 +56,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 fi
 
-cmake -S . -B "$BUILD" -G Ninja \
+# The compiler cache, when installed, serves rebuilds and other folders.
+LAUNCHER=""
+if command -v ccache >/dev/null; then LAUNCHER=-DCMAKE_CXX_COMPILER_LAUNCHER=ccache; fi
+cmake -S . -B "$BUILD" -G Ninja $LAUNCHER \
   -DCMAKE_TOOLCHAIN_FILE="$PREFIX/mingw-w64.cmake" \
   -DCMAKE_PREFIX_PATH="$PREFIX" \
   -DQT_HOST_PATH=/usr \

@@ -30,26 +30,12 @@ step() {
 step "Build tools and checkers"
 ./scripts/install-deps.sh
 source scripts/lib/packages.sh
-ensure_packages dpkg-dev fakeroot lintian desktop-file-utils appstream debootstrap
+ensure_packages fakeroot lintian desktop-file-utils appstream debootstrap
 
-step "Release build in build-package/"
-# Debian's hardening flags (fortified functions, stack protector, full RELRO).
-CPPFLAGS=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)
-# No compiler version stamp (.comment): the stripped programs carry nothing unneeded.
-CXXFLAGS="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) -fno-ident"
-LDFLAGS=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_TESTS=OFF -DMORVEX_BUILD_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null ||
-  fail "cmake configure"
-cmake --build "$BUILD" -j2 || fail "the Release build"
-
-step "cpack -G DEB"
-VERSION=$(sed -n 's/^CPACK_PACKAGE_VERSION:.*=//p;s/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' \
-  "$BUILD/CPackConfig.cmake" | head -n 1)
-rm -f "$BUILD"/morvex-flash_*.deb
-(cd "$BUILD" && cpack -G DEB) || fail "cpack -G DEB"
-DEB=$(ls "$BUILD"/morvex-flash_*_amd64.deb 2>/dev/null | head -n 1)
-[ -n "$DEB" ] && [ -f "$DEB" ] || fail "cpack made no morvex-flash_*_amd64.deb in $BUILD"
+step "Release build in build-package/ and cpack -G DEB"
+source scripts/lib/debpackage.sh
+build_deb "$BUILD" || fail "the package build (above)"
+VERSION=$DEB_VERSION
 echo "Package: $DEB (version $VERSION)"
 dpkg-deb -I "$DEB"
 dpkg-deb -c "$DEB"

@@ -1,6 +1,7 @@
 #!/bin/bash
-# Builds the Windows zip and installer twice from the committed tree, in two
-# fresh clones in different folders, and compares them byte for byte;
+# Builds the Debian package, the Windows zip and the installer twice from the
+# committed tree, in two fresh clones in different folders and under
+# different umasks (022 and 002), and compares them byte for byte;
 # diffoscope explains a difference. Writes dist/SHA256SUMS for the
 # artefacts when both builds agree.
 #
@@ -20,17 +21,22 @@ WORK=$ROOT/.cache/reproduce
 rm -rf "$WORK"
 mkdir -p "$WORK"
 trap 'rm -rf "$WORK"' EXIT
-for side in first second-folder; do
-  echo "== Building $COMMIT in $WORK/$side"
-  git clone -q "$ROOT" "$WORK/$side"
-  git -C "$WORK/$side" checkout -q "$COMMIT"
-  (cd "$WORK/$side" && MORVEX_WIN_TOOLCHAIN_TARBALL=$TARBALL ./scripts/build-installer.sh >"$WORK/$side.log" 2>&1) ||
+t0=$(date +%s)
+for side in first:022 second-folder:002; do
+  dir=${side%%:*}
+  echo "== Building $COMMIT in $WORK/$dir (umask ${side#*:})"
+  git clone -q "$ROOT" "$WORK/$dir"
+  git -C "$WORK/$dir" checkout -q "$COMMIT"
+  (cd "$WORK/$dir" && umask "${side#*:}" &&
+    MORVEX_WIN_TOOLCHAIN_TARBALL=$TARBALL ./scripts/build-installer.sh &&
+    source scripts/lib/debpackage.sh && build_deb build-package && cp "$DEB" dist/) >"$WORK/$dir.log" 2>&1 ||
     {
-      tail -20 "$WORK/$side.log" >&2
-      echo "reproduce: the build in $WORK/$side failed" >&2
+      tail -20 "$WORK/$dir.log" >&2
+      echo "reproduce: the build in $WORK/$dir failed" >&2
       exit 1
     }
 done
+echo "== Both built in $(($(date +%s) - t0)) s"
 status=0
 for f in $(cd "$WORK/first/dist" && ls); do
   if cmp -s "$WORK/first/dist/$f" "$WORK/second-folder/dist/$f"; then
@@ -39,7 +45,10 @@ for f in $(cd "$WORK/first/dist" && ls); do
     echo "DIFFERENT: $f"
     status=1
     ensure_packages diffoscope
-    diffoscope "$WORK/first/dist/$f" "$WORK/second-folder/dist/$f" | head -100 || true
+    # The whole report stays in .cache/ (the clones go); its start is shown.
+    diffoscope --text "$ROOT/.cache/diffoscope-$f.txt" "$WORK/first/dist/$f" "$WORK/second-folder/dist/$f" >/dev/null || true
+    head -100 "$ROOT/.cache/diffoscope-$f.txt"
+    echo "(the whole report: .cache/diffoscope-$f.txt)"
   fi
 done
 [ "$status" = 0 ] || exit 1

@@ -84,6 +84,7 @@ shot() {
 }
 
 # scripted_run <image name> <unit pid> <shot prefix> <choose port> <open about>
+# The shots are <shot prefix><step>-<name><SHOT_SUFFIX>.png (SHOT_SUFFIX: none unless set).
 # The two last are the names of functions: <choose port> types or picks the
 # simulated unit's port in the Setup dialog, which has the focus; <open
 # about> opens the About box over the main window ($MAIN_WINDOW).
@@ -91,33 +92,33 @@ scripted_run() {
   local image=$1 unit_pid=$2 prefix=$3 choose_port=$4 open_about=$5
   wait_for "the main window" focus_window_titled "$image"
   MAIN_WINDOW=$FOUND_WINDOW
-  shot "${prefix}1-main-window.png"
+  shot "${prefix}1-main-window${SHOT_SUFFIX:-}.png"
   echo "== Start"
   xdotool key space
   wait_for "the wizard" focus_window_titled "Connecting the Unit to the PC"
-  shot "${prefix}2-wizard.png"
+  shot "${prefix}2-wizard${SHOT_SUFFIX:-}.png"
   echo "== Next"
   xdotool key Return
   wait_for "the Setup dialog" focus_window_titled "Setup"
   "$choose_port"
-  shot "${prefix}3-setup.png"
+  shot "${prefix}3-setup${SHOT_SUFFIX:-}.png"
   echo "== OK"
   xdotool key Return
   wait_for "the boot method question" focus_new_window
-  shot "${prefix}4-boot-question.png"
+  shot "${prefix}4-boot-question${SHOT_SUFFIX:-}.png"
   echo "== Yes: the boot method"
   xdotool key Return
   wait_for "the reset prompt" focus_window_titled "User Intervention Required..."
-  shot "${prefix}5-reset-prompt.png"
+  shot "${prefix}5-reset-prompt${SHOT_SUFFIX:-}.png"
   echo "== The operator resets the unit"
   kill -USR1 "$unit_pid"
   wait_for "the end of the run" focus_new_window
-  shot "${prefix}6-success.png"
+  shot "${prefix}6-success${SHOT_SUFFIX:-}.png"
   xdotool key Return
   echo "== The About box"
   wait_for "the main window" focus_window "$MAIN_WINDOW"
   "$open_about"
   wait_for "the About box" focus_window_titled "About $image"
-  shot "${prefix}${ABOUT_SHOT:-7}-about.png"
+  shot "${prefix}${ABOUT_SHOT:-7}-about${SHOT_SUFFIX:-}.png"
   xdotool key Return
 }
