@@ -11,7 +11,6 @@
 
 namespace {
 
-
 // A setting read through its text forms. The forms give the type's default
 // for a text they do not know, so a value is taken only when it reads back
 // as what was written; the forms from first to last are the accepted ones.

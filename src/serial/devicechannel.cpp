@@ -6,7 +6,6 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
-#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <vector>

@@ -1,7 +1,7 @@
-// The registry's serial device map (HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\
-// SERIALCOMM): one value per port the drivers have started, named after the
-// driver's device object ("\Device\VCP0") and holding the port name
-// ("COM5"). The Port list and the port facts both read it here.
+// The registry's serial device map, HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM:
+// one value per port the drivers have started, named after the driver's
+// device object ("\Device\VCP0") and holding the port name ("COM5"). The
+// Port list and the port facts both read it here.
 #pragma once
 
 #include <string>

@@ -1,8 +1,9 @@
 // What Windows tells of a port without opening it, from the registry alone:
 // the device object the serial device map names for it, and from the
-// device tree (HKLM\SYSTEM\CurrentControlSet\Enum\<enumerator>\<device>\
-// <instance>, whose "Device Parameters" hold the PortName the driver was
-// given) the device's name, manufacturer, driver service, USB ids, serial
+// device tree
+// (HKLM\SYSTEM\CurrentControlSet\Enum\<enumerator>\<device>\<instance>,
+// whose "Device Parameters" hold the PortName the driver was given) the
+// device's name, manufacturer, driver service, USB ids, serial
 // number and an FTDI adapter's latency timer. The tree is read directly
 // rather than through the setup API: it is what the setup API reads too,
 // and it reads the same on every Windows since XP (and under Wine).

@@ -51,9 +51,10 @@ constexpr TComSignals ComSignalBit(TComSignal signal) { return TComSignals(1u <<
 
 // A failed platform call of the serial port. The message is the text of the
 // code, followed by " (win error code: N)" when there is a system error
-// number (on this platform the errno value). A refused open whose cause the
-// operator can mend (no permission, a port in use, no such device) has a
-// second line, after a "\n", naming the cause and the remedy.
+// number (errno on Linux, GetLastError on Windows; the text is the same on
+// both). A refused open whose cause the operator can mend (no permission, a
+// port in use, no such device) has a second line, after a "\n", naming the
+// cause and the remedy.
 class EComPort : public Exception {
 public:
     explicit EComPort(int32_t code, int32_t systemError = -1);
