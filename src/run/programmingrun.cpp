@@ -59,9 +59,14 @@ TProgrammingRun::~TProgrammingRun() = default;
 
 bool TProgrammingRun::Execute()
 {
+    // Whatever the last run left is the last unit's: the target a failed
+    // connection kept (its identity text would otherwise become this unit's),
+    // a stop asked for after that run ended, its step and its report.
+    FFlash.reset();
     FReport = TRunReport{};
     FReport.Started = std::chrono::system_clock::now();
     FUserMethodFailure = nullptr;
+    FStep = TRunStep::Wizard;
     FStopRequested = false;
     FUnitChanged = false;
     FIdentityChanged = false;
