@@ -66,6 +66,7 @@ TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int 
     context.UnitType = UnitType(run.Image());
     context.Model = UnitModelName(context.UnitType);
     context.UserMethodFailure = UserMethodFailure(run);
+    context.VerifyOnly = options.VerifyOnly;
     context.ExitCode = exitCode;
     return context;
 }
@@ -78,6 +79,18 @@ TRunReport ImageInvalidReport()
     report.Failure = TFailureKind::ImageInvalid;
     report.Message = NoValidImage;
     return report;
+}
+
+// Where the flash differs from the image, for the operator: the comparison's
+// own message counts from the area's start, a bench wants flash addresses.
+void PrintDifferences(const TDifferences& differences)
+{
+    if (differences.First.empty()) return;
+    std::string text = "Differing bytes: " + std::to_string(differences.Count) +
+                       (differences.Count == 1 ? ", at flash address" : ", the first at flash addresses");
+    for (size_t i = 0; i < differences.First.size(); ++i)
+        text += (i == 0 ? " " : ", ") + FlashAddressText(differences.First[i]);
+    std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options)
@@ -104,9 +117,13 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
                 LatencyWarning(options.Port, SerialPortFacts(options.Port), ReadBackOf(run.Image()));
             std::fprintf(stderr, "%s", warning.c_str());
         }
+        TRunOptions runOptions = run.Options();
+        runOptions.VerifyOnly = options.VerifyOnly;
+        run.SetOptions(runOptions);
         run.Execute();
         report = run.Report();
-        exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure);
+        PrintDifferences(report.Differences);
+        exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure, options.VerifyOnly);
     }
     if (!log.IsOpen()) return exitCode;
     const std::string error = log.Append(RunRecord(report, Context(run, options, exitCode)));

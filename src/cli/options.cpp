@@ -97,6 +97,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
         {{"y", "yes"}, "Allow the boot method without asking; do not wait at the cabling page."},
         {{"q", "quiet"}, "Print only the outcome (and questions that need an answer)."},
         {"log", "Append one JSON line describing the run to FILE.", "FILE"},
+        {"verify-only", "Only check that the unit holds this image: connect, read the flash back,\n"
+                        "compare and restart the unit; nothing is erased or programmed."},
         {"info", "Print the embedded image's name, unit type, model and size, and exit."},
         {"list-ports", "Print the serial ports with what the system knows of each, and exit."},
     });
@@ -145,6 +147,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
                      " (1 stop bit goes with any data bits, 1.5 with 5 only, 2 with 6, 7 or 8)");
     options.AssumeYes = parser.isSet("yes");
     options.Quiet = parser.isSet("quiet");
+    options.VerifyOnly = parser.isSet("verify-only");
     if (parser.isSet("log")) {
         options.LogPath = parser.value("log").toStdString();
         if (options.LogPath.empty()) return usage("--log needs a file name");

@@ -26,6 +26,7 @@ struct TCliOptions {
     bool AssumeYes = false; // --yes: the boot method is allowed, the cabling page is not waited for
     bool Quiet = false;     // --quiet: only the outcome (and questions that need an answer)
     std::string LogPath;    // --log: "" for none
+    bool VerifyOnly = false; // --verify-only: compare the unit's flash with the image, change nothing
 };
 
 struct TCommandLine {

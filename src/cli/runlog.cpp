@@ -21,6 +21,11 @@ QJsonValue MethodUsed(const TRunReport& report)
 }
 }
 
+std::string FlashAddressText(int64_t address)
+{
+    return "0x" + QString::number(address, 16).toUpper().toStdString();
+}
+
 std::string IsoUtc(std::chrono::system_clock::time_point time)
 {
     const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
@@ -62,7 +67,13 @@ QJsonObject RunRecord(const TRunReport& report, const TRunContext& context)
         {"failure", FailureKindName(report.Failure)},
         {"exitCode", context.ExitCode},
         {"message", Q(report.Message)},
+        {"mode", context.VerifyOnly ? "verify-only" : "program"},
     };
     if (!context.UserMethodFailure.empty()) record.insert("userMethodFailure", Q(context.UserMethodFailure));
+    if (report.Differences.Count > 0) {
+        QJsonArray first;
+        for (int64_t address : report.Differences.First) first.append(Q(FlashAddressText(address)));
+        record.insert("differences", QJsonObject{{"count", qint64(report.Differences.Count)}, {"first", first}});
+    }
     return record;
 }

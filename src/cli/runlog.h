@@ -53,10 +53,14 @@ struct TRunContext {
     uint32_t UnitType = 0;
     std::string Model;
     std::string UserMethodFailure; // why the user method failed, "" when it did not
+    bool VerifyOnly = false;       // the run only compared the unit's flash with the image
     int ExitCode = 0;
 };
 
 QJsonObject RunRecord(const TRunReport& report, const TRunContext& context);
+
+// A flash address as records and messages show it ("0x1480").
+std::string FlashAddressText(int64_t address);
 
 // ISO 8601 in UTC with milliseconds ("2024-05-01T09:30:12.345Z").
 std::string IsoUtc(std::chrono::system_clock::time_point time);

@@ -6,6 +6,7 @@
 #include "clichild.h"
 #include "tools/unitsim/unitsim.h"
 
+#include <QJsonObject>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -25,6 +26,7 @@ enum : int {
     kExitReadFailed = 10,
     kExitVerifyDifference = 11,
     kExitLogNotWritten = 12,
+    kExitImageDiffers = 13,
 };
 
 // The plain firmware the program carries, as the build generated it.
@@ -49,6 +51,11 @@ std::string PortOpenMessage(const std::string& path);
 
 // The stderr of a run split into lines.
 std::vector<std::string> Lines(const std::string& text);
+
+// Each line of a run log as a JSON object; a line that is not one fails.
+std::vector<QJsonObject> LogRecords(const std::string& path);
+// The names of a record's steps, in order.
+std::vector<std::string> StepNames(const QJsonObject& record);
 
 class CliTest : public ::testing::Test {
 protected:

@@ -24,22 +24,6 @@
 #include <unistd.h>
 
 namespace {
-// Each line of the log as a JSON object; a line that is not one fails.
-std::vector<QJsonObject> LogRecords(const std::string& path)
-{
-    std::vector<QJsonObject> records;
-    const std::string text = ReadText(path);
-    EXPECT_TRUE(text.empty() || text.back() == '\n');
-    for (const std::string& line : Lines(text)) {
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
-        EXPECT_TRUE(document.isObject()) << line;
-        records.push_back(document.object());
-    }
-    return records;
-}
-
 std::string Text(const QJsonObject& record, const char* key) { return record.value(key).toString().toStdString(); }
 
 QDateTime Utc(const QJsonValue& value)
@@ -47,14 +31,6 @@ QDateTime Utc(const QJsonValue& value)
     const QString text = value.toString();
     EXPECT_TRUE(text.endsWith('Z')) << text.toStdString();
     return QDateTime::fromString(text, Qt::ISODateWithMs);
-}
-
-std::vector<std::string> StepNames(const QJsonObject& record)
-{
-    std::vector<std::string> names;
-    for (const QJsonValue& step : record.value("steps").toArray())
-        names.push_back(step.toObject().value("step").toString().toStdString());
-    return names;
 }
 
 // The times hang together: every step starts within the run, in order,
@@ -121,7 +97,7 @@ TEST_F(CliLog, ASuccessfulRunIsOneLineWithEveryField)
     const QStringList keys = record.keys();
     EXPECT_EQ(std::set<QString>(keys.begin(), keys.end()),
               (std::set<QString>{"started", "ended", "host", "port", "device", "settings", "image", "unitType", "model",
-                                 "identity", "steps", "method", "result", "failure", "exitCode", "message"}));
+                                 "identity", "steps", "method", "result", "failure", "exitCode", "message", "mode"}));
     ExpectTimesConsistent(record);
     EXPECT_EQ(Text(record, "host"), QSysInfo::machineHostName().toStdString());
     EXPECT_EQ(Text(record, "port"), unit.PortPath());
