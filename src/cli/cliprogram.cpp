@@ -57,7 +57,8 @@ TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int 
     TRunContext context;
     context.Host = QSysInfo::machineHostName().toStdString();
     context.Port = options.Port;
-    context.Device = PortDevicePath(options.Port);
+    // An adapter name still in the options found no port: there is no device.
+    context.Device = options.UsbAdapter ? "" : PortDevicePath(options.Port);
     context.BaudRate = BaudRateToText(options.BaudRate);
     context.DataBits = DataBitsToText(options.DataBits);
     context.StopBits = StopBitsToText(options.StopBits);
@@ -71,14 +72,33 @@ TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int 
     return context;
 }
 
-// The record of a run that could not begin: the image is not one to program.
-TRunReport ImageInvalidReport()
+// The record of a run that could not begin: the image is not one to
+// program, or the adapter named is not there.
+TRunReport ReportOfNoRun(TFailureKind kind, const std::string& message)
 {
     TRunReport report;
     report.Started = report.Ended = std::chrono::system_clock::now();
-    report.Failure = TFailureKind::ImageInvalid;
-    report.Message = NoValidImage;
+    report.Failure = kind;
+    report.Message = message;
     return report;
+}
+
+// The port an adapter name stands for, in place of the name: "" when there
+// is one, otherwise why not. Other names are left as they are.
+std::string ResolvePort(TCliOptions& options)
+{
+    if (!options.UsbAdapter) return "";
+    std::vector<TPortCandidate> candidates;
+    try {
+        candidates = SerialPortsWithFacts();
+    } catch (const EComPort& failure) {
+        return failure.what();
+    }
+    const TPortChoice choice = ChooseUsbPort(options.Port, *options.UsbAdapter, candidates);
+    if (!choice.Error.empty()) return choice.Error;
+    options.Port = choice.Port;
+    options.UsbAdapter.reset();
+    return "";
 }
 
 // Where the flash differs from the image, for the operator: the comparison's
@@ -93,7 +113,7 @@ void PrintDifferences(const TDifferences& differences)
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options)
+int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, TCliOptions options)
 {
     // The log is the bench's record of this unit: without it the unit is
     // not touched at all.
@@ -107,9 +127,14 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
     }
     TRunReport report;
     int exitCode = ecImageInvalid;
+    std::string portError;
     if (!IsImageValid(run.Image())) {
         std::fprintf(stderr, "%s\n", NoValidImage);
-        report = ImageInvalidReport();
+        report = ReportOfNoRun(TFailureKind::ImageInvalid, NoValidImage);
+    } else if (!(portError = ResolvePort(options)).empty()) {
+        std::fprintf(stderr, "%s\n", portError.c_str());
+        report = ReportOfNoRun(TFailureKind::PortError, portError);
+        exitCode = ecPortError;
     } else {
         runOperator.Configure(options);
         if (!options.Quiet) {
@@ -174,7 +199,7 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
         if (IsImageValid(image)) return Printed(ecSuccess);
         std::fprintf(stderr, "%s\n", NoValidImage);
         return Printed(ecImageInvalid);
-    case TCliAction::ListPorts: try { PrintPortList(stdout);
+    case TCliAction::ListPorts: try { PrintPortList(stdout, commandLine.Json);
         } catch (const EComPort& failure) {
             std::fprintf(stderr, "%s\n", failure.what());
             return ecPortError;

@@ -101,6 +101,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
                         "compare and restart the unit; nothing is erased or programmed."},
         {"info", "Print the embedded image's name, unit type, model and size, and exit."},
         {"list-ports", "Print the serial ports with what the system knows of each, and exit."},
+        {"json", "With --list-ports: print the list as JSON, for scripts."},
     });
 
     if (!parser.parse(arguments)) {
@@ -130,6 +131,11 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     if (parser.isSet("port")) {
         options.Port = parser.value("port").toStdString();
         if (options.Port.empty()) return usage("--port needs a port name");
+        if (IsUsbPortName(options.Port)) {
+            std::string error;
+            options.UsbAdapter = ParseUsbPortName(options.Port, error);
+            if (!options.UsbAdapter) return usage(error);
+        }
     }
     std::string error;
     if (!ReadSetting(parser, "baud", br110, br256000, TextToBaudRate, BaudRateToText, options.BaudRate, error) ||
@@ -153,6 +159,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
         if (options.LogPath.empty()) return usage("--log needs a file name");
     }
     if (parser.isSet("info")) result.Action = TCliAction::Info;
+    if (parser.isSet("json") && !parser.isSet("list-ports")) return usage("--json goes with --list-ports");
     if (parser.isSet("list-ports")) result.Action = TCliAction::ListPorts;
+    result.Json = parser.isSet("json");
     return result;
 }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include "clichild.h"
+#include "serial/portinfo.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <QJsonObject>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -77,4 +80,23 @@ protected:
 
 private:
     std::string FScratch;
+};
+
+// A sysfs tree as the kernel lays it out, in the scratch folder.
+class PortFacts : public CliTest {
+protected:
+    void Write(const std::string& path, const std::string& text)
+    {
+        std::filesystem::create_directories(std::filesystem::path(Root() + path).parent_path());
+        std::ofstream(Root() + path) << text << "\n";
+    }
+    void Link(const std::string& path, const std::string& target)
+    {
+        std::filesystem::create_directories(std::filesystem::path(Root() + path).parent_path());
+        std::filesystem::create_directories(Root() + target);
+        std::filesystem::create_directory_symlink(Root() + target, Root() + path);
+    }
+    void Device(const std::string& name) { Write("/dev/" + name, ""); }
+    std::string Root() const { return Scratch(); }
+    TSerialFactSources Sources() const { return {Root() + "/sys/class/tty", Root() + "/dev/serial/by-id"}; }
 };
