@@ -55,15 +55,19 @@ std::string UserMethodFailure(const TProgrammingRun& run)
 TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int exitCode)
 {
     TRunContext context;
+    context.ProgramVersion = QCoreApplication::applicationVersion().toStdString();
     context.Host = QSysInfo::machineHostName().toStdString();
     context.Port = options.Port;
     // An adapter name still in the options found no port: there is no device.
     context.Device = options.UsbAdapter ? "" : PortDevicePath(options.Port);
+    if (!options.UsbAdapter) context.PortFacts = SerialPortFacts(options.Port);
     context.BaudRate = BaudRateToText(options.BaudRate);
     context.DataBits = DataBitsToText(options.DataBits);
     context.StopBits = StopBitsToText(options.StopBits);
     context.Parity = ParityToText(options.Parity);
     context.ImageName = GetImageName(run.Image());
+    context.ImageDigest =
+        QByteArray(reinterpret_cast<const char*>(run.Digest().data()), int(run.Digest().size())).toHex().toStdString();
     context.UnitType = UnitType(run.Image());
     context.Model = UnitModelName(context.UnitType);
     context.UserMethodFailure = UserMethodFailure(run);

@@ -56,6 +56,8 @@ std::string HelpNotes(const TComPort& defaults)
            defaults.Port() + ", " + BaudRateToText(defaults.BaudRate()) + " bit/s, " +
            DataBitsToText(defaults.DataBits()) + " data bits, " + StopBitsToText(defaults.StopBits()) +
            " stop bit, parity " + ParityToText(defaults.Parity().Bits()) + ".\n" + PortNamingHelp() +
+           "--port usb:VID:PID[:SERIAL] is the port of the USB adapter with these ids (hex)\n"
+           "and serial number, as --list-ports shows them.\n"
            "\n"
            "On a terminal the cabling page waits for Enter and a failed user method asks\n"
            "whether to try the boot method. Without a terminal nothing waits, and the boot\n"
@@ -65,9 +67,10 @@ std::string HelpNotes(const TComPort& defaults)
            "Exit status:\n" +
            ExitCodeTable() +
            "\n"
-           "--log appends one JSON object per run, on one line: times, host, port and\n"
-           "settings, image, unit type and model, the unit's identity text, each step\n"
-           "with its duration, the method, the result, the failure kind and the message.\n";
+           "--log appends one JSON object per run, on one line (its fields are in the\n"
+           "manual page): schema version, program version, times, host, port, adapter and\n"
+           "settings, image, its digest, unit type and model, the unit's identity, each\n"
+           "step with its duration, the method, the result, the failure kind and the message.\n";
 }
 
 } // namespace

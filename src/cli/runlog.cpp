@@ -1,5 +1,7 @@
 #include "cli/runlog.h"
 
+#include "protocol/loaderprotocol.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +20,37 @@ QJsonValue MethodUsed(const TRunReport& report)
         if (step.Step == TRunStep::ConnectBoot) method = "boot";
     }
     return method;
+}
+}
+
+namespace {
+QJsonValue TextOrNull(const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(Q(text)); }
+
+// What the unit's identity text says, null when it said nothing readable.
+QJsonValue UnitOf(const std::string& identity)
+{
+    if (identity.empty()) return QJsonValue::Null;
+    std::string name;
+    uint16_t seed = 0;
+    uint32_t start = 0;
+    uint32_t size = 0;
+    try {
+        TFlashFDTDevice::ParseIdentity(identity, name, seed, start, size);
+    } catch (const std::exception&) {
+        return QJsonValue::Null;
+    }
+    return QJsonObject{{"name", Q(name)},
+                       {"seed", Q(FlashAddressText(seed))},
+                       {"flashStart", Q(FlashAddressText(start))},
+                       {"flashSize", Q(FlashAddressText(size))}};
+}
+
+QJsonValue AdapterOf(const TSerialPortFacts& facts)
+{
+    if (facts.UsbVendorId.empty()) return QJsonValue::Null;
+    return QJsonObject{{"vendorId", Q(facts.UsbVendorId)},
+                       {"productId", Q(facts.UsbProductId)},
+                       {"serialNumber", TextOrNull(facts.SerialNumber)}};
 }
 }
 
@@ -48,19 +81,24 @@ QJsonObject RunRecord(const TRunReport& report, const TRunContext& context)
                                  {"started", Q(IsoUtc(step.Started))},
                                  {"seconds", std::round(step.Seconds * 1000) / 1000}});
     QJsonObject record{
+        {"schema", kRunRecordSchema},
+        {"version", Q(context.ProgramVersion)},
         {"started", Q(IsoUtc(report.Started))},
         {"ended", Q(IsoUtc(report.Ended))},
         {"host", Q(context.Host)},
         {"port", Q(context.Port)},
         {"device", Q(context.Device)},
+        {"adapter", AdapterOf(context.PortFacts)},
         {"settings", QJsonObject{{"baud", Q(context.BaudRate)},
                                  {"dataBits", Q(context.DataBits)},
                                  {"stopBits", Q(context.StopBits)},
                                  {"parity", Q(context.Parity)}}},
         {"image", Q(context.ImageName)},
+        {"imageDigest", Q(context.ImageDigest)},
         {"unitType", qint64(context.UnitType)},
         {"model", Q(context.Model)},
         {"identity", Q(report.IdentityText)},
+        {"unit", UnitOf(report.IdentityText)},
         {"steps", steps},
         {"method", MethodUsed(report)},
         {"result", report.Succeeded ? "success" : "failure"},

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "run/runsteps.h"
+#include "serial/portinfo.h"
 
 #include <QJsonObject>
 #include <chrono>
@@ -43,13 +44,21 @@ private:
     std::string FPath;
 };
 
+// The version of the record's layout, its "schema" field. A field that is
+// added keeps the version; one that is renamed, removed or changes its
+// meaning raises it.
+inline constexpr int kRunRecordSchema = 1;
+
 // What the record says beyond the run's own report.
 struct TRunContext {
+    std::string ProgramVersion;
     std::string Host;
     std::string Port;
     std::string Device; // the device the port name stands for
     std::string BaudRate, DataBits, StopBits, Parity;
+    TSerialPortFacts PortFacts; // the adapter's identity, when the port is a USB adapter
     std::string ImageName;
+    std::string ImageDigest; // of the plain image, in hex
     uint32_t UnitType = 0;
     std::string Model;
     std::string UserMethodFailure; // why the user method failed, "" when it did not

@@ -52,6 +52,8 @@ public:
     // before programming (until the next run frees it).
     THitachiFlash* Flash() const { return FFlash.get(); }
     const TStoredImage& Image() const { return FImage; }
+    // The digest of the plain image the record deciphers to.
+    const TImageDigest& Digest() const { return FDigest; }
     const TRunReport& Report() const { return FReport; }
     // Why the user method failed in this run, while the operator is asked
     // about the boot method (and after); null before that.
