@@ -162,7 +162,8 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, TCliOption
     // unit without its record is not a plain success. A failure keeps its
     // own code, which says more about the unit.
     if (exitCode != ecSuccess) return exitCode;
-    std::fprintf(stderr, "%s: the unit was programmed, but its record is not in the log\n", ProgramName().c_str());
+    std::fprintf(stderr, "%s: the unit was %s, but its record is not in the log\n", ProgramName().c_str(),
+                 options.VerifyOnly ? "verified" : "programmed");
     return ecLogNotWritten;
 }
 
