@@ -56,32 +56,69 @@ std::string UserMethodFailure(const TProgrammingRun& run)
 TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int exitCode)
 {
     TRunContext context;
+    context.ProgramVersion = QCoreApplication::applicationVersion().toStdString();
     context.Host = QSysInfo::machineHostName().toStdString();
     context.Port = options.Port;
-    context.Device = PortDevicePath(options.Port);
+    // An adapter name still in the options found no port: there is no device.
+    context.Device = options.UsbAdapter ? "" : PortDevicePath(options.Port);
+    if (!options.UsbAdapter) context.PortFacts = SerialPortFacts(options.Port);
     context.BaudRate = BaudRateToText(options.BaudRate);
     context.DataBits = DataBitsToText(options.DataBits);
     context.StopBits = StopBitsToText(options.StopBits);
     context.Parity = ParityToText(options.Parity);
     context.ImageName = GetImageName(run.Image());
+    context.ImageDigest =
+        QByteArray(reinterpret_cast<const char*>(run.Digest().data()), int(run.Digest().size())).toHex().toStdString();
     context.UnitType = UnitType(run.Image());
     context.Model = UnitModelName(context.UnitType);
     context.UserMethodFailure = UserMethodFailure(run);
+    context.VerifyOnly = options.VerifyOnly;
     context.ExitCode = exitCode;
     return context;
 }
 
-// The record of a run that could not begin: the image is not one to program.
-TRunReport ImageInvalidReport()
+// The record of a run that could not begin: the image is not one to
+// program, or the adapter named is not there.
+TRunReport ReportOfNoRun(TFailureKind kind, const std::string& message)
 {
     TRunReport report;
     report.Started = report.Ended = std::chrono::system_clock::now();
-    report.Failure = TFailureKind::ImageInvalid;
-    report.Message = NoValidImage;
+    report.Failure = kind;
+    report.Message = message;
     return report;
 }
 
-int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options)
+// The port an adapter name stands for, in place of the name: "" when there
+// is one, otherwise why not. Other names are left as they are.
+std::string ResolvePort(TCliOptions& options)
+{
+    if (!options.UsbAdapter) return "";
+    std::vector<TPortCandidate> candidates;
+    try {
+        candidates = SerialPortsWithFacts();
+    } catch (const EComPort& failure) {
+        return failure.what();
+    }
+    const TPortChoice choice = ChooseUsbPort(options.Port, *options.UsbAdapter, candidates);
+    if (!choice.Error.empty()) return choice.Error;
+    options.Port = choice.Port;
+    options.UsbAdapter.reset();
+    return "";
+}
+
+// Where the flash differs from the image, for the operator: the comparison's
+// own message counts from the area's start, a bench wants flash addresses.
+void PrintDifferences(const TDifferences& differences)
+{
+    if (differences.First.empty()) return;
+    std::string text = "Differing bytes: " + std::to_string(differences.Count) +
+                       (differences.Count == 1 ? ", at flash address" : ", the first at flash addresses");
+    for (size_t i = 0; i < differences.First.size(); ++i)
+        text += (i == 0 ? " " : ", ") + FlashAddressText(differences.First[i]);
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, TCliOptions options)
 {
     // The log is the bench's record of this unit: without it the unit is
     // not touched at all.
@@ -95,9 +132,14 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
     }
     TRunReport report;
     int exitCode = ecImageInvalid;
+    std::string portError;
     if (!IsImageValid(run.Image())) {
         std::fprintf(stderr, "%s\n", NoValidImage);
-        report = ImageInvalidReport();
+        report = ReportOfNoRun(TFailureKind::ImageInvalid, NoValidImage);
+    } else if (!(portError = ResolvePort(options)).empty()) {
+        std::fprintf(stderr, "%s\n", portError.c_str());
+        report = ReportOfNoRun(TFailureKind::PortError, portError);
+        exitCode = ecPortError;
     } else {
         runOperator.Configure(options);
         if (!options.Quiet) {
@@ -105,9 +147,13 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
                 LatencyWarning(options.Port, SerialPortFacts(options.Port), ReadBackOf(run.Image()));
             std::fprintf(stderr, "%s", warning.c_str());
         }
+        TRunOptions runOptions = run.Options();
+        runOptions.VerifyOnly = options.VerifyOnly;
+        run.SetOptions(runOptions);
         run.Execute();
         report = run.Report();
-        exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure);
+        PrintDifferences(report.Differences);
+        exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure, options.VerifyOnly);
     }
     if (!log.IsOpen()) return exitCode;
     const std::string error = log.Append(RunRecord(report, Context(run, options, exitCode)));
@@ -117,7 +163,8 @@ int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCli
     // unit without its record is not a plain success. A failure keeps its
     // own code, which says more about the unit.
     if (exitCode != ecSuccess) return exitCode;
-    std::fprintf(stderr, "%s: the unit was programmed, but its record is not in the log\n", ProgramName().c_str());
+    std::fprintf(stderr, "%s: the unit was %s, but its record is not in the log\n", ProgramName().c_str(),
+                 options.VerifyOnly ? "verified" : "programmed");
     return ecLogNotWritten;
 }
 
@@ -158,7 +205,7 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
         if (IsImageValid(image)) return Printed(ecSuccess);
         std::fprintf(stderr, "%s\n", NoValidImage);
         return Printed(ecImageInvalid);
-    case TCliAction::ListPorts: try { PrintPortList(stdout);
+    case TCliAction::ListPorts: try { PrintPortList(stdout, commandLine.Json);
         } catch (const EComPort& failure) {
             std::fprintf(stderr, "%s\n", failure.what());
             return ecPortError;

@@ -4,7 +4,7 @@
 
 namespace {
 const TExitCodeMeaning Meanings[] = {
-    {ecSuccess, "programmed and verified"},
+    {ecSuccess, "programmed and verified (--verify-only: the unit holds the image)"},
     {ecInternal, "internal error (none of the kinds below), or the output could not be written"},
     {ecUsage, "usage: bad options or values, or a log that cannot be appended to"},
     {ecCancelled, "cancelled: answered no, interrupted (Ctrl-C), or boot method not allowed"},
@@ -17,11 +17,13 @@ const TExitCodeMeaning Meanings[] = {
     {ecReadFailed, "read failed: the flash could not be read back"},
     {ecVerifyDifference, "verify difference: the flash read back differs from the image"},
     {ecLogNotWritten, "programmed, but the run log could not be written"},
+    {ecImageDiffers, "--verify-only: the unit's flash differs from the image"},
 };
 }
 
-TExitCode ExitCodeFor(TFailureKind kind)
+TExitCode ExitCodeFor(TFailureKind kind, bool verifyOnly)
 {
+    if (verifyOnly && kind == TFailureKind::VerifyDifference) return ecImageDiffers;
     switch (kind) {
     case TFailureKind::None: return ecSuccess;
     case TFailureKind::Cancelled:

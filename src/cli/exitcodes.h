@@ -23,9 +23,13 @@ enum TExitCode : int {
     ecReadFailed = 10,
     ecVerifyDifference = 11,
     ecLogNotWritten = 12, // the unit was programmed, but its record is not (wholly) in the log
+    ecImageDiffers = 13,  // --verify-only: the unit's flash is not this image
 };
 
-TExitCode ExitCodeFor(TFailureKind kind);
+// The code of a run's outcome. A verify-only run that finds the flash
+// different has found what it was asked about, not a faulty unit: it has a
+// code of its own.
+TExitCode ExitCodeFor(TFailureKind kind, bool verifyOnly = false);
 
 struct TExitCodeMeaning {
     TExitCode Code;

@@ -56,6 +56,8 @@ std::string HelpNotes(const TComPort& defaults)
            defaults.Port() + ", " + BaudRateToText(defaults.BaudRate()) + " bit/s, " +
            DataBitsToText(defaults.DataBits()) + " data bits, " + StopBitsToText(defaults.StopBits()) +
            " stop bit, parity " + ParityToText(defaults.Parity().Bits()) + ".\n" + PortNamingHelp() +
+           "--port usb:VID:PID[:SERIAL] is the port of the USB adapter with these ids (hex)\n"
+           "and serial number, as --list-ports shows them.\n"
            "\n"
            "On a terminal the cabling page waits for Enter and a failed user method asks\n"
            "whether to try the boot method. Without a terminal nothing waits, and the boot\n"
@@ -65,9 +67,10 @@ std::string HelpNotes(const TComPort& defaults)
            "Exit status:\n" +
            ExitCodeTable() +
            "\n"
-           "--log appends one JSON object per run, on one line: times, host, port and\n"
-           "settings, image, unit type and model, the unit's identity text, each step\n"
-           "with its duration, the method, the result, the failure kind and the message.\n";
+           "--log appends one JSON object per run, on one line (its fields are in the\n"
+           "manual page): schema version, program version, times, host, port, adapter and\n"
+           "settings, image, its digest, unit type and model, the unit's identity, each\n"
+           "step with its duration, the method, the result, the failure kind and the message.\n";
 }
 
 } // namespace
@@ -97,8 +100,11 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
         {{"y", "yes"}, "Allow the boot method without asking; do not wait at the cabling page."},
         {{"q", "quiet"}, "Print only the outcome (and questions that need an answer)."},
         {"log", "Append one JSON line describing the run to FILE.", "FILE"},
+        {"verify-only", "Only check that the unit holds this image: connect, read the flash back,\n"
+                        "compare and restart the unit; nothing is erased or programmed."},
         {"info", "Print the embedded image's name, unit type, model and size, and exit."},
         {"list-ports", "Print the serial ports with what the system knows of each, and exit."},
+        {"json", "With --list-ports: print the list as JSON, for scripts."},
     });
 
     if (!parser.parse(arguments)) {
@@ -128,6 +134,11 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     if (parser.isSet("port")) {
         options.Port = parser.value("port").toStdString();
         if (options.Port.empty()) return usage("--port needs a port name");
+        if (IsUsbPortName(options.Port)) {
+            std::string error;
+            options.UsbAdapter = ParseUsbPortName(options.Port, error);
+            if (!options.UsbAdapter) return usage(error);
+        }
     }
     std::string error;
     if (!ReadSetting(parser, "baud", br110, br256000, TextToBaudRate, BaudRateToText, options.BaudRate, error) ||
@@ -145,11 +156,14 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
                      " (1 stop bit goes with any data bits, 1.5 with 5 only, 2 with 6, 7 or 8)");
     options.AssumeYes = parser.isSet("yes");
     options.Quiet = parser.isSet("quiet");
+    options.VerifyOnly = parser.isSet("verify-only");
     if (parser.isSet("log")) {
         options.LogPath = parser.value("log").toStdString();
         if (options.LogPath.empty()) return usage("--log needs a file name");
     }
     if (parser.isSet("info")) result.Action = TCliAction::Info;
+    if (parser.isSet("json") && !parser.isSet("list-ports")) return usage("--json goes with --list-ports");
     if (parser.isSet("list-ports")) result.Action = TCliAction::ListPorts;
+    result.Json = parser.isSet("json");
     return result;
 }

@@ -3,6 +3,7 @@
 // and every value is read through the serial layer's own text forms.
 #pragma once
 
+#include "cli/usbport.h"
 #include "serial/comport.h"
 
 #include <QStringList>
@@ -19,6 +20,7 @@ enum class TCliAction {
 
 struct TCliOptions {
     std::string Port;
+    std::optional<TUsbAdapterName> UsbAdapter; // --port usb:...: the port is the one this adapter is on
     TBaudRate BaudRate = br9600;
     TDataBits DataBits = dbEight;
     TStopBits StopBits = sbOneStopBit;
@@ -26,6 +28,7 @@ struct TCliOptions {
     bool AssumeYes = false; // --yes: the boot method is allowed, the cabling page is not waited for
     bool Quiet = false;     // --quiet: only the outcome (and questions that need an answer)
     std::string LogPath;    // --log: "" for none
+    bool VerifyOnly = false; // --verify-only: compare the unit's flash with the image, change nothing
 };
 
 struct TCommandLine {
@@ -33,6 +36,7 @@ struct TCommandLine {
     TCliOptions Options;
     std::string Error; // Usage: what is wrong, one line
     std::string Help;  // Help: the whole text
+    bool Json = false; // ListPorts: as JSON
 };
 
 // Parses the arguments, the program's name first. The connection settings

@@ -2,7 +2,15 @@
 
 #include "serial/portnames.h"
 
-#include <vector>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+QJsonValue TextOrNull(const std::string& text)
+{
+    return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(text));
+}
+}
 
 std::string PortLine(const std::string& port, const TSerialPortFacts& facts)
 {
@@ -22,10 +30,48 @@ std::string PortLine(const std::string& port, const TSerialPortFacts& facts)
     return line;
 }
 
-void PrintPortList(std::FILE* out)
+std::vector<TPortCandidate> SerialPortsWithFacts()
 {
     std::vector<std::string> ports;
     ListSerialPorts(ports);
-    for (const std::string& port : ports) std::fprintf(out, "%s\n", PortLine(port, SerialPortFacts(port)).c_str());
+    std::vector<TPortCandidate> candidates;
+    for (const std::string& port : ports) candidates.push_back({port, SerialPortFacts(port)});
+    return candidates;
+}
+
+QJsonArray PortListJson(const std::vector<TPortCandidate>& ports)
+{
+    QJsonArray list;
+    for (const TPortCandidate& port : ports) {
+        const TSerialPortFacts& facts = port.Facts;
+        QJsonValue usb = QJsonValue::Null;
+        if (!facts.UsbVendorId.empty())
+            usb = QJsonObject{{"vendorId", TextOrNull(facts.UsbVendorId)},
+                              {"productId", TextOrNull(facts.UsbProductId)},
+                              {"manufacturer", TextOrNull(facts.Manufacturer)},
+                              {"product", TextOrNull(facts.Product)},
+                              {"serialNumber", TextOrNull(facts.SerialNumber)}};
+        list.append(QJsonObject{
+            {"port", QString::fromStdString(port.Port)},
+            {"device", TextOrNull(facts.Device)},
+            {"linkTarget", TextOrNull(facts.LinkTarget)},
+            {"description", TextOrNull(facts.Description)},
+            {"driver", TextOrNull(facts.Driver)},
+            {"usb", usb},
+            {"byId", TextOrNull(facts.ById)},
+            {"latencyTimerMs", facts.LatencyTimerMs >= 0 ? QJsonValue(facts.LatencyTimerMs) : QJsonValue()},
+        });
+    }
+    return list;
+}
+
+void PrintPortList(std::FILE* out, bool json)
+{
+    const std::vector<TPortCandidate> ports = SerialPortsWithFacts();
+    if (json) {
+        std::fprintf(out, "%s", QJsonDocument(PortListJson(ports)).toJson(QJsonDocument::Indented).constData());
+    } else {
+        for (const TPortCandidate& port : ports) std::fprintf(out, "%s\n", PortLine(port.Port, port.Facts).c_str());
+    }
     std::fflush(out);
 }

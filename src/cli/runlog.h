@@ -6,6 +6,7 @@
 #pragma once
 
 #include "run/runsteps.h"
+#include "serial/portinfo.h"
 
 #include <QJsonObject>
 #include <chrono>
@@ -43,20 +44,32 @@ private:
     std::string FPath;
 };
 
+// The version of the record's layout, its "schema" field. A field that is
+// added keeps the version; one that is renamed, removed or changes its
+// meaning raises it.
+inline constexpr int kRunRecordSchema = 1;
+
 // What the record says beyond the run's own report.
 struct TRunContext {
+    std::string ProgramVersion;
     std::string Host;
     std::string Port;
     std::string Device; // the device the port name stands for
     std::string BaudRate, DataBits, StopBits, Parity;
+    TSerialPortFacts PortFacts; // the adapter's identity, when the port is a USB adapter
     std::string ImageName;
+    std::string ImageDigest; // of the plain image, in hex
     uint32_t UnitType = 0;
     std::string Model;
     std::string UserMethodFailure; // why the user method failed, "" when it did not
+    bool VerifyOnly = false;       // the run only compared the unit's flash with the image
     int ExitCode = 0;
 };
 
 QJsonObject RunRecord(const TRunReport& report, const TRunContext& context);
+
+// A flash address as records and messages show it ("0x1480").
+std::string FlashAddressText(int64_t address);
 
 // ISO 8601 in UTC with milliseconds ("2024-05-01T09:30:12.345Z").
 std::string IsoUtc(std::chrono::system_clock::time_point time);

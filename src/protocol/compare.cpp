@@ -80,6 +80,18 @@ void CompareBuffers(TMemoryStream& file, TMemoryStream& flash, TMessageDialogs& 
     dialogs.MessageDlg(text + header + "   ", mtWarning, mbOK);
 }
 
+TDifferences FindDifferences(const TMemoryStream& file, const TMemoryStream& flash, size_t firstCount)
+{
+    TDifferences differences;
+    const int64_t n = std::min(file.Size(), flash.Size());
+    for (int64_t offset = 0; offset < n; ++offset) {
+        if (file.Memory()[offset] == flash.Memory()[offset]) continue;
+        ++differences.Count;
+        if (differences.First.size() < firstCount) differences.First.push_back(offset);
+    }
+    return differences;
+}
+
 void VerifyBuffers(TMemoryStream& file, TMemoryStream& flash)
 {
     const int64_t n = std::min(file.Size(), flash.Size());

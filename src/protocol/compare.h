@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/memstream.h"
 #include "core/exceptions.h"
@@ -26,6 +27,15 @@ void PadStream(TMemoryStream& stream, int32_t newSize, uint8_t value);
 // Interactive comparison: a box for each difference (until the operator says
 // No or Cancel) and a closing summary box. Raises nothing of its own.
 void CompareBuffers(TMemoryStream& file, TMemoryStream& flash, TMessageDialogs& dialogs);
+
+// Where two buffers differ over the length they share: how many bytes, and
+// the offsets of the first of them (at most firstCount), for a record that
+// must say where a unit's flash departs from the image.
+struct TDifferences {
+    int64_t Count = 0;
+    std::vector<int64_t> First;
+};
+TDifferences FindDifferences(const TMemoryStream& file, const TMemoryStream& flash, size_t firstCount);
 
 // Silent comparison: returns when both buffers are non-empty, of the same
 // size and equal; raises ECompareException describing the difference

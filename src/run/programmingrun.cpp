@@ -11,6 +11,7 @@
 namespace {
 const char* const ConnectCancelled = "Connect Cancelled by User";
 const char* const SuccessText = "Unit Successfully Programmed!";
+const char* const VerifiedText = "Unit Successfully Verified!";
 }
 
 // The operator's progress view as the protocol sees it, with the run's stop
@@ -59,9 +60,14 @@ TProgrammingRun::~TProgrammingRun() = default;
 
 bool TProgrammingRun::Execute()
 {
+    // Whatever the last run left is the last unit's: the target a failed
+    // connection kept (its identity text would otherwise become this unit's),
+    // a stop asked for after that run ended, its step and its report.
+    FFlash.reset();
     FReport = TRunReport{};
     FReport.Started = std::chrono::system_clock::now();
     FUserMethodFailure = nullptr;
+    FStep = TRunStep::Wizard;
     FStopRequested = false;
     FUnitChanged = false;
     FIdentityChanged = false;
@@ -71,9 +77,10 @@ bool TProgrammingRun::Execute()
                 ConnectUnit();
                 RunThenAlways([this] { ProgramImage(); }, [this] { FreeFlash(); });
                 EndStep();
+                const char* const text = FOptions.VerifyOnly ? VerifiedText : SuccessText;
                 FReport.Succeeded = true;
-                FReport.Message = SuccessText;
-                FOperator.ShowSuccess(SuccessText);
+                FReport.Message = text;
+                FOperator.ShowSuccess(text);
             },
             [this] {
                 EndStep();
@@ -103,15 +110,16 @@ void TProgrammingRun::BeginStep(TRunStep step)
     FOperator.StepStarted(step);
 }
 
-void TProgrammingRun::NoteIdentity(const THitachiFlash& flash)
+void TProgrammingRun::NoteTarget(const THitachiFlash& flash)
 {
     if (!flash.IdentityText().empty()) FReport.IdentityText = flash.IdentityText();
     FIdentityChanged = flash.IdentityChangedSinceConnect();
+    FReport.Differences = flash.Differences();
 }
 
 void TProgrammingRun::EndStep()
 {
-    if (FFlash) NoteIdentity(*FFlash);
+    if (FFlash) NoteTarget(*FFlash);
     if (!FStepOpen) return;
     FStepOpen = false;
     TStepRecord& record = FReport.Steps.back();
@@ -122,7 +130,7 @@ void TProgrammingRun::FreeFlash()
 {
     if (!FFlash) return;
     std::unique_ptr<THitachiFlash> flash = std::move(FFlash);
-    NoteIdentity(*flash);
+    NoteTarget(*flash);
     flash->ClosePort();
 }
 
@@ -183,7 +191,10 @@ void TProgrammingRun::ProgramImage()
     // models have none: a record deciphered under the wrong pass phrase, or
     // with damaged bytes, must not get as far as an erase.
     if (!MatchesImageDigest(stream, FDigest)) throw EFDTException("Flash and Image Checksums don't match");
-    RunFlashSequence(stream);
+    if (FOptions.VerifyOnly)
+        RunVerifySequence(stream);
+    else
+        RunFlashSequence(stream);
 }
 
 void TProgrammingRun::RunFlashSequence(TMemoryStream& stream)
@@ -198,4 +209,30 @@ void TProgrammingRun::RunFlashSequence(TMemoryStream& stream)
     FFlash->Verify(stream);
     BeginStep(TRunStep::Reset);
     FFlash->Reset();
+}
+
+void TProgrammingRun::RunVerifySequence(TMemoryStream& stream)
+{
+    BeginStep(TRunStep::Check);
+    FFlash->Check(stream);
+    BeginStep(TRunStep::Verify);
+    std::exception_ptr difference;
+    try {
+        FFlash->Verify(stream);
+    } catch (const ECompareException&) {
+        difference = std::current_exception();
+    }
+    // A unit that holds another image was not changed: it goes back to its
+    // firmware all the same, and the difference stays the run's outcome
+    // even if the restart fails too.
+    BeginStep(TRunStep::Reset);
+    if (!difference) {
+        FFlash->Reset();
+        return;
+    }
+    try {
+        FFlash->Reset();
+    } catch (const std::exception&) {
+    }
+    std::rethrow_exception(difference);
 }

@@ -11,6 +11,7 @@
 #include "image/storedimage.h"
 #include "protocol/loaderprotocol.h"
 #include "run/runoperator.h"
+#include "run/runoptions.h"
 #include "run/runsteps.h"
 
 #include <QObject>
@@ -39,6 +40,10 @@ public:
     // (an event handler), never from a signal handler.
     void RequestStop() { FStopRequested = true; }
 
+    // Choices for the runs to come; the defaults are the window's run.
+    void SetOptions(const TRunOptions& options) { FOptions = options; }
+    const TRunOptions& Options() const { return FOptions; }
+
     // The connection record: ConnectPort keeps the operator's settings from
     // one run to the next.
     TConnectInfo& ConnectInfo() { return FConnectInfo; }
@@ -47,6 +52,8 @@ public:
     // before programming (until the next run frees it).
     THitachiFlash* Flash() const { return FFlash.get(); }
     const TStoredImage& Image() const { return FImage; }
+    // The digest of the plain image the record deciphers to.
+    const TImageDigest& Digest() const { return FDigest; }
     const TRunReport& Report() const { return FReport; }
     // Why the user method failed in this run, while the operator is asked
     // about the boot method (and after); null before that.
@@ -57,6 +64,9 @@ public:
     void ShowConnectWizard(uint32_t unitType);
     void ProgramImage();
     void RunFlashSequence(TMemoryStream& stream);
+    // The verify-only sequence: the same checks, the read-back and the
+    // comparison, and the restart, with nothing erased or programmed.
+    void RunVerifySequence(TMemoryStream& stream);
 
 private:
     class TStoppableProgress;
@@ -64,14 +74,15 @@ private:
     void FreeFlash();
     void BeginStep(TRunStep step);
     void EndStep();
-    // Keeps what the target's identity replies tell the report and the
-    // failure's kind, before the target goes.
-    void NoteIdentity(const THitachiFlash& flash);
+    // Keeps what the target's identity replies and its comparison tell the
+    // report and the failure's kind, before the target goes.
+    void NoteTarget(const THitachiFlash& flash);
 
     TRunOperator& FOperator;
     const TStoredImage& FImage;
     const TImageDigest FDigest;
     TConnectInfo FConnectInfo;
+    TRunOptions FOptions;
     std::unique_ptr<THitachiFlash> FFlash;
     std::unique_ptr<TStoppableProgress> FProgress;
     TRunReport FReport;

@@ -63,6 +63,9 @@ TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool 
     if (failure.what() == ConnectCancelled) return TFailureKind::Cancelled;
     // A port that fails is the port's fault in whatever step it fails.
     if (dynamic_cast<const EComPort*>(&failure)) return TFailureKind::PortError;
+    // Only the read-back's comparison raises this; a verify-only run
+    // restarts the unit after it and still fails by the difference.
+    if (dynamic_cast<const ECompareException*>(&failure)) return TFailureKind::VerifyDifference;
     switch (step) {
     case TRunStep::Wizard:
     case TRunStep::PortSettings:
@@ -84,9 +87,7 @@ TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool 
         return TFailureKind::ImageInvalid;
     case TRunStep::Erase: return TFailureKind::EraseFailed;
     case TRunStep::Program: return TFailureKind::ProgramFailed;
-    case TRunStep::Verify:
-        if (dynamic_cast<const ECompareException*>(&failure)) return TFailureKind::VerifyDifference;
-        return TFailureKind::ReadFailed;
+    case TRunStep::Verify: return TFailureKind::ReadFailed;
     case TRunStep::Reset: return TFailureKind::NoReply;
     }
     return TFailureKind::NoReply;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/exceptions.h"
+#include "protocol/compare.h"
 
 #include <chrono>
 #include <exception>
@@ -84,4 +85,5 @@ struct TRunReport {
     bool Succeeded = false;
     TFailureKind Failure = TFailureKind::None;
     std::string Message; // the success text or the failure's message
+    TDifferences Differences; // where the read-back differed from the image (flash addresses)
 };

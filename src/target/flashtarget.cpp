@@ -7,6 +7,9 @@
 
 namespace {
 constexpr uint8_t kPadByte = 0xFF;
+// How many differing addresses a failed comparison names: enough to tell
+// one stray byte from a whole other image, short enough for one log line.
+constexpr size_t kDifferencesNamed = 8;
 
 // The interactive comparison when nobody supplied message boxes: it shows
 // nothing, and its No to the first difference lets it merely count the rest.
@@ -193,6 +196,8 @@ void THitachiFlash::VerifyImage(TMemoryStream& image, bool raiseOnMismatch)
 void THitachiFlash::CompareAreas(TMemoryStream& area, TMemoryStream& flash, bool raiseOnMismatch)
 {
     if (raiseOnMismatch) {
+        FDifferences = FindDifferences(area, flash, kDifferencesNamed);
+        for (int64_t& offset : FDifferences.First) offset += FFlashStart;
         VerifyBuffers(area, flash);
         return;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/exceptions.h"
+#include "protocol/compare.h"
 #include "protocol/loaderprotocol.h"
 
 #include <QObject>
@@ -58,6 +59,9 @@ public:
     // at connect (or one that did not parse). The unit did not change in
     // between: the line spoiled the reply.
     bool IdentityChangedSinceConnect() const { return !FConnectIdentity.empty() && FIdentityText != FConnectIdentity; }
+    // Where the last silent comparison found the flash to differ from the
+    // image, as flash addresses (the first few of them); none before one.
+    const TDifferences& Differences() const { return FDifferences; }
 
     // The message boxes of the interactive comparison (VerifyImage without
     // raising). Without them that comparison shows nothing. Not owned.
@@ -84,4 +88,5 @@ private:
     TMessageDialogs* FCompareDialogs = nullptr;
     std::string FIdentityText;
     std::string FConnectIdentity; // the identity that passed at connect
+    TDifferences FDifferences;
 };

@@ -4,6 +4,8 @@
 #include "image/storedimage.h"
 #include "serial/comport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -97,6 +99,29 @@ std::vector<std::string> Lines(const std::string& text)
         start = end + 1;
     }
     return lines;
+}
+
+std::vector<QJsonObject> LogRecords(const std::string& path)
+{
+    std::vector<QJsonObject> records;
+    const std::string text = ReadText(path);
+    EXPECT_TRUE(text.empty() || text.back() == '\n');
+    for (const std::string& line : Lines(text)) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+        EXPECT_TRUE(document.isObject()) << line;
+        records.push_back(document.object());
+    }
+    return records;
+}
+
+std::vector<std::string> StepNames(const QJsonObject& record)
+{
+    std::vector<std::string> names;
+    for (const QJsonValue& step : record.value("steps").toArray())
+        names.push_back(step.toObject().value("step").toString().toStdString());
+    return names;
 }
 
 void CliTest::SetUp()

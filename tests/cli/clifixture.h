@@ -5,8 +5,12 @@
 
 #include "clichild.h"
 #include "cli/exitcodes.h"
+#include "serial/portinfo.h"
 #include "tools/unitsim/unitsim.h"
 
+#include <QJsonObject>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -35,6 +39,11 @@ std::string PortOpenMessage(const std::string& path);
 // The stderr of a run split into lines.
 std::vector<std::string> Lines(const std::string& text);
 
+// Each line of a run log as a JSON object; a line that is not one fails.
+std::vector<QJsonObject> LogRecords(const std::string& path);
+// The names of a record's steps, in order.
+std::vector<std::string> StepNames(const QJsonObject& record);
+
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -55,4 +64,23 @@ protected:
 
 private:
     std::string FScratch;
+};
+
+// A sysfs tree as the kernel lays it out, in the scratch folder.
+class PortFacts : public CliTest {
+protected:
+    void Write(const std::string& path, const std::string& text)
+    {
+        std::filesystem::create_directories(std::filesystem::path(Root() + path).parent_path());
+        std::ofstream(Root() + path) << text << "\n";
+    }
+    void Link(const std::string& path, const std::string& target)
+    {
+        std::filesystem::create_directories(std::filesystem::path(Root() + path).parent_path());
+        std::filesystem::create_directories(Root() + target);
+        std::filesystem::create_directory_symlink(Root() + target, Root() + path);
+    }
+    void Device(const std::string& name) { Write("/dev/" + name, ""); }
+    std::string Root() const { return Scratch(); }
+    TSerialFactSources Sources() const { return {Root() + "/sys/class/tty", Root() + "/dev/serial/by-id"}; }
 };

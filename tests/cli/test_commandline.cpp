@@ -197,24 +197,6 @@ TEST_F(CliCommandLine, StartedWithItsStandardStreamsClosedItFillsThemAndPrograms
     EXPECT_NE(ReadText(log).find("\"result\":\"success\""), std::string::npos) << ReadText(log);
 }
 
-// A sysfs tree as the kernel lays it out, in the scratch folder.
-class PortFacts : public CliTest {
-protected:
-    void Write(const std::string& path, const std::string& text)
-    {
-        fs::create_directories(fs::path(Root() + path).parent_path());
-        std::ofstream(Root() + path) << text << "\n";
-    }
-    void Link(const std::string& path, const std::string& target)
-    {
-        fs::create_directories(fs::path(Root() + path).parent_path());
-        fs::create_directories(Root() + target);
-        fs::create_directory_symlink(Root() + target, Root() + path);
-    }
-    void Device(const std::string& name) { Write("/dev/" + name, ""); }
-    std::string Root() const { return Scratch(); }
-    TSerialFactSources Sources() const { return {Root() + "/sys/class/tty", Root() + "/dev/serial/by-id"}; }
-};
 
 TEST_F(PortFacts, AUsbAdapterIsDescribedByItsDriverIdsStringsAndStableName)
 {

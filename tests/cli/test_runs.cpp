@@ -183,7 +183,8 @@ const TFailureCase FailureCases[] = {
      {},
      ecVerifyDifference,
      // The block's first byte spoiled; the address counts from the area's start.
-     {"Verify:", "Found 1 discrepencies starting at address 0xC80."},
+     // The next line names the flash address: the area starts at 0x800.
+     {"Verify:", "Found 1 discrepencies starting at address 0xC80.", "Differing bytes: 1, at flash address 0x1480"},
      faProgrammed},
 };
 

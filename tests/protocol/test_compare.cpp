@@ -253,3 +253,27 @@ TEST(CompareBuffers, OneEmptyBufferStillWarns)
 }
 
 } // namespace
+
+// The differences a record names: all of them counted over the shared
+// length, only the first few by offset, agreeing with VerifyBuffers' count
+// and first address.
+TEST(FindDifferences, CountsAllAndNamesTheFirstOnesOverTheSharedLength)
+{
+    std::vector<uint8_t> file(64, 0x5A);
+    std::vector<uint8_t> flash(file);
+    for (size_t offset : {3u, 9u, 10u, 40u, 63u}) flash[offset] ^= 0x80;
+    flash.push_back(0x00); // one byte more: not a differing byte, a size difference
+    TMemoryStream f, b;
+    Load(f, file);
+    Load(b, flash);
+    const TDifferences all = FindDifferences(f, b, 8);
+    EXPECT_EQ(all.Count, 5);
+    EXPECT_EQ(all.First, (std::vector<int64_t>{3, 9, 10, 40, 63}));
+    const TDifferences few = FindDifferences(f, b, 2);
+    EXPECT_EQ(few.Count, 5);
+    EXPECT_EQ(few.First, (std::vector<int64_t>{3, 9}));
+    EXPECT_NE(VerifyMessage(file, flash).find("Found 5 discrepencies starting at address 0x3."), std::string::npos);
+    Load(b, file);
+    EXPECT_EQ(FindDifferences(f, b, 8).Count, 0);
+    EXPECT_TRUE(FindDifferences(f, b, 8).First.empty());
+}
