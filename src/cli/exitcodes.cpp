@@ -4,7 +4,7 @@
 
 namespace {
 const TExitCodeMeaning Meanings[] = {
-    {ecSuccess, "programmed and verified (--verify-only: the unit holds the image)"},
+    {ecSuccess, "programmed and verified; with --verify-only, the unit holds the image"},
     {ecInternal, "internal error (none of the kinds below), or the output could not be written"},
     {ecUsage, "usage: bad options or values, or a log that cannot be appended to"},
     {ecCancelled, "cancelled: answered no, interrupted (Ctrl-C), or boot method not allowed"},
