@@ -1,29 +1,27 @@
 #include "cli/cliprogram.h"
 
-#include "cli/adapterwarning.h"
 #include "cli/exitcodes.h"
+#include "cli/gang.h"
 #include "cli/imageinfo.h"
 #include "cli/interrupts.h"
 #include "cli/options.h"
 #include "cli/portlist.h"
 #include "cli/runlog.h"
+#include "cli/station.h"
 #include "cli/terminaloperator.h"
+#include "cli/unitrun.h"
 #include "image/imagedigest.h"
 #include "image/storedimage.h"
 #include "run/programmingrun.h"
-#include "serial/comsetup.h"
 #include "serial/devicechannel.h"
 
 #include <QCoreApplication>
-#include <QSysInfo>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 const char* const NoValidImage = "No Valid FLASH Image Present!";
-
-std::string ProgramName() { return QCoreApplication::applicationName().toStdString(); }
 
 int Usage(const std::string& error)
 {
@@ -40,84 +38,21 @@ std::string Description(const TStoredImage& image)
            GetImageName(image) + " for the " + UnitModelName(type) + ". It takes no image from a file.";
 }
 
-std::string UserMethodFailure(const TProgrammingRun& run)
+// One unit, or a station's units one after another, on one port.
+int ProgramOnOnePort(TProgrammingRun& run, TTerminalOperator& runOperator, TInterruptWatch& interrupts,
+                     const TCliOptions& options)
 {
-    if (!run.UserMethodFailure()) return "";
-    try {
-        std::rethrow_exception(run.UserMethodFailure());
-    } catch (const std::exception& failure) {
-        return failure.what();
-    } catch (...) {
-    }
-    return "";
-}
-
-TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int exitCode)
-{
-    TRunContext context;
-    context.Host = QSysInfo::machineHostName().toStdString();
-    context.Port = options.Port;
-    context.Device = PortDevicePath(options.Port);
-    context.BaudRate = BaudRateToText(options.BaudRate);
-    context.DataBits = DataBitsToText(options.DataBits);
-    context.StopBits = StopBitsToText(options.StopBits);
-    context.Parity = ParityToText(options.Parity);
-    context.ImageName = GetImageName(run.Image());
-    context.UnitType = UnitType(run.Image());
-    context.Model = UnitModelName(context.UnitType);
-    context.UserMethodFailure = UserMethodFailure(run);
-    context.ExitCode = exitCode;
-    return context;
-}
-
-// The record of a run that could not begin: the image is not one to program.
-TRunReport ImageInvalidReport()
-{
-    TRunReport report;
-    report.Started = report.Ended = std::chrono::system_clock::now();
-    report.Failure = TFailureKind::ImageInvalid;
-    report.Message = NoValidImage;
-    return report;
-}
-
-int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options)
-{
-    // The log is the bench's record of this unit: without it the unit is
-    // not touched at all.
+    // The log is the bench's record of each unit: without it no unit is
+    // touched at all.
     TRunLog log;
-    if (!options.LogPath.empty()) {
-        const std::string error = log.Open(options.LogPath);
-        if (!error.empty()) {
-            std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
-            return ecUsage;
-        }
+    const std::string error = OpenRunLog(log, options);
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
+        return ecUsage;
     }
-    TRunReport report;
-    int exitCode = ecImageInvalid;
-    if (!IsImageValid(run.Image())) {
-        std::fprintf(stderr, "%s\n", NoValidImage);
-        report = ImageInvalidReport();
-    } else {
-        runOperator.Configure(options);
-        if (!options.Quiet) {
-            const std::string warning =
-                LatencyWarning(options.Port, SerialPortFacts(options.Port), ReadBackOf(run.Image()));
-            std::fprintf(stderr, "%s", warning.c_str());
-        }
-        run.Execute();
-        report = run.Report();
-        exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure);
-    }
-    if (!log.IsOpen()) return exitCode;
-    const std::string error = log.Append(RunRecord(report, Context(run, options, exitCode)));
-    if (error.empty()) return exitCode;
-    std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
-    // A bench that finds no record has no proof of the unit: a programmed
-    // unit without its record is not a plain success. A failure keeps its
-    // own code, which says more about the unit.
-    if (exitCode != ecSuccess) return exitCode;
-    std::fprintf(stderr, "%s: the unit was programmed, but its record is not in the log\n", ProgramName().c_str());
-    return ecLogNotWritten;
+    // A station with an image that no unit can take would fail unit after unit.
+    if (options.Repeat && IsImageValid(run.Image())) return TStation(run, runOperator, interrupts, options, log).Run();
+    return FinishUnitRun(run, options, log, ExecuteUnitRun(run, runOperator, options));
 }
 
 // What an action that only prints ends with: its own code when all of it
@@ -163,10 +98,13 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
             return ecPortError;
         }
         return Printed(ecSuccess);
-    case TCliAction::Program: break;
+    case TCliAction::Program:
+    case TCliAction::Gang: break;
     }
     try {
-        return ProgramUnit(run, runOperator, commandLine.Options);
+        if (commandLine.Action == TCliAction::Gang && IsImageValid(image))
+            return TGang(commandLine.Options, interrupts, terminal).Run();
+        return ProgramOnOnePort(run, runOperator, interrupts, commandLine.Options);
     } catch (const std::exception& failure) {
         // The run reports its own failures; anything here is outside it.
         std::fprintf(stderr, "%s\n", failure.what());

@@ -22,6 +22,7 @@ const TCodeText CodeTexts[] = {
     {ecReadFailed, "read failed: the flash could not be read back"},
     {ecVerifyDifference, "verify difference: the flash read back differs from the image"},
     {ecLogNotWritten, "programmed, but the run log could not be written"},
+    {ecSomeUnitsFailed, "some units failed: a gang or station where not every unit passed"},
 };
 }
 

@@ -22,6 +22,7 @@ enum TExitCode : int {
     ecReadFailed = 10,
     ecVerifyDifference = 11,
     ecLogNotWritten = 12, // the unit was programmed, but its record is not (wholly) in the log
+    ecSomeUnitsFailed = 13, // a gang or a station: not every unit passed (each unit's own code is in its record)
 };
 
 TExitCode ExitCodeFor(TFailureKind kind);

@@ -6,10 +6,40 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <optional>
 
 namespace {
+// The device a port name stands for, with links followed where the device
+// exists: two names of one adapter are the same port.
+std::string SameDeviceKey(const std::string& port)
+{
+    const std::string device = PortDevicePath(port);
+    const QString canonical = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical.toStdString();
+}
 
+// Every --port value, a comma list split; "" for the first port that two
+// names give twice, else the usage error.
+std::string ReadPorts(const QStringList& values, std::vector<std::string>& ports)
+{
+    std::vector<std::string> keys;
+    for (const QString& value : values) {
+        for (const QString& part : value.split(',')) {
+            const std::string port = part.trimmed().toStdString();
+            if (port.empty()) return "--port needs a port name";
+            const std::string key = SameDeviceKey(port);
+            for (size_t i = 0; i < keys.size(); ++i)
+                if (keys[i] == key)
+                    return "port " + port + " is given twice" +
+                           (ports[i] != port ? " (as " + ports[i] + " too)" : std::string()) +
+                           ": each unit of a gang needs a port of its own";
+            keys.push_back(key);
+            ports.push_back(port);
+        }
+    }
+    return "";
+}
 
 // A setting read through its text forms. The forms give the type's default
 // for a text they do not know, so a value is taken only when it reads back
@@ -99,7 +129,12 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
         {"log", "Append one JSON line describing the run to FILE.", "FILE"},
         {"info", "Print the embedded image's name, unit type, model and size, and exit."},
         {"list-ports", "Print the serial ports with what the system knows of each, and exit."},
+        {"repeat", "Station: after each unit wait for the next one on the same port (see below)."},
+        {"count", "Station: stop after N units (implies --repeat).", "N"},
     });
+    QCommandLineOption feed("progress-feed", "Progress as JSON lines, for a gang's parent process.");
+    feed.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(feed);
 
     if (!parser.parse(arguments)) {
         result.Action = TCliAction::Usage;
@@ -126,8 +161,11 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     if (parser.isSet("info") && parser.isSet("list-ports")) return usage("--info and --list-ports exclude each other");
 
     if (parser.isSet("port")) {
-        options.Port = parser.value("port").toStdString();
-        if (options.Port.empty()) return usage("--port needs a port name");
+        const std::string portError = ReadPorts(parser.values("port"), options.Ports);
+        if (!portError.empty()) return usage(portError);
+        options.Port = options.Ports.front();
+    } else {
+        options.Ports = {options.Port};
     }
     std::string error;
     if (!ReadSetting(parser, "baud", br110, br256000, TextToBaudRate, BaudRateToText, options.BaudRate, error) ||
@@ -148,6 +186,24 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     if (parser.isSet("log")) {
         options.LogPath = parser.value("log").toStdString();
         if (options.LogPath.empty()) return usage("--log needs a file name");
+    }
+    options.ProgressFeed = parser.isSet(feed);
+    options.Repeat = parser.isSet("repeat") || parser.isSet("count");
+    if (parser.isSet("count")) {
+        bool number = false;
+        options.Count = parser.value("count").toInt(&number);
+        if (!number || options.Count < 1)
+            return usage("bad value \"" + parser.value("count").toStdString() + "\" for --count (a whole number, 1 or more)");
+    }
+    if (options.Ports.size() > 1) {
+        if (options.Repeat)
+            return usage("--repeat and --count work on one port; a gang of several ports programs each unit once");
+        // Each unit's run is a process of its own without the terminal:
+        // a question it asked could not be answered.
+        if (!options.AssumeYes)
+            return usage("several ports program their units at once, and nobody can answer a unit's questions "
+                         "then: add --yes (the boot method is allowed, the cabling page is not waited for)");
+        result.Action = TCliAction::Gang;
     }
     if (parser.isSet("info")) result.Action = TCliAction::Info;
     if (parser.isSet("list-ports")) result.Action = TCliAction::ListPorts;

@@ -1,0 +1,35 @@
+// One unit's run as the command line carries it out: the run itself, its
+// exit code, its record in the log and, for a gang's parent, the result in
+// the progress feed. A single run, each unit of a station and each child of
+// a gang go through here.
+#pragma once
+
+#include "cli/options.h"
+#include "run/runsteps.h"
+
+#include <string>
+
+class TProgrammingRun;
+class TRunLog;
+class TTerminalOperator;
+
+struct TUnitResult {
+    TRunReport Report;
+    int ExitCode = 0;
+};
+
+// Opens the log the options name (none: nothing to do): "" when it is open
+// or not asked for, otherwise why it cannot be.
+std::string OpenRunLog(TRunLog& log, const TCliOptions& options);
+
+// Runs the unit once; the image is checked first and a run that cannot
+// begin is reported as such. The code is the run's alone.
+TUnitResult ExecuteUnitRun(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options);
+
+// Appends the unit's record to the log when one is open and, with the
+// feed, tells the parent the outcome. Returns the unit's final code: a
+// programmed unit whose record could not be written is not a plain success.
+int FinishUnitRun(const TProgrammingRun& run, const TCliOptions& options, TRunLog& log, const TUnitResult& result);
+
+// The program's name for messages ("morvex-flash-cli").
+std::string ProgramName();
