@@ -214,6 +214,8 @@ void TGang::EraseTable()
 {
     if (!FLiveTable || FDrawnLines == 0) return;
     std::printf("\033[%zuA\r\033[J", FDrawnLines);
+    // Before a message on standard error takes the table's place.
+    std::fflush(stdout);
     FDrawnLines = 0;
 }
 

@@ -18,6 +18,13 @@ bool NoUnitAnswered(const TRunReport& report)
     const TRunStep last = report.Steps.back().Step;
     return last == TRunStep::ConnectUser || last == TRunStep::BootQuestion;
 }
+
+// The operator left at the cabling page (Ctrl-C, end of input): no unit was
+// talked to, and the station ends there.
+bool LeftAtTheCablingPage(const TRunReport& report)
+{
+    return !report.Succeeded && !report.Steps.empty() && report.Steps.back().Step == TRunStep::Wizard;
+}
 }
 
 TStation::TStation(TProgrammingRun& run, TTerminalOperator& runOperator, TInterruptWatch& interrupts,
@@ -77,16 +84,16 @@ bool TStation::NextUnit(TUnitResult& result)
         if (!pageWaits && !FOperator.WaitForEnter("Next unit: connect it and press Enter (Ctrl-C ends the station): "))
             return false;
     } else {
-        std::printf("Station: waiting for the next unit on %s (the user method every %d s)\n", FOptions.Port.c_str(),
-                    StationProbeIntervalMs / 1000);
-        std::fflush(stdout);
-        // The unit just programmed still answers until it is taken off.
+        Say("Station: take the unit off " + FOptions.Port + "; the user method is tried every " +
+            std::to_string(StationProbeIntervalMs / 1000) + " s");
+        // The unit just programmed answers until it is taken off.
         for (;;) {
             if (!Pause()) return false;
             const TProbeAnswer answer = Probe(true, result);
             if (answer == TProbeAnswer::Interrupted) return false;
             if (answer == TProbeAnswer::NoUnit) break;
         }
+        Say("Station: no unit on " + FOptions.Port + "; connect the next one");
         for (;;) {
             if (!Pause()) return false;
             const TProbeAnswer answer = Probe(false, result);
@@ -96,6 +103,12 @@ bool TStation::NextUnit(TUnitResult& result)
     }
     result = RunUnit();
     return true;
+}
+
+void TStation::Say(const std::string& text)
+{
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
 }
 
 void TStation::Tally(int unit, int exitCode)
@@ -115,6 +128,7 @@ int TStation::Run()
         } else if (FInterrupted || !NextUnit(result)) {
             break;
         }
+        if (LeftAtTheCablingPage(result.Report)) break;
         Tally(unit, FinishUnitRun(FRun, FOptions, FLog, result));
         if (FInterrupted) break;
     }

@@ -8,14 +8,17 @@
 // Between units the station waits for the next one: on a terminal for
 // Enter (the cabling page's own Enter when it shows one); without a
 // terminal by trying the user method every few seconds, first until the
-// last unit no longer answers (it was taken off), then until a unit answers,
-// whose run that is. Ctrl-C between units ends the station at once; during
+// last unit no longer answers (it was taken off: the station says so), then
+// until a unit answers, whose run that is. A unit swapped faster than one
+// try would pass for the last one still there: the operator waits for the
+// station's word before connecting the next. Ctrl-C between units ends the station at once; during
 // a unit, at the run's next safe point, after which the station ends.
 #pragma once
 
 #include "cli/options.h"
 
 #include <QEventLoop>
+#include <string>
 
 class TInterruptWatch;
 class TProgrammingRun;
@@ -44,6 +47,7 @@ private:
     bool Pause();
     void Interrupted();
     void Tally(int unit, int exitCode);
+    void Say(const std::string& text);
 
     TProgrammingRun& FRun;
     TTerminalOperator& FOperator;

@@ -25,6 +25,7 @@ enum : int {
     kExitReadFailed = 10,
     kExitVerifyDifference = 11,
     kExitLogNotWritten = 12,
+    kExitSomeUnitsFailed = 13,
 };
 
 // The plain firmware the program carries, as the build generated it.
