@@ -92,6 +92,19 @@ std::string HelpNotes(const TComPort& defaults)
            "method is tried only with --yes. Ctrl-C cancels a question or the operator\n"
            "prompt, and otherwise stops the run at the next safe point.\n"
            "\n"
+           "Gang: with several ports each unit is programmed by a process of its own, all\n"
+           "at once; --yes is required, as nobody can answer a unit's questions then. On a\n"
+           "terminal a live table shows each port's step, percent, bit rate and time left;\n"
+           "otherwise each line comes with its port. A summary table ends it: port, adapter\n"
+           "serial, unit identity, result, time and exit code.\n"
+           "Station: --repeat programs unit after unit on one port (--count N: N units),\n"
+           "with a tally of passed and failed. Between units it waits for Enter on a\n"
+           "terminal; without one it tries the user method every 3 s, first until the last\n"
+           "unit no longer answers (take it off), then until the next one answers.\n"
+           "Both end with 0 only when every unit passed, otherwise with 13; each unit's own\n"
+           "code is in its line and its log record. Ctrl-C between a station's units ends it\n"
+           "at once; during units it stops them at their next safe point.\n"
+           "\n"
            "Exit status:\n" +
            ExitCodeTable() +
            "\n"
@@ -117,7 +130,10 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({
-        {"port", "Serial port: a name as --list-ports shows it (see the notes below).", "NAME",
+        {"port",
+         "Serial port: a name as --list-ports shows it (see the notes below). Several (--port again, or a comma "
+         "list): a gang that programs a unit on each at once.",
+         "NAME",
          QString::fromStdString(defaults.Port())},
         {"baud", "Bit rate of the connection.", "RATE", QString::fromStdString(BaudRateToText(defaults.BaudRate()))},
         {"data-bits", "Data bits: 5, 6, 7 or 8.", "N", QString::fromStdString(DataBitsToText(defaults.DataBits()))},
