@@ -180,7 +180,7 @@ void TGang::Ended(TMember& member, int exitCode, bool crashed)
     // record either: the summary says how it ended.
     if (crashed) unit.Result = "ended by a signal, no record";
     else if (unit.Result.empty()) unit.Result = ResultText(exitCode, "");
-    if (!FLiveTable) Say(member, unit.Result + " (exit " + (crashed ? "-" : std::to_string(exitCode)) + ")", false);
+    if (!FLiveTable && !FOptions.Quiet) Say(member, unit.Result + " (exit " + (crashed ? "-" : std::to_string(exitCode)) + ")", false);
     DrawTable();
     if (--FRunning == 0) FLoop.quit();
 }
