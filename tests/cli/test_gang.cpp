@@ -7,7 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <csignal>
+#include <fcntl.h>
 #include <map>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -141,25 +143,36 @@ TEST_F(CliGang, CommandLinesAGangCannotCarryOutAreUsageErrorsThatTouchNoUnit)
     EXPECT_TRUE(UnitSawNothing(other));
 }
 
-TEST_F(CliGang, AUnitUnpluggedMidGangFailsAloneWithAPortError)
+TEST_F(CliGang, AUnitUnpluggedMidGangAndAPortHeldElsewhereFailAloneWithPortErrors)
 {
     TUnitSimOptions slow;
     slow.EraseMs = 1500;
     TUnitSim& unplugged = StartUnit(slow);
     StartUnit(slow);
+    TUnitSim& held = StartUnit();
+    // Another program holds the third port as the programmer would.
+    const int holder = open(held.PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     TCliChild gang(GangArguments());
     ASSERT_TRUE(unplugged.WaitForFrame("erase start", 30000));
     unplugged.HangUp();
     const TCliResult result = gang.Wait();
+    close(holder);
     EXPECT_EQ(result.ExitCode, kExitSomeUnitsFailed) << result.Out << result.Err;
     EXPECT_TRUE(FlashHoldsTheImage(*Units[1]));
-    const std::vector<std::string> row = SummaryRow(result.Out, unplugged.PortPath());
-    ASSERT_EQ(row.size(), 6u) << result.Out;
-    EXPECT_EQ(row[3], "failed: port-error");
-    EXPECT_EQ(row[5], std::to_string(kExitPortError));
+    for (const TUnitSim* failed : {&unplugged, &held}) {
+        const std::vector<std::string> row = SummaryRow(result.Out, failed->PortPath());
+        ASSERT_EQ(row.size(), 6u) << result.Out;
+        EXPECT_EQ(row[3], "failed: port-error");
+        EXPECT_EQ(row[5], std::to_string(kExitPortError));
+    }
+    // The holder's own open is all the held unit saw: not a byte from the gang.
+    for (const TSimFrame& frame : held.Transcript()) EXPECT_NE(frame.Direction, sdHostToUnit) << frame.Label;
     const auto records = Records();
-    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records.at(unplugged.PortPath()).value("failure").toString(), "port-error");
+    EXPECT_EQ(records.at(held.PortPath()).value("failure").toString(), "port-error");
     EXPECT_EQ(records.at(Units[1]->PortPath()).value("result").toString(), "success");
 }
 
@@ -228,6 +241,26 @@ TEST_F(CliGang, AStationWithoutATerminalWaitsForTheLastUnitToGoAndTheNextToAnswe
     EXPECT_NE(shown.find("Station: unit 2 passed (exit 0); 2 passed, 0 failed"), std::string::npos) << shown;
     EXPECT_NE(shown.find("Station: 2 units, 2 passed, 0 failed"), std::string::npos) << shown;
     // A try that found no unit, or found the first one still there, is no unit of the tally.
+    EXPECT_EQ(Lines(ReadText(LogPath())).size(), 2u);
+}
+
+TEST_F(CliGang, AStationOnATerminalTakesEnterForTheNextUnitAndEndsAtOnceOnCtrlCBetweenUnits)
+{
+    TUnitSim& unit = StartUnit();
+    TTerminalChild station({"--port", unit.PortPath(), "--repeat", "--yes", "--log", LogPath()});
+    const std::string next = "Next unit: connect it and press Enter (Ctrl-C ends the station): ";
+    ASSERT_TRUE(station.WaitFor("Station: unit 1 passed (exit 0); 1 passed, 0 failed")) << station.Shown();
+    ASSERT_TRUE(station.WaitFor(next)) << station.Shown();
+    station.Type("\r");
+    ASSERT_TRUE(station.WaitFor("Station: unit 2 passed (exit 0); 2 passed, 0 failed")) << station.Shown();
+    ASSERT_TRUE(station.WaitFor(next)) << station.Shown();
+    unit.ClearTranscript();
+    station.Type("\x03");
+    const TCliResult result = station.Wait();
+    EXPECT_EQ(result.ExitCode, kExitSuccess) << result.Out;
+    EXPECT_NE(result.Out.find("Station: 2 units, 2 passed, 0 failed"), std::string::npos) << result.Out;
+    for (const TSimFrame& frame : unit.Transcript())
+        EXPECT_NE(frame.Label, "host opens the port") << "Ctrl-C between units began a run";
     EXPECT_EQ(Lines(ReadText(LogPath())).size(), 2u);
 }
 }
