@@ -21,8 +21,6 @@
 #include <cstring>
 
 namespace {
-const char* const NoValidImage = "No Valid FLASH Image Present!";
-
 int Usage(const std::string& error)
 {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", ProgramName().c_str(), error.c_str(),

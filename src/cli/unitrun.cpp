@@ -16,8 +16,6 @@
 #include <cstdio>
 
 namespace {
-const char* const NoValidImage = "No Valid FLASH Image Present!";
-
 std::string UserMethodFailure(const TProgrammingRun& run)
 {
     if (!run.UserMethodFailure()) return "";

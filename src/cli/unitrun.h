@@ -13,6 +13,9 @@ class TProgrammingRun;
 class TRunLog;
 class TTerminalOperator;
 
+// What the program says of an embedded image that is not one to program.
+inline constexpr const char* NoValidImage = "No Valid FLASH Image Present!";
+
 struct TUnitResult {
     TRunReport Report;
     int ExitCode = 0;

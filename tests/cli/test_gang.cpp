@@ -263,4 +263,24 @@ TEST_F(CliGang, AStationOnATerminalTakesEnterForTheNextUnitAndEndsAtOnceOnCtrlCB
         EXPECT_NE(frame.Label, "host opens the port") << "Ctrl-C between units began a run";
     EXPECT_EQ(Lines(ReadText(LogPath())).size(), 2u);
 }
+
+TEST_F(CliGang, CtrlCDuringAStationsUnitStopsItAtTheNextSafePointAndEndsTheStation)
+{
+    TUnitSimOptions slow;
+    slow.EraseMs = 1500;
+    TUnitSim& unit = StartUnit(slow);
+    TCliChild station({"--port", unit.PortPath(), "--repeat", "--log", LogPath()});
+    ASSERT_TRUE(unit.WaitForFrame("erase start", 30000));
+    station.Signal(SIGINT);
+    const TCliResult result = station.Wait();
+    EXPECT_EQ(result.ExitCode, kExitSomeUnitsFailed) << result.Out << result.Err;
+    EXPECT_NE(result.Out.find("Station: unit 1 failed (exit 3); 0 passed, 1 failed\nStation: 1 unit, 0 passed, 1 failed"),
+              std::string::npos)
+        << result.Out;
+    EXPECT_EQ(result.Out.find("take the unit off"), std::string::npos) << "the station went on after Ctrl-C";
+    const std::vector<std::string> records = Lines(ReadText(LogPath()));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_NE(records[0].find("\"failure\":\"interrupted\""), std::string::npos) << records[0];
+    EXPECT_EQ(LockPort(unit.PortPath()), "");
+}
 }
