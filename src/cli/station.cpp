@@ -61,7 +61,8 @@ bool TStation::Pause()
 TUnitResult TStation::RunUnit()
 {
     FInUnit = true;
-    TUnitResult result = ExecuteUnitRun(FRun, FOperator, FOptions);
+    TUnitResult result = ExecuteUnitRun(FRun, FOperator, FOptions, FFirstRun);
+    FFirstRun = false;
     FInUnit = false;
     return result;
 }

@@ -57,6 +57,7 @@ private:
     QEventLoop FPause;
     bool FInterrupted = false;
     bool FInUnit = false;
+    bool FFirstRun = true; // the port's adapter warning goes with the first run only
     int FPassed = 0;
     int FFailed = 0;
 };

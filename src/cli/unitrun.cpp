@@ -78,7 +78,8 @@ std::string OpenRunLog(TRunLog& log, const TCliOptions& options)
     return log.Open(options.LogPath);
 }
 
-TUnitResult ExecuteUnitRun(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options)
+TUnitResult ExecuteUnitRun(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options,
+                           bool adapterWarning)
 {
     TUnitResult result;
     if (!IsImageValid(run.Image())) {
@@ -88,7 +89,7 @@ TUnitResult ExecuteUnitRun(TProgrammingRun& run, TTerminalOperator& runOperator,
         return result;
     }
     runOperator.Configure(options);
-    if (!options.Quiet) {
+    if (adapterWarning && !options.Quiet) {
         const std::string warning =
             LatencyWarning(options.Port, SerialPortFacts(options.Port), ReadBackOf(run.Image()));
         std::fprintf(stderr, "%s", warning.c_str());

@@ -26,8 +26,10 @@ struct TUnitResult {
 std::string OpenRunLog(TRunLog& log, const TCliOptions& options);
 
 // Runs the unit once; the image is checked first and a run that cannot
-// begin is reported as such. The code is the run's alone.
-TUnitResult ExecuteUnitRun(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options);
+// begin is reported as such. The code is the run's alone. adapterWarning:
+// say first what the port's adapter settings cost (once per port is enough).
+TUnitResult ExecuteUnitRun(TProgrammingRun& run, TTerminalOperator& runOperator, const TCliOptions& options,
+                           bool adapterWarning = true);
 
 // Appends the unit's record to the log when one is open and, with the
 // feed, tells the parent the outcome. Returns the unit's final code: a
