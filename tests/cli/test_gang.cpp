@@ -200,6 +200,30 @@ TEST_F(CliGang, ASignalToTheGangStopsEveryUnitAtItsNextSafePointWithItsRecord)
     ExpectEveryPortReleased();
 }
 
+TEST_F(CliGang, ASecondSignalEndsTheUnitsProcessesAtOnceAndTheSummarySaysSo)
+{
+    TUnitSimOptions slow;
+    slow.EraseMs = 3000;
+    StartUnit(slow);
+    StartUnit(slow);
+    TCliChild gang(GangArguments());
+    for (const auto& unit : Units) ASSERT_TRUE(unit->WaitForFrame("erase start", 30000));
+    gang.Signal(SIGINT);
+    usleep(300 * 1000); // within the erase: the first request has not yet stopped anything
+    gang.Signal(SIGINT);
+    const TCliResult result = gang.Wait();
+    EXPECT_EQ(result.ExitCode, kExitSomeUnitsFailed) << result.Out << result.Err;
+    EXPECT_NE(result.Err.find("Interrupted again: ending every unit's process now"), std::string::npos) << result.Err;
+    for (const auto& unit : Units) {
+        const std::vector<std::string> row = SummaryRow(result.Out, unit->PortPath());
+        ASSERT_EQ(row.size(), 6u) << result.Out;
+        EXPECT_EQ(row[3], "ended by a signal, no record");
+        EXPECT_EQ(row[5], "-");
+    }
+    EXPECT_EQ(ReadText(LogPath()), "");
+    ExpectEveryPortReleased();
+}
+
 TEST_F(CliGang, OnATerminalALiveTableOneLinePerPortRewrittenInPlace)
 {
     StartUnit();
