@@ -16,12 +16,20 @@ std::string Padded(const std::string& text, size_t width)
     return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
+// A port name longer than its column keeps its end, which tells ports
+// apart (".../usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").
+std::string PortColumn(const std::string& port, size_t width)
+{
+    if (port.size() <= width || width < 4) return Padded(port, width);
+    return "..." + port.substr(port.size() - (width - 3));
+}
+
 std::string ExitText(int exitCode) { return exitCode < 0 ? "-" : std::to_string(exitCode); }
 }
 
 std::string GangLiveLine(const TGangUnit& unit, size_t portWidth, size_t width)
 {
-    std::string line = Padded(unit.Port, portWidth) + "  ";
+    std::string line = PortColumn(unit.Port, portWidth) + "  ";
     if (unit.Ended) {
         line += unit.Result + Printf(" (exit %s) in %.1f s", ExitText(unit.ExitCode).c_str(), unit.Seconds);
     } else if (unit.Step.empty()) {

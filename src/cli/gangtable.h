@@ -21,8 +21,9 @@ struct TGangUnit {
     double Seconds = 0;
 };
 
-// The unit's live line, its port padded to portWidth and the whole cut to
-// width, so that a line never wraps and the table can be redrawn in place.
+// The unit's live line, its port fitted to portWidth (padded, or its end
+// kept) and the whole cut to width, so that a line never wraps and the
+// table can be redrawn in place.
 std::string GangLiveLine(const TGangUnit& unit, size_t portWidth, size_t width);
 
 // The table of every unit: port, adapter serial, unit identity, result,
