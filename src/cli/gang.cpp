@@ -14,9 +14,16 @@
 
 namespace {
 constexpr int RedrawMs = 250;
-// Wide enough for the figures, narrow enough for any terminal not to wrap
-// a line (a wrapped line would break the redraw in place).
-constexpr size_t LiveLineWidth = 79;
+// A wrapped line would break the redraw in place: a line stays within the
+// terminal's width as it is at each redraw (a window may be resized), or
+// within 79 columns where the width is not known.
+constexpr size_t DefaultLineWidth = 79;
+
+size_t LiveLineWidth()
+{
+    const int columns = TerminalColumns(1);
+    return columns > 1 ? size_t(columns - 1) : DefaultLineWidth;
+}
 constexpr size_t MaxPortWidth = 32;
 
 // The child's command line: the parent's settings, written out in their
@@ -223,7 +230,8 @@ void TGang::DrawTable()
 {
     if (!FLiveTable) return;
     EraseTable();
-    for (const auto& member : FMembers) std::printf("%s\n", GangLiveLine(member->Unit, FPortWidth, LiveLineWidth).c_str());
+    const size_t width = LiveLineWidth();
+    for (const auto& member : FMembers) std::printf("%s\n", GangLiveLine(member->Unit, FPortWidth, width).c_str());
     FDrawnLines = FMembers.size();
     std::fflush(stdout);
 }

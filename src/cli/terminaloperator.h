@@ -40,6 +40,9 @@ bool IsTerminal(int descriptor);
 // which this turns on where the console has it.
 bool TerminalClearsLines(int descriptor);
 
+// The terminal's width in columns as it is now; 0 when not known.
+int TerminalColumns(int descriptor);
+
 struct TTerminal {
     bool Interactive = false;      // standard input is a terminal: questions can be asked
     bool OutputIsTerminal = false; // standard output is a terminal: progress lines are rewritten
