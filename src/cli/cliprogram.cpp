@@ -36,18 +36,22 @@ std::string Description(const TStoredImage& image)
            GetImageName(image) + " for the " + UnitModelName(type) + ". It takes no image from a file.";
 }
 
+// The log is the bench's record of each unit: without it no unit is
+// touched at all. False, with the reason said, when it cannot be opened.
+bool LogOpens(TRunLog& log, const TCliOptions& options)
+{
+    const std::string error = OpenRunLog(log, options);
+    if (error.empty()) return true;
+    std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
+    return false;
+}
+
 // One unit, or a station's units one after another, on one port.
 int ProgramOnOnePort(TProgrammingRun& run, TTerminalOperator& runOperator, TInterruptWatch& interrupts,
                      const TCliOptions& options)
 {
-    // The log is the bench's record of each unit: without it no unit is
-    // touched at all.
     TRunLog log;
-    const std::string error = OpenRunLog(log, options);
-    if (!error.empty()) {
-        std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
-        return ecUsage;
-    }
+    if (!LogOpens(log, options)) return ecUsage;
     // A station with an image that no unit can take would fail unit after unit.
     if (options.Repeat && IsImageValid(run.Image())) return TStation(run, runOperator, interrupts, options, log).Run();
     return FinishUnitRun(run, options, log, ExecuteUnitRun(run, runOperator, options));
@@ -100,8 +104,14 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
     case TCliAction::Gang: break;
     }
     try {
-        if (commandLine.Action == TCliAction::Gang && IsImageValid(image))
+        // A gang's units each append to the log themselves; it is tried
+        // here first so that a log nobody can write stops them all at once.
+        // An image no unit can take gets its one record and code instead.
+        if (commandLine.Action == TCliAction::Gang && IsImageValid(image)) {
+            TRunLog log;
+            if (!LogOpens(log, commandLine.Options)) return ecUsage;
             return TGang(commandLine.Options, interrupts, terminal).Run();
+        }
         return ProgramOnOnePort(run, runOperator, interrupts, commandLine.Options);
     } catch (const std::exception& failure) {
         // The run reports its own failures; anything here is outside it.

@@ -132,6 +132,8 @@ TEST_F(CliGang, CommandLinesAGangCannotCarryOutAreUsageErrorsThatTouchNoUnit)
         {{"--port", unit.PortPath(), "--port", other.PortPath()}, "add --yes"},
         {{"--port", unit.PortPath(), "--port", other.PortPath(), "--yes", "--repeat"}, "work on one port"},
         {{"--port", unit.PortPath(), "--count", "0"}, "bad value \"0\" for --count"},
+        // A log no unit could append to stops the gang before any unit.
+        {{"--port", unit.PortPath(), "--port", other.PortPath(), "--yes", "--log", Scratch()}, Scratch()},
     };
     for (const TCase& c : cases) {
         const TCliResult result = RunCli(c.Arguments);
