@@ -70,7 +70,8 @@ int Printed(int exitCode)
 }
 }
 
-int RunCommandLine(const QStringList& arguments, const TStoredImage& image, const TImageDigest& digest)
+int RunCommandLine(const QStringList& arguments, const TStoredImage& image, const TImageDigest& digest,
+                   const QStringList& unitCommand)
 {
     TInterruptWatch interrupts;
     TTerminal terminal;
@@ -110,7 +111,7 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
         if (commandLine.Action == TCliAction::Gang && IsImageValid(image)) {
             TRunLog log;
             if (!LogOpens(log, commandLine.Options)) return ecUsage;
-            return TGang(commandLine.Options, interrupts, terminal).Run();
+            return TGang(commandLine.Options, interrupts, terminal, unitCommand).Run();
         }
         return ProgramOnOnePort(run, runOperator, interrupts, commandLine.Options);
     } catch (const std::exception& failure) {

@@ -57,8 +57,10 @@ std::string ResultText(int exitCode, const std::string& failure)
 }
 }
 
-TGang::TGang(const TCliOptions& options, TInterruptWatch& interrupts, const TTerminal& terminal)
+TGang::TGang(const TCliOptions& options, TInterruptWatch& interrupts, const TTerminal& terminal,
+             const QStringList& unitCommand)
     : FOptions(options), FInterrupts(interrupts),
+      FUnitCommand(unitCommand.isEmpty() ? QStringList{QCoreApplication::applicationFilePath()} : unitCommand),
       FLiveTable(terminal.OutputIsTerminal && terminal.ClearsLines && !options.Quiet)
 {
     for (const std::string& port : options.Ports) {
@@ -111,8 +113,8 @@ void TGang::Start(TMember& member)
 {
     QProcess* process = new QProcess(this);
     member.Process = process;
-    process->setProgram(QCoreApplication::applicationFilePath());
-    process->setArguments(ChildArguments(FOptions, member.Unit.Port));
+    process->setProgram(FUnitCommand.first());
+    process->setArguments(FUnitCommand.mid(1) + ChildArguments(FOptions, member.Unit.Port));
     process->setStandardInputFile(QProcess::nullDevice());
     PrepareGangChild(*process);
     connect(process, &QProcess::readyReadStandardOutput, this, [this, &member] { Read(member, 0); });

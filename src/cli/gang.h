@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -25,7 +26,10 @@ class TInterruptWatch;
 
 class TGang : public QObject {
 public:
-    TGang(const TCliOptions& options, TInterruptWatch& interrupts, const TTerminal& terminal);
+    // unitCommand: the program (and leading arguments) that runs one unit,
+    // the unit's options following; empty: this program itself.
+    TGang(const TCliOptions& options, TInterruptWatch& interrupts, const TTerminal& terminal,
+          const QStringList& unitCommand);
     ~TGang() override;
 
     // Every unit to its end: 0 when every unit passed, otherwise the code
@@ -52,6 +56,7 @@ private:
 
     const TCliOptions& FOptions;
     TInterruptWatch& FInterrupts;
+    QStringList FUnitCommand;
     bool FLiveTable;
     std::vector<std::unique_ptr<TMember>> FMembers;
     QEventLoop FLoop;
