@@ -1,31 +1,27 @@
 #include "cli/cliprogram.h"
 
-#include "cli/adapterwarning.h"
 #include "cli/exitcodes.h"
+#include "cli/gang.h"
 #include "cli/imageinfo.h"
 #include "cli/interrupts.h"
 #include "cli/options.h"
 #include "cli/portlist.h"
 #include "cli/runlog.h"
+#include "cli/station.h"
 #include "cli/terminaloperator.h"
+#include "cli/unitrun.h"
 #include "image/imagedigest.h"
 #include "image/storedimage.h"
 #include "run/programmingrun.h"
 #include "serial/devicechannel.h"
 #include "serial/portnames.h"
-#include "serial/serialtext.h"
 
 #include <QCoreApplication>
-#include <QSysInfo>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace {
-const char* const NoValidImage = "No Valid FLASH Image Present!";
-
-std::string ProgramName() { return QCoreApplication::applicationName().toStdString(); }
-
 int Usage(const std::string& error)
 {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", ProgramName().c_str(), error.c_str(),
@@ -41,131 +37,32 @@ std::string Description(const TStoredImage& image)
            GetImageName(image) + " for the " + UnitModelName(type) + ". It takes no image from a file.";
 }
 
-std::string UserMethodFailure(const TProgrammingRun& run)
+// The log is the bench's record of each unit: without it no unit is
+// touched at all. False, with the reason said, when it cannot be opened.
+bool LogOpens(TRunLog& log, const TCliOptions& options)
 {
-    if (!run.UserMethodFailure()) return "";
-    try {
-        std::rethrow_exception(run.UserMethodFailure());
-    } catch (const std::exception& failure) {
-        return failure.what();
-    } catch (...) {
-    }
-    return "";
-}
-
-TRunContext Context(const TProgrammingRun& run, const TCliOptions& options, int exitCode)
-{
-    TRunContext context;
-    context.ProgramVersion = QCoreApplication::applicationVersion().toStdString();
-    context.Host = QSysInfo::machineHostName().toStdString();
-    context.Port = options.Port;
-    // An adapter name still in the options found no port: there is no device.
-    context.Device = options.UsbAdapter ? "" : PortDevicePath(options.Port);
-    if (!options.UsbAdapter) context.PortFacts = SerialPortFacts(options.Port);
-    context.BaudRate = BaudRateToText(options.BaudRate);
-    context.DataBits = DataBitsToText(options.DataBits);
-    context.StopBits = StopBitsToText(options.StopBits);
-    context.Parity = ParityToText(options.Parity);
-    context.ImageName = GetImageName(run.Image());
-    context.ImageDigest =
-        QByteArray(reinterpret_cast<const char*>(run.Digest().data()), int(run.Digest().size())).toHex().toStdString();
-    context.UnitType = UnitType(run.Image());
-    context.Model = UnitModelName(context.UnitType);
-    context.UserMethodFailure = UserMethodFailure(run);
-    context.VerifyOnly = options.VerifyOnly;
-    context.ExitCode = exitCode;
-    return context;
-}
-
-// The record of a run that could not begin: the image is not one to
-// program, or the adapter named is not there.
-TRunReport ReportOfNoRun(TFailureKind kind, const std::string& message)
-{
-    TRunReport report;
-    report.Started = report.Ended = std::chrono::system_clock::now();
-    report.Failure = kind;
-    report.Message = message;
-    return report;
-}
-
-// The port an adapter name stands for, in place of the name: "" when there
-// is one, otherwise why not. Other names are left as they are.
-std::string ResolvePort(TCliOptions& options)
-{
-    if (!options.UsbAdapter) return "";
-    std::vector<TPortCandidate> candidates;
-    try {
-        candidates = SerialPortsWithFacts();
-    } catch (const EComPort& failure) {
-        return failure.what();
-    }
-    const TPortChoice choice = ChooseUsbPort(options.Port, *options.UsbAdapter, candidates);
-    if (!choice.Error.empty()) return choice.Error;
-    options.Port = choice.Port;
-    options.UsbAdapter.reset();
-    return "";
-}
-
-// Where the flash differs from the image, for the operator: the comparison's
-// own message counts from the area's start, a bench wants flash addresses.
-void PrintDifferences(const TDifferences& differences)
-{
-    if (differences.First.empty()) return;
-    std::string text = "Differing bytes: " + std::to_string(differences.Count) +
-                       (differences.Count == 1 ? ", at flash address" : ", the first at flash addresses");
-    for (size_t i = 0; i < differences.First.size(); ++i)
-        text += (i == 0 ? " " : ", ") + FlashAddressText(differences.First[i]);
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-int ProgramUnit(TProgrammingRun& run, TTerminalOperator& runOperator, TCliOptions options)
-{
-    // The log is the bench's record of this unit: without it the unit is
-    // not touched at all.
-    TRunLog log;
-    if (!options.LogPath.empty()) {
-        const std::string error = log.Open(options.LogPath);
-        if (!error.empty()) {
-            std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
-            return ecUsage;
-        }
-    }
-    TRunReport report;
-    int exitCode = ecImageInvalid;
-    std::string portError;
-    if (!IsImageValid(run.Image())) {
-        std::fprintf(stderr, "%s\n", NoValidImage);
-        report = ReportOfNoRun(TFailureKind::ImageInvalid, NoValidImage);
-    } else if (!(portError = ResolvePort(options)).empty()) {
-        std::fprintf(stderr, "%s\n", portError.c_str());
-        report = ReportOfNoRun(TFailureKind::PortError, portError);
-        exitCode = ecPortError;
-    } else {
-        runOperator.Configure(options);
-        if (!options.Quiet) {
-            const std::string warning =
-                LatencyWarning(options.Port, SerialPortFacts(options.Port), ReadBackOf(run.Image()));
-            std::fprintf(stderr, "%s", warning.c_str());
-        }
-        TRunOptions runOptions = run.Options();
-        runOptions.VerifyOnly = options.VerifyOnly;
-        run.SetOptions(runOptions);
-        run.Execute();
-        report = run.Report();
-        PrintDifferences(report.Differences);
-        exitCode = report.Succeeded ? ecSuccess : ExitCodeFor(report.Failure, options.VerifyOnly);
-    }
-    if (!log.IsOpen()) return exitCode;
-    const std::string error = log.Append(RunRecord(report, Context(run, options, exitCode)));
-    if (error.empty()) return exitCode;
+    const std::string error = OpenRunLog(log, options);
+    if (error.empty()) return true;
     std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), error.c_str());
-    // A bench that finds no record has no proof of the unit: a programmed
-    // unit without its record is not a plain success. A failure keeps its
-    // own code, which says more about the unit.
-    if (exitCode != ecSuccess) return exitCode;
-    std::fprintf(stderr, "%s: the unit was %s, but its record is not in the log\n", ProgramName().c_str(),
-                 options.VerifyOnly ? "verified" : "programmed");
-    return ecLogNotWritten;
+    return false;
+}
+
+// One unit, or a station's units one after another, on one port.
+int ProgramOnOnePort(TProgrammingRun& run, TTerminalOperator& runOperator, TInterruptWatch& interrupts,
+                     const TCliOptions& options)
+{
+    TRunLog log;
+    if (!LogOpens(log, options)) return ecUsage;
+    TCliOptions resolved = options;
+    const std::string portError = IsImageValid(run.Image()) ? ResolveUsbPort(resolved) : "";
+    if (!portError.empty()) {
+        std::fprintf(stderr, "%s\n", portError.c_str());
+        return FinishUnitRun(run, resolved, log, NoRun(TFailureKind::PortError, portError, ecPortError));
+    }
+    // A station with an image that no unit can take would fail unit after unit.
+    if (resolved.Repeat && IsImageValid(run.Image()))
+        return TStation(run, runOperator, interrupts, resolved, log).Run();
+    return FinishUnitRun(run, resolved, log, ExecuteUnitRun(run, runOperator, resolved));
 }
 
 // What an action that only prints ends with: its own code when all of it
@@ -181,7 +78,8 @@ int Printed(int exitCode)
 }
 }
 
-int RunCommandLine(const QStringList& arguments, const TStoredImage& image, const TImageDigest& digest)
+int RunCommandLine(const QStringList& arguments, const TStoredImage& image, const TImageDigest& digest,
+                   const QStringList& unitCommand)
 {
     TInterruptWatch interrupts;
     TTerminal terminal;
@@ -211,10 +109,19 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
             return ecPortError;
         }
         return Printed(ecSuccess);
-    case TCliAction::Program: break;
+    case TCliAction::Program:
+    case TCliAction::Gang: break;
     }
     try {
-        return ProgramUnit(run, runOperator, commandLine.Options);
+        // A gang's units each append to the log themselves; it is tried
+        // here first so that a log nobody can write stops them all at once.
+        // An image no unit can take gets its one record and code instead.
+        if (commandLine.Action == TCliAction::Gang && IsImageValid(image)) {
+            TRunLog log;
+            if (!LogOpens(log, commandLine.Options)) return ecUsage;
+            return TGang(commandLine.Options, interrupts, terminal, unitCommand).Run();
+        }
+        return ProgramOnOnePort(run, runOperator, interrupts, commandLine.Options);
     } catch (const std::exception& failure) {
         // The run reports its own failures; anything here is outside it.
         std::fprintf(stderr, "%s\n", failure.what());

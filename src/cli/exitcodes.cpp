@@ -18,6 +18,7 @@ const TExitCodeMeaning Meanings[] = {
     {ecVerifyDifference, "verify difference: the flash read back differs from the image"},
     {ecLogNotWritten, "programmed, but the run log could not be written"},
     {ecImageDiffers, "--verify-only: the unit's flash differs from the image"},
+    {ecSomeUnitsFailed, "some units failed: in a gang or a station not every unit passed"},
 };
 }
 

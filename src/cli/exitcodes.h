@@ -24,6 +24,7 @@ enum TExitCode : int {
     ecVerifyDifference = 11,
     ecLogNotWritten = 12, // the unit was programmed, but its record is not (wholly) in the log
     ecImageDiffers = 13,  // --verify-only: the unit's flash is not this image
+    ecSomeUnitsFailed = 14, // a gang or a station: not every unit passed (each unit's own code is in its record)
 };
 
 // The code of a run's outcome. A verify-only run that finds the flash

@@ -7,9 +7,40 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <optional>
 
 namespace {
+// The device a port name stands for, with links followed where the device
+// exists: two names of one adapter are the same port.
+std::string SameDeviceKey(const std::string& port)
+{
+    const std::string device = PortDevicePath(port);
+    const QString canonical = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical.toStdString();
+}
+
+// Every --port value, a comma list split; "" for the first port that two
+// names give twice, else the usage error.
+std::string ReadPorts(const QStringList& values, std::vector<std::string>& ports)
+{
+    std::vector<std::string> keys;
+    for (const QString& value : values) {
+        for (const QString& part : value.split(',')) {
+            const std::string port = part.trimmed().toStdString();
+            if (port.empty()) return "--port needs a port name";
+            const std::string key = SameDeviceKey(port);
+            for (size_t i = 0; i < keys.size(); ++i)
+                if (keys[i] == key)
+                    return "port " + port + " is given twice" +
+                           (ports[i] != port ? " (as " + ports[i] + " too)" : std::string()) +
+                           ": each unit of a gang needs a port of its own";
+            keys.push_back(key);
+            ports.push_back(port);
+        }
+    }
+    return "";
+}
 
 // A setting read through its text forms. The forms give the type's default
 // for a text they do not know, so a value is taken only when it reads back
@@ -64,6 +95,19 @@ std::string HelpNotes(const TComPort& defaults)
            "method is tried only with --yes. Ctrl-C cancels a question or the operator\n"
            "prompt, and otherwise stops the run at the next safe point.\n"
            "\n"
+           "Gang: with several ports each unit is programmed by a process of its own, all\n"
+           "at once; --yes is required, as nobody can answer a unit's questions then. On a\n"
+           "terminal a live table shows each port's step, percent, bit rate and time left;\n"
+           "otherwise each line comes with its port. A summary table ends it: port, adapter\n"
+           "serial, unit identity, result, time and exit code.\n"
+           "Station: --repeat programs unit after unit on one port (--count N: N units),\n"
+           "with a tally of passed and failed. Between units it waits for Enter on a\n"
+           "terminal; without one it tries the user method every 3 s, first until the last\n"
+           "unit no longer answers (take it off), then until the next one answers.\n"
+           "Both end with 0 only when every unit passed, otherwise with 14; each unit's own\n"
+           "code is in its line and its log record. Ctrl-C between a station's units ends it\n"
+           "at once; during units it stops them at their next safe point.\n"
+           "\n"
            "Exit status:\n" +
            ExitCodeTable() +
            "\n"
@@ -90,7 +134,10 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({
-        {"port", "Serial port: a name as --list-ports shows it (see the notes below).", "NAME",
+        {"port",
+         "Serial port: a name as --list-ports shows it (see the notes below). Several (--port again, or a comma "
+         "list): a gang that programs a unit on each at once.",
+         "NAME",
          QString::fromStdString(defaults.Port())},
         {"baud", "Bit rate of the connection.", "RATE", QString::fromStdString(BaudRateToText(defaults.BaudRate()))},
         {"data-bits", "Data bits: 5, 6, 7 or 8.", "N", QString::fromStdString(DataBitsToText(defaults.DataBits()))},
@@ -105,7 +152,12 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
         {"info", "Print the embedded image's name, unit type, model and size, and exit."},
         {"list-ports", "Print the serial ports with what the system knows of each, and exit."},
         {"json", "With --list-ports: print the list as JSON, for scripts."},
+        {"repeat", "Station: after each unit wait for the next one on the same port (see below)."},
+        {"count", "Station: stop after N units (implies --repeat).", "N"},
     });
+    QCommandLineOption feed("progress-feed", "Progress as JSON lines, for a gang's parent process.");
+    feed.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(feed);
 
     if (!parser.parse(arguments)) {
         result.Action = TCliAction::Usage;
@@ -132,13 +184,18 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     if (parser.isSet("info") && parser.isSet("list-ports")) return usage("--info and --list-ports exclude each other");
 
     if (parser.isSet("port")) {
-        options.Port = parser.value("port").toStdString();
-        if (options.Port.empty()) return usage("--port needs a port name");
-        if (IsUsbPortName(options.Port)) {
+        const std::string portError = ReadPorts(parser.values("port"), options.Ports);
+        if (!portError.empty()) return usage(portError);
+        for (const std::string& port : options.Ports) {
+            if (!IsUsbPortName(port)) continue;
             std::string error;
-            options.UsbAdapter = ParseUsbPortName(options.Port, error);
-            if (!options.UsbAdapter) return usage(error);
+            const std::optional<TUsbAdapterName> adapter = ParseUsbPortName(port, error);
+            if (!adapter) return usage(error);
+            if (options.Ports.size() == 1) options.UsbAdapter = adapter;
         }
+        options.Port = options.Ports.front();
+    } else {
+        options.Ports = {options.Port};
     }
     std::string error;
     if (!ReadSetting(parser, "baud", br110, br256000, TextToBaudRate, BaudRateToText, options.BaudRate, error) ||
@@ -160,6 +217,26 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     if (parser.isSet("log")) {
         options.LogPath = parser.value("log").toStdString();
         if (options.LogPath.empty()) return usage("--log needs a file name");
+    }
+    options.ProgressFeed = parser.isSet(feed);
+    options.Repeat = parser.isSet("repeat") || parser.isSet("count");
+    if (parser.isSet("count")) {
+        bool number = false;
+        options.Count = parser.value("count").toInt(&number);
+        if (!number || options.Count < 1)
+            return usage("bad value \"" + parser.value("count").toStdString() + "\" for --count (a whole number, 1 or more)");
+    }
+    if (options.VerifyOnly && options.Repeat)
+        return usage("--verify-only checks the one unit on the port; it does not go with --repeat or --count");
+    if (options.Ports.size() > 1) {
+        if (options.Repeat)
+            return usage("--repeat and --count work on one port; a gang of several ports programs each unit once");
+        // Each unit's run is a process of its own without the terminal:
+        // a question it asked could not be answered.
+        if (!options.AssumeYes)
+            return usage("several ports program their units at once, and nobody can answer a unit's questions "
+                         "then: add --yes (the boot method is allowed, the cabling page is not waited for)");
+        result.Action = TCliAction::Gang;
     }
     if (parser.isSet("info")) result.Action = TCliAction::Info;
     if (parser.isSet("json") && !parser.isSet("list-ports")) return usage("--json goes with --list-ports");

@@ -8,9 +8,11 @@
 
 #include <QStringList>
 #include <string>
+#include <vector>
 
 enum class TCliAction {
-    Program,   // one programming run
+    Program,   // one programming run, or a station's run after run (Repeat)
+    Gang,      // one unit on each of several ports at once, a child process each
     Info,      // describe the embedded image
     ListPorts, // the Port list with what the system knows of each port
     Help,
@@ -19,7 +21,8 @@ enum class TCliAction {
 };
 
 struct TCliOptions {
-    std::string Port;
+    std::string Port;               // the one port, or the first of a gang's
+    std::vector<std::string> Ports; // every port given, in order (a gang has two or more)
     std::optional<TUsbAdapterName> UsbAdapter; // --port usb:...: the port is the one this adapter is on
     TBaudRate BaudRate = br9600;
     TDataBits DataBits = dbEight;
@@ -29,6 +32,9 @@ struct TCliOptions {
     bool Quiet = false;     // --quiet: only the outcome (and questions that need an answer)
     std::string LogPath;    // --log: "" for none
     bool VerifyOnly = false; // --verify-only: compare the unit's flash with the image, change nothing
+    bool Repeat = false;    // --repeat (or --count): unit after unit on the one port
+    int Count = 0;          // --count: how many units the station programs, 0 for no limit
+    bool ProgressFeed = false; // --progress-feed (hidden): progress as JSON lines for a gang's parent
 };
 
 struct TCommandLine {

@@ -1,5 +1,7 @@
 #include "cli/progressline.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 
 namespace {
@@ -57,7 +59,8 @@ void TProgressLine::Finish()
 
 void TProgressLine::Interject()
 {
-    if (!FPartialLine) return;
+    // A feed's lines are whole lines already.
+    if (!FPartialLine || FFeed) return;
     std::fputc('\n', FOut);
     std::fflush(FOut);
     FPartialLine = false;
@@ -86,30 +89,71 @@ void TProgressLine::SetPosition(int position)
     Draw(false);
 }
 
+TProgressLine::TFigures TProgressLine::Figures() const
+{
+    TFigures figures;
+    figures.Span = FMaximum - FMinimum;
+    figures.Done = FPosition - FMinimum;
+    if (figures.Span <= 0) return figures;
+    figures.Percent = int(int64_t(figures.Done) * 100 / figures.Span);
+    const double seconds = std::chrono::duration<double>(TClock::now() - FRangeStarted).count();
+    if (!FCountsBytes || figures.Done <= 0 || seconds <= 0) return figures;
+    figures.BitRate = figures.Done * 8 / seconds;
+    if (figures.Done < figures.Span)
+        figures.SecondsLeft = int((figures.Span - figures.Done) * seconds / figures.Done + 0.5);
+    return figures;
+}
+
 std::string TProgressLine::Describe(bool final) const
 {
     std::string line = std::string(RunStepName(FStep)) + ": " + FText;
-    const int span = FMaximum - FMinimum;
-    if (span > 0) line += Printf(" %d%%", int(int64_t(FPosition - FMinimum) * 100 / span));
-    const double seconds = std::chrono::duration<double>(TClock::now() - FRangeStarted).count();
-    const int done = FPosition - FMinimum;
-    if (FCountsBytes && span > 0) {
-        line += Printf(" %d/%d bytes", done, span);
-        if (done > 0 && seconds > 0) {
-            line += Printf(", %.0f bit/s", done * 8 / seconds);
-            if (!final && done < span) {
-                const int left = int((span - done) * seconds / done + 0.5);
-                line += Printf(", %d:%02d left", left / 60, left % 60);
-            }
+    const TFigures figures = Figures();
+    if (figures.Percent >= 0) line += Printf(" %d%%", figures.Percent);
+    if (FCountsBytes && figures.Span > 0) {
+        line += Printf(" %d/%d bytes", figures.Done, figures.Span);
+        if (figures.BitRate >= 0) {
+            line += Printf(", %.0f bit/s", figures.BitRate);
+            if (!final && figures.SecondsLeft >= 0)
+                line += Printf(", %d:%02d left", figures.SecondsLeft / 60, figures.SecondsLeft % 60);
         }
     }
     if (final) line += Printf(" in %.2f s", std::chrono::duration<double>(TClock::now() - FStepStarted).count());
     return line;
 }
 
+bool TProgressLine::TooSoon(bool final)
+{
+    const TClock::time_point now = TClock::now();
+    const int percent = Figures().Percent;
+    // Rewriting the line for every block would cost more than the block.
+    if (!final && FPartialLine && percent == FLastPercent && now - FLastDrawn < RedrawInterval) return true;
+    FLastPercent = percent;
+    FLastDrawn = now;
+    return false;
+}
+
+void TProgressLine::Feed(bool final)
+{
+    if (TooSoon(final)) return;
+    const TFigures figures = Figures();
+    QJsonObject update{{"feed", "progress"},
+                       {"step", RunStepName(FStep)},
+                       {"text", QString::fromStdString(FText)},
+                       {"percent", figures.Percent},
+                       {"rate", figures.BitRate < 0 ? -1 : qint64(figures.BitRate + 0.5)},
+                       {"left", final ? -1 : figures.SecondsLeft},
+                       {"final", final},
+                       {"line", QString::fromStdString(Describe(final))}};
+    std::fprintf(FOut, "%s\n", QJsonDocument(update).toJson(QJsonDocument::Compact).constData());
+    std::fflush(FOut);
+    FPartialLine = !final;
+}
+
 void TProgressLine::Draw(bool final)
 {
-    if (FQuiet || !FActive) return;
+    if (!FActive) return;
+    if (FFeed) return Feed(final);
+    if (FQuiet) return;
     if (!FOnTerminal) {
         // One plain line per step, once it is over.
         if (!final) return;
@@ -117,13 +161,7 @@ void TProgressLine::Draw(bool final)
         std::fflush(FOut);
         return;
     }
-    const TClock::time_point now = TClock::now();
-    const int span = FMaximum - FMinimum;
-    const int percent = span > 0 ? int(int64_t(FPosition - FMinimum) * 100 / span) : -1;
-    // Rewriting the line for every block would cost more than the block.
-    if (!final && FPartialLine && percent == FLastPercent && now - FLastDrawn < RedrawInterval) return;
-    FLastPercent = percent;
-    FLastDrawn = now;
+    if (TooSoon(final)) return;
     const std::string line = Describe(final);
     if (FClearsLines) {
         std::fprintf(FOut, "\r\033[K%s", line.c_str());

@@ -2,7 +2,8 @@
 // line per step that is rewritten in place (percent, bytes, the bit rate
 // achieved, the time left), otherwise one plain line per step once the step
 // is over, for logs and bench scripts. Quiet: nothing, but the position is
-// kept all the same (the protocol counts on it).
+// kept all the same (the protocol counts on it). Feed: one JSON object per
+// line for a gang's parent process instead, quiet or not.
 #pragma once
 
 #include "core/progress.h"
@@ -17,6 +18,10 @@ public:
     TProgressLine(std::FILE* out, bool onTerminal, bool quiet) : FOut(out), FOnTerminal(onTerminal), FQuiet(quiet) {}
 
     void SetQuiet(bool quiet) { FQuiet = quiet; }
+    // The machine-readable feed (--progress-feed): each update as a JSON
+    // line {"feed":"progress","step","text","percent","rate","left",
+    // "final","line"}; percent, rate and left are -1 where not known.
+    void SetFeed(bool feed) { FFeed = feed; }
     // How a line is rewritten on a terminal: true, cleared with "\033[K";
     // false, over-written with blanks where the last one was longer (a
     // console without virtual-terminal processing would show the escape).
@@ -42,11 +47,22 @@ public:
 
 private:
     using TClock = std::chrono::steady_clock;
+    struct TFigures {
+        int Percent = -1;     // -1: no range
+        int Done = 0, Span = 0;
+        double BitRate = -1;  // -1: not a byte count, or nothing done yet
+        int SecondsLeft = -1; // -1: not known
+    };
+    TFigures Figures() const;
     void Draw(bool final);
+    void Feed(bool final);
+    // A redraw now would repeat what was last shown too soon.
+    bool TooSoon(bool final);
 
     std::FILE* FOut;
     bool FOnTerminal;
     bool FQuiet;
+    bool FFeed = false;
     bool FActive = false;
     bool FCountsBytes = false; // the range is the image's bytes (program, verify)
     TRunStep FStep = TRunStep::Wizard;

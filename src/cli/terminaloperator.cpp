@@ -59,6 +59,7 @@ TTerminalOperator::~TTerminalOperator() { SetUserPromptFactory(nullptr); }
 
 void TTerminalOperator::Say(const std::string& text)
 {
+    if (FProbe != TProbe::None) return;
     FProgress.Interject();
     std::fprintf(FTerminal.Out, "%s\n", TerminalText(text).c_str());
     std::fflush(FTerminal.Out);
@@ -74,6 +75,33 @@ void TTerminalOperator::Interrupt()
         FRun->RequestStop();
         std::fprintf(FTerminal.Err, "Interrupted: stopping at the next safe point\n");
     }
+}
+
+void TTerminalOperator::SetProbe(TProbe probe)
+{
+    FProbe = probe;
+    FProgress.SetQuiet(FOptions.Quiet || probe != TProbe::None);
+}
+
+void TTerminalOperator::StepStarted(TRunStep step)
+{
+    // The unit answered: past the connection a probe has its answer.
+    if (FProbe != TProbe::None && step == TRunStep::Decipher) {
+        if (FProbe == TProbe::Presence && FRun) FRun->RequestStop();
+        if (FProbe == TProbe::Arrival) SetProbe(TProbe::None);
+    }
+    FProgress.BeginStep(step);
+}
+
+bool TTerminalOperator::WaitForEnter(const std::string& prompt)
+{
+    FProgress.Interject();
+    std::fprintf(FTerminal.Out, "%s", prompt.c_str());
+    std::fflush(FTerminal.Out);
+    std::string line;
+    const TTyped typed = ReadLine(line);
+    if (typed != TTyped::Line) std::fputc('\n', FTerminal.Out);
+    return typed == TTyped::Line;
 }
 
 bool TTerminalOperator::ShowWizardPage(const TWizardPage& page)
@@ -120,6 +148,8 @@ bool TTerminalOperator::AskBootMethod(const std::string& question)
         } catch (...) {
         }
     }
+    // A probe is the user method alone: only the unit's own answer counts.
+    if (FProbe != TProbe::None) return false;
     if (FOptions.AssumeYes) {
         if (!FOptions.Quiet) Say(question + " yes (--yes)");
         return true;
@@ -158,6 +188,7 @@ void TTerminalOperator::ShowSuccess(const std::string& text)
 
 void TTerminalOperator::ShowFailure(const std::exception& failure, TFailureKind kind)
 {
+    if (FProbe != TProbe::None) return;
     FProgress.Interject();
     std::fflush(FTerminal.Out);
     std::fprintf(FTerminal.Err, "%s\n", TerminalText(failure.what()).c_str());

@@ -40,6 +40,9 @@ bool IsTerminal(int descriptor);
 // which this turns on where the console has it.
 bool TerminalClearsLines(int descriptor);
 
+// The terminal's width in columns as it is now; 0 when not known.
+int TerminalColumns(int descriptor);
+
 struct TTerminal {
     bool Interactive = false;      // standard input is a terminal: questions can be asked
     bool OutputIsTerminal = false; // standard output is a terminal: progress lines are rewritten
@@ -51,6 +54,12 @@ struct TTerminal {
 
 class TTerminalOperator : public TRunOperator {
 public:
+    // A station without a terminal looks for its next unit with runs that
+    // only try the user method, quietly: Presence stops the run once the
+    // unit has answered (is the last unit still there?), Arrival lets the
+    // run go on once a unit has answered (it is the next unit's run).
+    enum class TProbe { None, Presence, Arrival };
+
     // Makes every flash target created from now on use a TTerminalPrompt,
     // until the operator is destroyed.
     TTerminalOperator(const TTerminal& terminal, TInterruptWatch& interrupts);
@@ -59,19 +68,24 @@ public:
     void Configure(const TCliOptions& options)
     {
         FOptions = options;
-        FProgress.SetQuiet(options.Quiet);
+        FProgress.SetQuiet(options.Quiet || FProbe != TProbe::None);
+        FProgress.SetFeed(options.ProgressFeed);
     }
     // The run that Ctrl-C stops; the operator outlives it.
     void SetRun(TProgrammingRun* run) { FRun = run; }
     // Ctrl-C (or SIGTERM) that arrived while no question was waiting.
     void Interrupt();
+    void SetProbe(TProbe probe);
+    // Prints the line and waits for Enter on the terminal: false on Ctrl-C
+    // or the end of input.
+    bool WaitForEnter(const std::string& prompt);
 
     bool ShowWizardPage(const TWizardPage& page) override;
     bool EditPortSettings(TMorvexComPort& port) override;
     bool AskBootMethod(const std::string& question) override;
     TStatusText* StatusText() override { return &FProgress; }
     TProgressView* ProgressView() override { return &FProgress; }
-    void StepStarted(TRunStep step) override { FProgress.BeginStep(step); }
+    void StepStarted(TRunStep step) override;
     void ShowSuccess(const std::string& text) override;
     void RunEnded() override { FProgress.Finish(); }
     void ShowFailure(const std::exception& failure, TFailureKind kind) override;
@@ -89,6 +103,7 @@ private:
     TProgressLine FProgress;
     TProgrammingRun* FRun = nullptr;
     TTerminalPrompt* FShownPrompt = nullptr;
+    TProbe FProbe = TProbe::None;
     bool FBootRefusedWithoutTerminal = false;
 };
 

@@ -6,12 +6,19 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 bool IsTerminal(int descriptor) { return isatty(descriptor) == 1; }
 
 // Every terminal emulator a POSIX system has speaks the escape.
 bool TerminalClearsLines(int) { return true; }
+
+int TerminalColumns(int descriptor)
+{
+    winsize size = {};
+    return ioctl(descriptor, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
 
 TTerminalOperator::TTyped TTerminalOperator::ReadLine(std::string& line)
 {

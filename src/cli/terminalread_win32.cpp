@@ -28,6 +28,14 @@ bool TerminalClearsLines(int descriptor)
     return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
 }
 
+int TerminalColumns(int descriptor)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(descriptor == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 TTerminalOperator::TTyped TTerminalOperator::ReadLine(std::string& line)
 {
     line.clear();

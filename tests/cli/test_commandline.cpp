@@ -38,8 +38,10 @@ TEST_F(CliCommandLine, HelpDocumentsTheOptionsAndEveryExitCode)
     EXPECT_EQ(result.ExitCode, ecSuccess);
     for (const char* text : {"--port <NAME>", "--baud <RATE>", "--data-bits <N>", "--stop-bits <N>",
                              "--parity <PARITY>", "--yes", "--quiet", "--log <FILE>", "--info", "--list-ports",
-                             "port COM1, 9600 bit/s, 8 data bits, 1 stop bit, parity None"})
+                             "--repeat", "--count <N>", "port COM1, 9600 bit/s, 8 data bits, 1 stop bit, parity None"})
         EXPECT_NE(result.Out.find(text), std::string::npos) << text;
+    // The feed is between a gang and its children, not for the operator.
+    EXPECT_EQ(result.Out.find("progress-feed"), std::string::npos);
     for (const TExitCodeMeaning& code : ExitCodeMeanings()) {
         char entry[160];
         std::snprintf(entry, sizeof entry, "\n  %2d  %s\n", int(code.Code), code.Meaning);

@@ -39,7 +39,9 @@ protected:
     void ExpectUnitUnchanged(const TUnitSim& unit, bool restarted) const
     {
         // The program may end before the unit has read its last command.
-        if (restarted) EXPECT_TRUE(unit.WaitForFrame("reset", 5000));
+        if (restarted) {
+            EXPECT_TRUE(unit.WaitForFrame("reset", 5000));
+        }
         size_t resets = 0;
         for (const TSimFrame& frame : unit.Transcript()) {
             EXPECT_NE(frame.Label, "erase command");

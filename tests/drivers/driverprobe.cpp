@@ -250,7 +250,9 @@ int main(int argc, char** argv)
         std::signal(SIGPIPE, SIG_IGN);
         QStringList arguments = QCoreApplication::arguments();
         arguments.removeAt(1);
-        const int code = RunCommandLine(arguments);
+        // A gang's units run as this probe's "run" too.
+        const int code = RunCommandLine(arguments, StoredImage, StoredImageDigest,
+                                        {QCoreApplication::applicationFilePath(), "run"});
         std::printf("queue waits: %llu\n", static_cast<unsigned long long>(TSerialDevice::QueueWaitsOfAllDevices()));
         return code;
     }
