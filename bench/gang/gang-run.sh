@@ -16,7 +16,10 @@ UNITS=${1:-8}
 UNITSIM=build/tools/unitsim/unitsim
 CLI=build/src/cli/morvex-flash-cli
 for need in "$UNITSIM" "$CLI"; do
-  [ -x "$need" ] || { echo "gang-run: $need is missing (build it first)" >&2; exit 1; }
+  [ -x "$need" ] || {
+    echo "gang-run: $need is missing (build it first)" >&2
+    exit 1
+  }
 done
 
 WORK=$(mktemp -d /tmp/morvex-gang-run.XXXXXX)
@@ -48,22 +51,28 @@ timed alone "$CLI" --port "${PORTS[0]}" --yes --quiet
 # by_hand: one copy per port in the background, as a bench script would.
 by_hand() {
   local pids=() pid status=0
-  for port in "${PORTS[@]}"; do "$CLI" --port "$port" --yes --quiet & pids+=($!); done
+  for port in "${PORTS[@]}"; do
+    "$CLI" --port "$port" --yes --quiet &
+    pids+=($!)
+  done
   for pid in "${pids[@]}"; do wait "$pid" || status=$?; done
   return "$status"
 }
 echo "$UNITS copies by hand ..."
 timed by_hand by_hand
 echo "a gang of $UNITS units ..."
-timed gang "$CLI" --port "$(IFS=,; echo "${PORTS[*]}")" --yes --quiet
+timed gang "$CLI" --port "$(
+  IFS=,
+  echo "${PORTS[*]}"
+)" --yes --quiet
 cat "$WORK/gang.out"
 
 read -r alone_wall alone_user alone_sys <"$WORK/alone.time"
 read -r gang_wall gang_user gang_sys <"$WORK/gang.time"
 read -r hand_wall hand_user hand_sys <"$WORK/by_hand.time"
 awk -v n="$UNITS" -v aw="$alone_wall" -v au="$alone_user" -v as="$alone_sys" \
-    -v hw="$hand_wall" -v hu="$hand_user" -v hs="$hand_sys" \
-    -v gw="$gang_wall" -v gu="$gang_user" -v gs="$gang_sys" 'BEGIN {
+  -v hw="$hand_wall" -v hu="$hand_user" -v hs="$hand_sys" \
+  -v gw="$gang_wall" -v gu="$gang_user" -v gs="$gang_sys" 'BEGIN {
   printf "one unit alone:    %6.1f s wall, %5.2f s CPU (user %.2f, system %.2f)\n", aw, au + as, au, as
   printf "%d copies by hand: %6.1f s wall, %5.2f s CPU, %.2f s CPU per unit\n", n, hw, hu + hs, (hu + hs) / n
   printf "gang of %d units:   %6.1f s wall, %5.2f s CPU (user %.2f, system %.2f), %.2f s CPU per unit\n", n, gw, gu + gs, gu, gs, (gu + gs) / n
