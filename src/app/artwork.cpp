@@ -4,9 +4,13 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+namespace {
+QString ArtworkPath(const char* name) { return QStringLiteral(":/artwork/%1.svg").arg(QLatin1String(name)); }
+}
+
 QPixmap ArtworkPixmap(const char* name, QSize size, qreal ratio)
 {
-    QSvgRenderer renderer(QStringLiteral(":/artwork/%1.svg").arg(QLatin1String(name)));
+    QSvgRenderer renderer(ArtworkPath(name));
     if (!renderer.isValid()) return QPixmap();
     QPixmap pixmap(size * ratio);
     pixmap.fill(Qt::transparent);
@@ -19,6 +23,12 @@ QPixmap ArtworkPixmap(const char* name, QSize size, qreal ratio)
 }
 
 QPixmap ArtworkPixmap(const char* name, QSize size) { return ArtworkPixmap(name, size, qApp->devicePixelRatio()); }
+
+QSize ArtworkSize(const char* name)
+{
+    QSvgRenderer renderer(ArtworkPath(name));
+    return renderer.isValid() ? renderer.defaultSize() : QSize();
+}
 
 QIcon ArtworkIcon(const char* name)
 {

@@ -16,6 +16,10 @@ QPixmap ArtworkPixmap(const char* name, QSize size, qreal ratio);
 // The same at the application's device pixel ratio (its screens' highest).
 QPixmap ArtworkPixmap(const char* name, QSize size);
 
+// The size the picture is drawn for (its file's width and height); an
+// invalid size for a missing picture.
+QSize ArtworkSize(const char* name);
+
 // The picture as an icon, drawn at each size a title bar, task bar or
 // switcher asks for.
 QIcon ArtworkIcon(const char* name);

@@ -1,7 +1,6 @@
 #include "app/mainwindow.h"
 
 #include "app/about.h"
-#include "app/artwork.h"
 #include "app/flashapp.h"
 #include "app/messageboxes.h"
 #include "app/formfont.h"
@@ -10,19 +9,12 @@
 #include "app/wizard.h"
 #include "core/application.h"
 #include "serial/devicechannel.h"
-#include "target/unitmodels.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-
-namespace {
-// The artwork of the window's icon, by its place in ImageListIcons.
-const char* const IconNames[] = {"icon3810", "icon4620", "icon7100", "icon7300",
-                                 "icon4621", "icon8200", "icon8400", "icon3840"};
-}
 
 TfrmUserFlash::TfrmUserFlash(const TStoredImage& image, const TImageDigest& digest)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -40,14 +32,7 @@ TfrmUserFlash::TfrmUserFlash(const TStoredImage& image, const TImageDigest& dige
     btnStart->setGeometry(112, 64, 75, 25);
     lblProgress->setTextFormat(Qt::PlainText);
     lblProgress->setGeometry(56, 8, 233, 14);
-    ImageRI->setGeometry(8, 8, 32, 32);
-
-    for (size_t i = 0; i < ImageListIcons.size(); ++i) ImageListIcons[i] = ArtworkPixmap(IconNames[i], QSize(32, 32));
-    img4620 = ArtworkPixmap("cable4620", QSize(200, 186));
-    img7300 = ArtworkPixmap("cable7300", QSize(200, 176));
-    img3810 = ArtworkPixmap("cable3810", QSize(200, 148));
-    img8200 = ArtworkPixmap("cable8200", QSize(200, 76));
-    img3840 = ArtworkPixmap("cable3840", QSize(123, 200));
+    ImageRI->setGeometry(QRect(QPoint(8, 8), TModelArtwork::IconSize));
 
     // Run the programming run after the click has been delivered, so that
     // the click's own handling is over before the run's windows appear.
@@ -85,14 +70,8 @@ void TfrmUserFlash::FormCreate()
 
 void TfrmUserFlash::ChooseIcon()
 {
-    const TUnitType* type = FindUnitType(UnitType(FImage));
-    const char* icon = type ? type->Icon : nullptr;
-    for (size_t i = 0; icon && i < ImageListIcons.size(); ++i) {
-        if (std::string(IconNames[i]) != icon) continue;
-        ImageRI->setPixmap(ImageListIcons[i]);
-        return;
-    }
-    ImageRI->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+    const QPixmap* icon = FArtwork.Icon(UnitType(FImage));
+    ImageRI->setPixmap(icon && !icon->isNull() ? *icon : QApplication::windowIcon().pixmap(TModelArtwork::IconSize));
 }
 
 void TfrmUserFlash::SetBusy(bool busy)
@@ -122,13 +101,10 @@ void TfrmUserFlash::btnStartClick()
 
 // ---------------------------------------------------------- the run's operator
 
-const QPixmap& TfrmUserFlash::CablePicture(const std::string& name) const
+QPixmap TfrmUserFlash::CablePicture(const std::string& name) const
 {
-    if (name == "cable3810") return img3810;
-    if (name == "cable7300") return img7300;
-    if (name == "cable8200") return img8200;
-    if (name == "cable3840") return img3840;
-    return img4620;
+    const QPixmap* picture = FArtwork.Picture(name);
+    return picture ? *picture : QPixmap();
 }
 
 std::optional<TWizardView> TfrmUserFlash::WizardPage(uint32_t unitType) const

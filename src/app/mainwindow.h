@@ -5,13 +5,13 @@
 #pragma once
 
 #include "app/comparedialogs.h"
+#include "app/modelartwork.h"
 #include "app/progressviews.h"
 #include "image/storedimage.h"
 #include "run/programmingrun.h"
 
 #include <QPixmap>
 #include <QWidget>
-#include <array>
 #include <optional>
 #include <vector>
 #include <cstdint>
@@ -48,12 +48,8 @@ public:
     QPushButton* btnStart;
     QLabel* lblProgress;
     QLabel* ImageRI;
-    std::array<QPixmap, 8> ImageListIcons;
-    QPixmap img4620;
-    QPixmap img7300;
-    QPixmap img3810;
-    QPixmap img8200;
-    QPixmap img3840;
+    // The unit models' icons and cabling pictures.
+    const TModelArtwork& Artwork() const { return FArtwork; }
 
 public slots:
     // The whole programming run. A failure is shown, after the window is
@@ -69,7 +65,7 @@ protected:
 private:
     void FormCreate();
     void ChooseIcon();
-    const QPixmap& CablePicture(const std::string& name) const;
+    QPixmap CablePicture(const std::string& name) const;
 
     // The run's operator.
     bool ShowWizardPage(const TWizardPage& page) override;
@@ -84,6 +80,7 @@ private:
 
     const TStoredImage& FImage;
     const TImageDigest FDigest;
+    const TModelArtwork FArtwork;
     bool FBusy = false;
     TLabelStatusText FStatusText;
     TBarProgressView FProgressView;

@@ -1,8 +1,8 @@
 // The firmware image record compiled into the program, and its accessors.
 //
-// The program only reads the record. It is produced at build time by
-// tools/mkimage (enciphered image, name, unit type, length) and linked in
-// through the morvex_storedimage library, which also supplies the pass
+// The program only reads the record. This folder's build generates it with
+// tools/mkimage (enciphered image, name, unit type, length) into the
+// morvex_storedimage library, which also supplies the pass
 // phrase routine and the plain image's digest (image/imagedigest.h). The
 // accessors take the record as an argument so that other records can be
 // inspected; the program's own is the default.

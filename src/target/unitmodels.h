@@ -26,7 +26,9 @@ enum class TInstructionSet { None, Arrow, Plain, Serial2 };
 // programming rate and user command as its defaults), the artwork of the
 // main window's icon and of the cabling page, and the cabling page's
 // instruction lines; the name is UnitModelNames' entry of the same index.
-// Artwork is named, not loaded, so that this layer stays free of windows.
+// Artwork is named, not loaded, so that this layer stays free of windows:
+// the window draws each named file (src/app/modelartwork), the icon at its
+// icon place's size and the picture at the size its file gives.
 struct TUnitType {
     std::unique_ptr<THitachiFlash> (*NewTarget)(); // null: no target class
     const char* Icon;                              // null: the program's own icon
@@ -40,8 +42,8 @@ const TUnitType* FindUnitType(uint32_t unitType);
 // Frees the target held in target, builds the one for unitType with the
 // caller's connection choices and wires the status text and progress bar
 // (either may be absent) to its protocol object. Raises
-// EHitachiFlashException "Flash uP not defined" for a type above 14; target
-// is empty after any failure.
+// EHitachiFlashException "Flash uP not defined" for a type without a target
+// class; target is empty after any failure.
 void CreateFlashTarget(uint32_t unitType, std::unique_ptr<THitachiFlash>& target, TStatusText* statusLabel,
                        TProgressView* progressBar, TConnectInfo info);
 

@@ -5,6 +5,7 @@
 #include "records.h"
 
 #include "app/about.h"
+#include "app/artwork.h"
 #include "app/setupdialog.h"
 #include "app/flashapp.h"
 #include "app/startup.h"
@@ -12,6 +13,7 @@
 #include "serial/devicechannel.h"
 #include "serial/portnames.h"
 #include "target/flashtarget.h"
+#include "target/unitmodels.h"
 
 #include <QLabel>
 #include <QMessageBox>
@@ -110,7 +112,7 @@ TEST_F(MainWindow, OpensTitledWithTheImageNameAndIdle)
 
 struct TIconCase {
     uint32_t UnitType;
-    int Index; // -1: the application icon
+    const char* Icon; // null: the application icon
 };
 
 class IconChoice : public MainWindow, public ::testing::WithParamInterface<TIconCase> {};
@@ -119,35 +121,46 @@ TEST_P(IconChoice, FollowsTheUnitType)
 {
     TfrmUserFlash& form = Start(GetParam().UnitType);
     const QImage shown = form.ImageRI->pixmap().toImage();
-    const QImage expected = GetParam().Index >= 0 ? form.ImageListIcons[size_t(GetParam().Index)].toImage()
-                                                  : QApplication::windowIcon().pixmap(32, 32).toImage();
+    const QImage expected = GetParam().Icon ? ArtworkPixmap(GetParam().Icon, QSize(32, 32)).toImage()
+                                            : QApplication::windowIcon().pixmap(32, 32).toImage();
     ASSERT_FALSE(expected.isNull());
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(shown.deviceIndependentSize().toSize(), QSize(32, 32));
 }
 
 INSTANTIATE_TEST_SUITE_P(UnitTypes, IconChoice,
-                         ::testing::Values(TIconCase{0, -1}, TIconCase{1, 0}, TIconCase{2, -1}, TIconCase{3, 1},
-                                           TIconCase{4, -1}, TIconCase{5, 2}, TIconCase{6, 2}, TIconCase{7, 3},
-                                           TIconCase{8, 3}, TIconCase{9, 3}, TIconCase{10, 4}, TIconCase{11, 5},
-                                           TIconCase{12, 6}, TIconCase{13, 3}, TIconCase{14, 7}, TIconCase{15, -1},
-                                           TIconCase{99, -1}));
+                         ::testing::Values(TIconCase{0, nullptr}, TIconCase{1, "icon3810"}, TIconCase{2, nullptr},
+                                           TIconCase{3, "icon4620"}, TIconCase{4, nullptr}, TIconCase{5, "icon7100"},
+                                           TIconCase{6, "icon7100"}, TIconCase{7, "icon7300"}, TIconCase{8, "icon7300"},
+                                           TIconCase{9, "icon7300"}, TIconCase{10, "icon4621"},
+                                           TIconCase{11, "icon8200"}, TIconCase{12, "icon8400"},
+                                           TIconCase{13, "icon7300"}, TIconCase{14, "icon3840"}, TIconCase{15, nullptr},
+                                           TIconCase{99, nullptr}));
 
+// The sizes the window has always shown them at.
 TEST_F(MainWindow, TheEightIconsAndFivePicturesAreDrawnAtTheirSizes)
 {
     TfrmUserFlash& form = Start(3);
-    for (const QPixmap& icon : form.ImageListIcons) {
-        EXPECT_EQ(icon.deviceIndependentSize().toSize(), QSize(32, 32));
-        EXPECT_FALSE(icon.toImage().allGray()); // drawn in colour, not left blank
+    const auto& icons = form.Artwork().Icons();
+    EXPECT_EQ(icons.size(), 8u);
+    for (const auto& [name, icon] : icons) {
+        EXPECT_EQ(icon.deviceIndependentSize().toSize(), QSize(32, 32)) << name;
+        EXPECT_FALSE(icon.toImage().allGray()) << name; // drawn in colour, not left blank
     }
-    EXPECT_NE(form.ImageListIcons[0].toImage(), form.ImageListIcons[1].toImage());
-    EXPECT_EQ(form.img4620.deviceIndependentSize().toSize(), QSize(200, 186));
-    EXPECT_EQ(form.img7300.deviceIndependentSize().toSize(), QSize(200, 176));
-    EXPECT_EQ(form.img3810.deviceIndependentSize().toSize(), QSize(200, 148));
-    EXPECT_EQ(form.img8200.deviceIndependentSize().toSize(), QSize(200, 76));
-    EXPECT_EQ(form.img3840.deviceIndependentSize().toSize(), QSize(123, 200));
-    for (const QPixmap* picture : {&form.img4620, &form.img7300, &form.img3810, &form.img8200, &form.img3840})
-        EXPECT_FALSE(picture->toImage().allGray());
+    EXPECT_NE(icons.at("icon3810").toImage(), icons.at("icon4620").toImage());
+    const std::map<std::string, QSize> sizes = {{"cable4620", QSize(200, 186)},
+                                                {"cable7300", QSize(200, 176)},
+                                                {"cable3810", QSize(200, 148)},
+                                                {"cable8200", QSize(200, 76)},
+                                                {"cable3840", QSize(123, 200)}};
+    const auto& pictures = form.Artwork().Pictures();
+    EXPECT_EQ(pictures.size(), sizes.size());
+    for (const auto& [name, size] : sizes) {
+        const QPixmap* picture = form.Artwork().Picture(name);
+        ASSERT_NE(picture, nullptr) << name;
+        EXPECT_EQ(picture->deviceIndependentSize().toSize(), size) << name;
+        EXPECT_FALSE(picture->toImage().allGray()) << name;
+    }
 }
 
 struct TInvalidCase {
@@ -200,14 +213,14 @@ TEST_F(MainWindow, WizardPagesOfTheThreeInstructionSets)
               withCable({"Instructions:", " 1 Connect a serial cable to serial port of",
                          "    the Morvex 3810 as shown (by red arrow)",
                          " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"}));
-    EXPECT_EQ(arrow->Picture.toImage(), form.img3810.toImage());
+    EXPECT_EQ(arrow->Picture.toImage(), form.Artwork().Picture("cable3810")->toImage());
 
     const auto plain = form.WizardPage(4);
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->Lines,
               withCable({"Instructions:", " 1 Connect a serial cable to serial port of", "    the Morvex 4650 as shown",
                          " 2 Connect the other end to the PC serial port", " 3 Click the 'Next' button"}));
-    EXPECT_EQ(plain->Picture.toImage(), form.img4620.toImage());
+    EXPECT_EQ(plain->Picture.toImage(), form.Artwork().Picture("cable4620")->toImage());
 
     const auto serial2 = form.WizardPage(13);
     ASSERT_TRUE(serial2);
@@ -215,18 +228,19 @@ TEST_F(MainWindow, WizardPagesOfTheThreeInstructionSets)
               withCable({"Instructions:", " 1 Connect a serial cable to SERIAL 2 of the",
                          "    Calmont CRX330/CRX340 as shown", " 2 Connect the other end to the PC serial port",
                          " 3 Click the 'Next' button"}));
-    EXPECT_EQ(serial2->Picture.toImage(), form.img7300.toImage());
+    EXPECT_EQ(serial2->Picture.toImage(), form.Artwork().Picture("cable7300")->toImage());
     for (const auto& page : {arrow, plain, serial2}) EXPECT_EQ(page->Lines.size(), 13u);
 }
 
 TEST_F(MainWindow, EachUnitTypeGetsItsPictureOrNoWizard)
 {
     TfrmUserFlash& form = Start(3);
-    const std::map<uint32_t, const QPixmap*> pictures = {
-        {1, &form.img3810},  {3, &form.img4620},  {4, &form.img4620}, {10, &form.img4620}, {5, &form.img7300},
-        {6, &form.img7300},  {7, &form.img7300},  {8, &form.img7300}, {9, &form.img7300},  {12, &form.img7300},
-        {13, &form.img7300}, {11, &form.img8200}, {14, &form.img3840}};
-    for (uint32_t unitType = 0; unitType <= 16; ++unitType) {
+    const std::map<uint32_t, const char*> pictures = {
+        {1, "cable3810"},  {3, "cable4620"},  {4, "cable4620"}, {10, "cable4620"}, {5, "cable7300"},
+        {6, "cable7300"},  {7, "cable7300"},  {8, "cable7300"}, {9, "cable7300"},  {12, "cable7300"},
+        {13, "cable7300"}, {11, "cable8200"}, {14, "cable3840"}};
+    // Every unit type and the first beyond the table.
+    for (uint32_t unitType = 0; unitType <= UnitModelNames.size(); ++unitType) {
         const auto page = form.WizardPage(unitType);
         const auto picture = pictures.find(unitType);
         if (picture == pictures.end()) {
@@ -234,7 +248,7 @@ TEST_F(MainWindow, EachUnitTypeGetsItsPictureOrNoWizard)
             continue;
         }
         ASSERT_TRUE(page) << unitType;
-        EXPECT_EQ(page->Picture.size(), picture->second->size()) << unitType;
+        EXPECT_EQ(page->Picture.toImage(), form.Artwork().Picture(picture->second)->toImage()) << unitType;
         EXPECT_EQ(page->Lines[2].find("$UNIT"), std::string::npos);
     }
     EXPECT_EQ(form.WizardPage(11)->Lines[2], "    the Morvex 8200 as shown");
