@@ -536,13 +536,12 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
         if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return wrStopped;
         if (failed) {
             // A wait that fails on a device that still answers a query of
-            // its settings was ended by the driver without an event: Wine
-            // does so for every mask change and for a mask it cannot watch on
-            // a pseudo-terminal (line errors alone). Such a device is not
-            // gone, but cannot be watched; its hang-up shows in the
-            // transfers. Otherwise the device is gone (unplugged, or the
-            // pseudo-terminal behind Wine hung up). Either way it is not
-            // watched again.
+            // its settings was ended by the driver without an event (Wine
+            // does so at once for line errors alone on a pseudo-terminal).
+            // Such a device is not gone, but cannot be watched; a hang-up
+            // shows in its transfers. Otherwise the device is gone
+            // (unplugged, or the pseudo-terminal behind Wine hung up).
+            // Either way it is not watched again.
             DCB dcb{};
             dcb.DCBlength = sizeof dcb;
             F->Watching = false;
