@@ -56,6 +56,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 fi
 
+# The commit's time stands for "now" wherever the build records one: Qt's
+# resource compiler stores it as every resource's time (instead of the
+# file's, which is when it was checked out), strip in every PE header.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
 # The compiler cache, when installed, serves rebuilds and other folders.
 LAUNCHER=""
 if command -v ccache >/dev/null; then LAUNCHER=-DCMAKE_CXX_COMPILER_LAUNCHER=ccache; fi
@@ -84,7 +88,6 @@ cp "$PREFIX/plugins/styles/qwindowsvistastyle.dll" "$STAGE/styles/"
 cp "$PREFIX/plugins/imageformats/qsvg.dll" "$PREFIX/plugins/imageformats/qico.dll" "$STAGE/imageformats/"
 cp "$PREFIX/plugins/iconengines/qsvgicon.dll" "$STAGE/iconengines/"
 # strip writes a new time stamp into each PE header: the commit's time.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
 x86_64-w64-mingw32-strip --strip-unneeded "$STAGE"/*.exe "$STAGE"/*.dll "$STAGE"/*/*.dll
 ./scripts/sign-windows.sh "$STAGE/morvex-flash.exe" "$STAGE/morvex-flash-cli.exe"
 mkdir -p dist

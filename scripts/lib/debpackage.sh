@@ -38,7 +38,10 @@ build_deb() {
   export DEB_VERSION
   DEB_VERSION=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$_build/CPackConfig.cmake" | head -n 1)
   rm -f "$_build"/morvex-flash_*.deb
-  (cd "$_build" && cpack -G DEB) || {
+  # The package's own members (debian-binary, control.tar.gz, data.tar.gz)
+  # keep the modes cpack's files get from the umask: 022 for all builds.
+  # (What is inside has fixed modes of its own.)
+  (cd "$_build" && umask 022 && cpack -G DEB) || {
     echo "build_deb: cpack -G DEB in $_build failed" >&2
     return 1
   }

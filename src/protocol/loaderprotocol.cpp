@@ -70,6 +70,10 @@ TFlashFDTDevice::TFlashFDTDevice(QObject* owner) : QObject(owner)
     FKeepAliveTimer->setInterval(kKeepAliveIntervalMs);
     connect(FKeepAliveTimer, &QTimer::timeout, this, &TFlashFDTDevice::KeepAliveTick);
     FChannel = new TMorvexComPort(home);
+    // Every reply is read by its exchange, and nothing here handles an
+    // arrival of bytes: watching for them would only hold and release the
+    // watch around each read, two driver calls per exchange.
+    FChannel->SetEvents(AllComEvents & ~(ComEventBit(evRxChar) | ComEventBit(evRx80Full)));
     FKeepAliveTimer->start();
 }
 

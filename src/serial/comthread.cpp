@@ -70,7 +70,8 @@ bool TComThread::Deliver(QEvent* event, TCustomComPort* port)
 }
 
 TComThread::TComThread(TCustomComPort* port, TSerialDevice* device, TComEvents events)
-    : FComPort(port), FDevice(device), FEvents(events), FWatch(std::make_unique<TDeviceWatch>(*device)),
+    : FComPort(port), FDevice(device), FEvents(events), FWatch(std::make_unique<TDeviceWatch>(
+          *device, (events & (ComEventBit(evRxChar) | ComEventBit(evRx80Full))) != 0)),
       FShared(std::make_shared<THandOver>())
 {
     FThread = std::thread([this] { Execute(); });

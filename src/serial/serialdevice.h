@@ -125,7 +125,10 @@ public:
     // The platform's own state (serialdevice_<platform>.h).
     class TPlatform;
 
-    explicit TDeviceWatch(TSerialDevice& port); // code 21 when the wait cannot be set up
+    // received: whether arrivals of bytes are watched at all. A port whose
+    // owner handles no received-data event leaves them out, and holding
+    // and releasing them around each read then costs nothing.
+    explicit TDeviceWatch(TSerialDevice& port, bool received = true); // code 21 when the wait cannot be set up
     TDeviceWatch(const TDeviceWatch&) = delete;
     TDeviceWatch& operator=(const TDeviceWatch&) = delete;
     ~TDeviceWatch();
@@ -136,6 +139,7 @@ public:
     void Stop();
     // While held (from any thread), arrivals of bytes wake nobody; a
     // hang-up still does. Releasing reports bytes still queued at once.
+    // Without received-data watching it does nothing.
     void HoldReceived(bool hold);
 
 private:

@@ -440,9 +440,10 @@ TComSignals TSerialDevice::ModemSignals()
     return active;
 }
 
-TDeviceWatch::TDeviceWatch(TSerialDevice& port) : F(std::make_unique<TPlatform>())
+TDeviceWatch::TDeviceWatch(TSerialDevice& port, bool received) : F(std::make_unique<TPlatform>())
 {
     F->Device = port.Platform().Handle;
+    F->Received = received;
     F->Poll = epoll_create1(EPOLL_CLOEXEC);
     F->StopSignal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     // Edge-triggered on the device: one report per arrival of bytes, none
@@ -451,7 +452,7 @@ TDeviceWatch::TDeviceWatch(TSerialDevice& port) : F(std::make_unique<TPlatform>(
     stop.events = EPOLLIN;
     stop.data.fd = F->StopSignal;
     epoll_event device{};
-    device.events = EPOLLIN | EPOLLET;
+    device.events = received ? EPOLLIN | EPOLLET : EPOLLET;
     device.data.fd = F->Device;
     if (F->Poll < 0 || F->StopSignal < 0 || epoll_ctl(F->Poll, EPOLL_CTL_ADD, F->StopSignal, &stop) < 0 ||
         epoll_ctl(F->Poll, EPOLL_CTL_ADD, F->Device, &device) < 0) {
@@ -496,6 +497,7 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
 
 void TDeviceWatch::HoldReceived(bool hold)
 {
+    if (!F->Received) return;
     // Hang-ups and errors are reported whatever the mask says. Re-arming
     // re-checks readiness, so bytes left over are not missed. After a
     // hang-up the device is no longer in the set and this fails harmlessly.

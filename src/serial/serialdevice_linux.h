@@ -59,5 +59,6 @@ public:
     int Device = -1;
     int Poll = -1;
     int StopSignal = -1;
+    bool Received = true; // arrivals of bytes are watched
     bool Watching = true;
 };

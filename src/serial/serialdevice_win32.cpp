@@ -18,16 +18,16 @@ bool NotOffered(DWORD error)
     return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER;
 }
 
-// One overlapped transfer. The OVERLAPPED and the caller's buffer belong
-// to the driver while the transfer is pending, so it never leaves scope
-// pending: a wait given up (a wait hook that raised, a broken wait) cancels
-// it and waits for the cancellation first.
+// One overlapped transfer, signalled through the device's own transfer
+// event (the driver resets it as the transfer starts). The OVERLAPPED and
+// the caller's buffer belong to the driver while the transfer is pending,
+// so it never leaves scope pending: a wait given up (a wait hook that
+// raised, a broken wait) cancels it and waits for the cancellation first.
 class TOverlappedTransfer {
 public:
-    TOverlappedTransfer(HANDLE device, int32_t code) : FDevice(device), FCode(code)
+    TOverlappedTransfer(HANDLE device, HANDLE event, int32_t code) : FDevice(device), FCode(code)
     {
-        FOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (!FOverlapped.hEvent) throw EComPort(code, LastError());
+        FOverlapped.hEvent = event;
     }
     ~TOverlappedTransfer()
     {
@@ -36,7 +36,6 @@ public:
             DWORD ignored = 0;
             GetOverlappedResult(FDevice, &FOverlapped, &ignored, TRUE);
         }
-        CloseHandle(FOverlapped.hEvent);
     }
     TOverlappedTransfer(const TOverlappedTransfer&) = delete;
     TOverlappedTransfer& operator=(const TOverlappedTransfer&) = delete;
@@ -233,6 +232,15 @@ void TSerialDevice::Open(const std::string& path)
     HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (device == INVALID_HANDLE_VALUE) throw EComPort(CError_OpenFailed, LastError());
+    // Every transfer of the device signals this one event: an event made
+    // and closed for each would cost two more driver calls per transfer
+    // (under Wine, round trips to its server).
+    HANDLE transferEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!transferEvent) {
+        const int32_t error = LastError();
+        CloseHandle(device);
+        throw EComPort(CError_OpenFailed, error);
+    }
     // A raw line: binary, no flow control, transfers not stopped by line
     // errors, at the port's default bit rate until the port applies its
     // own. The DCB is built whole rather than read first: Wine cannot read
@@ -245,10 +253,12 @@ void TSerialDevice::Open(const std::string& path)
     COMMTIMEOUTS timeouts = DriverTimeouts(TTimeoutValues());
     if (!error && !SetCommTimeouts(device, &timeouts)) error = GetLastError();
     if (error) {
+        CloseHandle(transferEvent);
         CloseHandle(device);
         throw EComPort(CError_OpenFailed, int32_t(error));
     }
     *F = TPlatform();
+    F->TransferEvent = transferEvent;
     COMSTAT status{};
     TakeStatus(device, F->Counters, status);
     F->Counters = TLineErrorCounts(); // errors from before the open are not ours
@@ -260,7 +270,9 @@ void TSerialDevice::Close()
 {
     if (!IsOpen()) return;
     CloseHandle(F->Handle);
+    CloseHandle(F->TransferEvent);
     F->Handle = INVALID_HANDLE_VALUE;
+    F->TransferEvent = nullptr;
 }
 
 void TSerialDevice::ApplyQueueSizes(int32_t inputSize, int32_t outputSize)
@@ -321,7 +333,7 @@ int32_t TSerialDevice::Write(const void* buffer, int32_t count)
     F->UseTimeouts(FTimeouts);
     HANDLE device = F->Handle;
     int32_t sent =
-        TOverlappedTransfer(device, CError_WriteFailed)
+        TOverlappedTransfer(device, F->TransferEvent, CError_WriteFailed)
             .Run([&](OVERLAPPED* overlapped,
                      DWORD* done) { return WriteFile(device, buffer, DWORD(count), done, overlapped) != FALSE; },
                  nullptr, WaitSliceMs);
@@ -377,7 +389,7 @@ int32_t TSerialDevice::Read(void* buffer, int32_t count)
     }
     // One read for the whole count: the driver's time-outs end it, and the
     // wait goes in slices so that the wait hook runs while it is pending.
-    return TOverlappedTransfer(device, CError_ReadFailed)
+    return TOverlappedTransfer(device, F->TransferEvent, CError_ReadFailed)
         .Run([&](OVERLAPPED* overlapped,
                  DWORD* done) { return ReadFile(device, buffer, DWORD(count), done, overlapped) != FALSE; },
              FWaitHook, WaitSliceMs);
@@ -466,12 +478,13 @@ constexpr DWORD WatchedAlways = EV_ERR | EV_BREAK;
 constexpr DWORD WatchedAll = WatchedAlways | EV_RXCHAR;
 } // namespace
 
-TDeviceWatch::TDeviceWatch(TSerialDevice& port) : F(std::make_unique<TPlatform>())
+TDeviceWatch::TDeviceWatch(TSerialDevice& port, bool received) : F(std::make_unique<TPlatform>())
 {
     F->Device = port.Platform().Handle;
+    F->Received = received;
     F->Wait = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     F->Stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!F->Wait || !F->Stop || !SetCommMask(F->Device, WatchedAll)) {
+    if (!F->Wait || !F->Stop || !SetCommMask(F->Device, received ? WatchedAll : WatchedAlways)) {
         const int32_t error = LastError();
         if (F->Wait) CloseHandle(F->Wait);
         if (F->Stop) CloseHandle(F->Stop);
@@ -522,10 +535,18 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
         }
         if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return wrStopped;
         if (failed) {
-            // A wait that fails means the device is gone (unplugged, or the
-            // pseudo-terminal behind Wine hung up); it is not watched again.
-            events.Gone = true;
+            // A wait that fails on a device that still answers a query of
+            // its settings was ended by the driver without an event (Wine
+            // does so at once for line errors alone on a pseudo-terminal).
+            // Such a device is not gone, but cannot be watched; a hang-up
+            // shows in its transfers. Otherwise the device is gone
+            // (unplugged, or the pseudo-terminal behind Wine hung up).
+            // Either way it is not watched again.
+            DCB dcb{};
+            dcb.DCBlength = sizeof dcb;
             F->Watching = false;
+            if (GetCommState(device, &dcb)) continue;
+            events.Gone = true;
             return wrEvents;
         }
         if (mask & (EV_ERR | EV_BREAK)) {
@@ -552,6 +573,9 @@ TDeviceWatch::TResult TDeviceWatch::Wait(TEvents& events)
 
 void TDeviceWatch::HoldReceived(bool hold)
 {
+    // Each mask change is a driver call (under Wine two round trips to its
+    // server), made twice per exchange: only where arrivals are watched.
+    if (!F->Received) return;
     // Changing the mask ends a pending wait with no events; the watch then
     // looks at the queue itself when arrivals are watched again.
     SetCommMask(F->Device, hold ? WatchedAlways : WatchedAll);

@@ -22,6 +22,7 @@ struct TLineErrorCounts {
 class TSerialDevice::TPlatform {
 public:
     HANDLE Handle = INVALID_HANDLE_VALUE;
+    HANDLE TransferEvent = nullptr; // signals the end of each overlapped read or write
     TLineErrorCounts Counters;
     int32_t BitRate = 9600;
     int32_t CharBits = 10;   // bits on the line per character, for drain estimates
@@ -47,5 +48,6 @@ public:
     HANDLE Device = INVALID_HANDLE_VALUE;
     HANDLE Wait = nullptr; // the pending WaitCommEvent's own event
     HANDLE Stop = nullptr;
+    bool Received = true; // arrivals of bytes are watched
     bool Watching = true;
 };

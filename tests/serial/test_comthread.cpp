@@ -89,6 +89,27 @@ TEST_F(ComThreadTest, UnselectedEventsAreNotHandedOver)
     EXPECT_EQ(RxCalls, 0);
 }
 
+// Without received-data events the watch leaves arrivals out altogether:
+// reads around them still work, and a hang-up still wakes it.
+TEST_F(ComThreadTest, WithoutReceivedDataEventsAHangupStillEndsTheThread)
+{
+    Port.SetEvents(ComEventBit(evError));
+    Port.Timeouts().SetReadInterval(0);
+    Port.Timeouts().SetReadTotalConstant(2000);
+    Port.OpenPort();
+    Pty.Send("ab");
+    char back[2];
+    ASSERT_EQ(Port.ReadBytes(back, 2), 2);
+    EXPECT_EQ(std::string(back, 2), "ab");
+    ServeEvents(50);
+    EXPECT_EQ(RxCalls, 0);
+    EXPECT_TRUE(Port.EventThreadRunning());
+    Pty.Hangup();
+    ServeUntil([this] { return !Port.EventThreadRunning(); });
+    EXPECT_FALSE(Port.EventThreadRunning());
+    Port.ClosePort();
+}
+
 TEST_F(ComThreadTest, ClosingWhileAHandOverWaitsEndsWithoutDeadlock)
 {
     Port.OpenPort();

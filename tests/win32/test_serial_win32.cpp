@@ -229,6 +229,41 @@ TEST_F(Win32Device, TimeoutsReachTheDriverOnlyWhenTheyChange)
     EXPECT_EQ(Device.Platform().TimeoutChanges, before + 1);
 }
 
+// A port whose owner handles no received-data event: the watch leaves
+// arrivals out of the device's event mask, holding and releasing them makes
+// no driver call, and bytes arriving do not wake it.
+TEST_F(Win32Device, AWatchWithoutReceivedDataSleepsThroughArrivals)
+{
+    HANDLE handle = Device.Platform().Handle;
+    DWORD mask = 0;
+    {
+        TDeviceWatch all(Device);
+        ASSERT_TRUE(GetCommMask(handle, &mask));
+        EXPECT_EQ(mask, DWORD(EV_RXCHAR | EV_ERR | EV_BREAK));
+    }
+    TDeviceWatch watch(Device, false);
+    ASSERT_TRUE(GetCommMask(handle, &mask));
+    EXPECT_EQ(mask, DWORD(EV_ERR | EV_BREAK));
+    watch.HoldReceived(true);
+    watch.HoldReceived(false);
+    ASSERT_TRUE(GetCommMask(handle, &mask));
+    EXPECT_EQ(mask, DWORD(EV_ERR | EV_BREAK));
+
+    TDeviceWatch::TResult result = TDeviceWatch::wrEvents;
+    TDeviceWatch::TEvents events;
+    std::thread waiter([&] { result = watch.Wait(events); });
+    AskBurst(4, 0);
+    EXPECT_EQ(WaitQueued(4), 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    watch.Stop();
+    waiter.join();
+    EXPECT_EQ(result, TDeviceWatch::wrStopped) << "the arrival woke the watch";
+    EXPECT_FALSE(events.Received);
+    // Wine ends a wait on line errors alone at once on a pseudo-terminal:
+    // the device still answers, so it is not reported gone.
+    EXPECT_FALSE(events.Gone);
+}
+
 TEST_F(Win32Device, InputPurgeDropsReceivedBytes)
 {
     AskBurst(8, 0);
