@@ -64,14 +64,14 @@ std::string AcceptedTexts(T first, T last, std::string (*toText)(T))
 // The text form of a setting, or the usage error that names the option and
 // the values it takes.
 template <typename T>
-bool ReadSetting(const QCommandLineParser& parser, const QString& option, T first, T last,
+bool ReadSetting(const QCommandLineParser& parser, const QCommandLineOption& option, T first, T last,
                  T (*fromText)(const std::string&), std::string (*toText)(T), T& setting, std::string& error)
 {
     if (!parser.isSet(option)) return true;
     const std::string text = parser.value(option).toStdString();
     const std::optional<T> value = SettingFromText(text, fromText, toText);
     if (!value || *value < first || *value > last) {
-        error = "bad value \"" + text + "\" for --" + option.toStdString() + " (one of " +
+        error = "bad value \"" + text + "\" for --" + option.names().constLast().toStdString() + " (one of " +
                 AcceptedTexts(first, last, toText) + ")";
         return false;
     }
@@ -133,31 +133,39 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     parser.setApplicationDescription(QString::fromStdString(description));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({
-        {"port",
-         "Serial port: a name as --list-ports shows it (see the notes below). Several (--port again, or a comma "
-         "list): a gang that programs a unit on each at once.",
-         "NAME",
-         QString::fromStdString(defaults.Port())},
-        {"baud", "Bit rate of the connection.", "RATE", QString::fromStdString(BaudRateToText(defaults.BaudRate()))},
-        {"data-bits", "Data bits: 5, 6, 7 or 8.", "N", QString::fromStdString(DataBitsToText(defaults.DataBits()))},
-        {"stop-bits", "Stop bits: 1, 1.5 or 2.", "N", QString::fromStdString(StopBitsToText(defaults.StopBits()))},
-        {"parity", "Parity: None, Odd, Even, Mark or Space.", "PARITY",
-         QString::fromStdString(ParityToText(defaults.Parity().Bits()))},
-        {{"y", "yes"}, "Allow the boot method without asking; do not wait at the cabling page."},
-        {{"q", "quiet"}, "Print only the outcome (and questions that need an answer)."},
-        {"log", "Append one JSON line describing the run to FILE.", "FILE"},
-        {"verify-only", "Only check that the unit holds this image: connect, read the flash back,\n"
-                        "compare and restart the unit; nothing is erased or programmed."},
-        {"info", "Print the embedded image's name, unit type, model and size, and exit."},
-        {"list-ports", "Print the serial ports with what the system knows of each, and exit."},
-        {"json", "With --list-ports: print the list as JSON, for scripts."},
-        {"repeat", "Station: after each unit wait for the next one on the same port (see below)."},
-        {"count", "Station: stop after N units (implies --repeat).", "N"},
-    });
+    // Each option once, as an object: what is asked of the parser below
+    // names the object, so a misspelt option cannot compile.
+    const QCommandLineOption port(
+        "port",
+        "Serial port: a name as --list-ports shows it (see the notes below). Several (--port again, or a comma "
+        "list): a gang that programs a unit on each at once.",
+        "NAME", QString::fromStdString(defaults.Port()));
+    const QCommandLineOption baud("baud", "Bit rate of the connection.", "RATE",
+                                  QString::fromStdString(BaudRateToText(defaults.BaudRate())));
+    const QCommandLineOption dataBits("data-bits", "Data bits: 5, 6, 7 or 8.", "N",
+                                      QString::fromStdString(DataBitsToText(defaults.DataBits())));
+    const QCommandLineOption stopBits("stop-bits", "Stop bits: 1, 1.5 or 2.", "N",
+                                      QString::fromStdString(StopBitsToText(defaults.StopBits())));
+    const QCommandLineOption parity("parity", "Parity: None, Odd, Even, Mark or Space.", "PARITY",
+                                    QString::fromStdString(ParityToText(defaults.Parity().Bits())));
+    const QCommandLineOption yes({"y", "yes"},
+                                 "Allow the boot method without asking; do not wait at the cabling page.");
+    const QCommandLineOption quiet({"q", "quiet"}, "Print only the outcome (and questions that need an answer).");
+    const QCommandLineOption log("log", "Append one JSON line describing the run to FILE.", "FILE");
+    const QCommandLineOption verifyOnly("verify-only",
+                                        "Only check that the unit holds this image: connect, read the flash back,\n"
+                                        "compare and restart the unit; nothing is erased or programmed.");
+    const QCommandLineOption info("info", "Print the embedded image's name, unit type, model and size, and exit.");
+    const QCommandLineOption listPorts("list-ports",
+                                       "Print the serial ports with what the system knows of each, and exit.");
+    const QCommandLineOption json("json", "With --list-ports: print the list as JSON, for scripts.");
+    const QCommandLineOption repeat("repeat",
+                                    "Station: after each unit wait for the next one on the same port (see below).");
+    const QCommandLineOption count("count", "Station: stop after N units (implies --repeat).", "N");
     QCommandLineOption feed("progress-feed", "Progress as JSON lines, for a gang's parent process.");
     feed.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(feed);
+    parser.addOptions({port, baud, dataBits, stopBits, parity, yes, quiet, log, verifyOnly, info, listPorts, json,
+                       repeat, count, feed});
 
     if (!parser.parse(arguments)) {
         result.Action = TCliAction::Usage;
@@ -181,10 +189,10 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
     if (!parser.positionalArguments().isEmpty())
         return usage("unexpected argument \"" + parser.positionalArguments().first().toStdString() +
                      "\" (the image is the one built into this program)");
-    if (parser.isSet("info") && parser.isSet("list-ports")) return usage("--info and --list-ports exclude each other");
+    if (parser.isSet(info) && parser.isSet(listPorts)) return usage("--info and --list-ports exclude each other");
 
-    if (parser.isSet("port")) {
-        const std::string portError = ReadPorts(parser.values("port"), options.Ports);
+    if (parser.isSet(port)) {
+        const std::string portError = ReadPorts(parser.values(port), options.Ports);
         if (!portError.empty()) return usage(portError);
         for (const std::string& port : options.Ports) {
             if (!IsUsbPortName(port)) continue;
@@ -198,11 +206,11 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
         options.Ports = {options.Port};
     }
     std::string error;
-    if (!ReadSetting(parser, "baud", br110, br256000, TextToBaudRate, BaudRateToText, options.BaudRate, error) ||
-        !ReadSetting(parser, "data-bits", dbFive, dbEight, TextToDataBits, DataBitsToText, options.DataBits, error) ||
-        !ReadSetting(parser, "stop-bits", sbOneStopBit, sbTwoStopBits, TextToStopBits, StopBitsToText, options.StopBits,
+    if (!ReadSetting(parser, baud, br110, br256000, TextToBaudRate, BaudRateToText, options.BaudRate, error) ||
+        !ReadSetting(parser, dataBits, dbFive, dbEight, TextToDataBits, DataBitsToText, options.DataBits, error) ||
+        !ReadSetting(parser, stopBits, sbOneStopBit, sbTwoStopBits, TextToStopBits, StopBitsToText, options.StopBits,
                      error) ||
-        !ReadSetting(parser, "parity", prNone, prSpace, TextToParity, ParityToText, options.Parity, error))
+        !ReadSetting(parser, parity, prNone, prSpace, TextToParity, ParityToText, options.Parity, error))
         return usage(error);
     // Every serial driver refuses the other pairs when the port is set up,
     // long after the operator could have been told.
@@ -211,20 +219,21 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
         return usage("--stop-bits " + StopBitsToText(options.StopBits) + " does not go with --data-bits " +
                      DataBitsToText(options.DataBits) +
                      " (1 stop bit goes with any data bits, 1.5 with 5 only, 2 with 6, 7 or 8)");
-    options.AssumeYes = parser.isSet("yes");
-    options.Quiet = parser.isSet("quiet");
-    options.VerifyOnly = parser.isSet("verify-only");
-    if (parser.isSet("log")) {
-        options.LogPath = parser.value("log").toStdString();
+    options.AssumeYes = parser.isSet(yes);
+    options.Quiet = parser.isSet(quiet);
+    options.VerifyOnly = parser.isSet(verifyOnly);
+    if (parser.isSet(log)) {
+        options.LogPath = parser.value(log).toStdString();
         if (options.LogPath.empty()) return usage("--log needs a file name");
     }
     options.ProgressFeed = parser.isSet(feed);
-    options.Repeat = parser.isSet("repeat") || parser.isSet("count");
-    if (parser.isSet("count")) {
+    options.Repeat = parser.isSet(repeat) || parser.isSet(count);
+    if (parser.isSet(count)) {
         bool number = false;
-        options.Count = parser.value("count").toInt(&number);
+        options.Count = parser.value(count).toInt(&number);
         if (!number || options.Count < 1)
-            return usage("bad value \"" + parser.value("count").toStdString() + "\" for --count (a whole number, 1 or more)");
+            return usage("bad value \"" + parser.value(count).toStdString() +
+                         "\" for --count (a whole number, 1 or more)");
     }
     if (options.VerifyOnly && options.Repeat)
         return usage("--verify-only checks the one unit on the port; it does not go with --repeat or --count");
@@ -238,9 +247,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const TComPort& defa
                          "then: add --yes (the boot method is allowed, the cabling page is not waited for)");
         result.Action = TCliAction::Gang;
     }
-    if (parser.isSet("info")) result.Action = TCliAction::Info;
-    if (parser.isSet("json") && !parser.isSet("list-ports")) return usage("--json goes with --list-ports");
-    if (parser.isSet("list-ports")) result.Action = TCliAction::ListPorts;
-    result.Json = parser.isSet("json");
+    if (parser.isSet(info)) result.Action = TCliAction::Info;
+    if (parser.isSet(json) && !parser.isSet(listPorts)) return usage("--json goes with --list-ports");
+    if (parser.isSet(listPorts)) result.Action = TCliAction::ListPorts;
+    result.Json = parser.isSet(json);
     return result;
 }
