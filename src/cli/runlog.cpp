@@ -64,5 +64,10 @@ QJsonObject RunRecord(const TRunReport& report, const TRunContext& context)
         {"message", Q(report.Message)},
     };
     if (!context.UserMethodFailure.empty()) record.insert("userMethodFailure", Q(context.UserMethodFailure));
+    if (!report.BackgroundFailures.empty()) {
+        QJsonArray failures;
+        for (const std::string& failure : report.BackgroundFailures) failures.append(Q(failure));
+        record.insert("backgroundFailures", failures);
+    }
     return record;
 }

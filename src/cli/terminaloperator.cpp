@@ -51,10 +51,7 @@ TTerminalOperator::TTerminalOperator(const TTerminal& terminal, TInterruptWatch&
     : FTerminal(terminal), FInterrupts(interrupts), FProgress(terminal.Out, terminal.OutputIsTerminal, false)
 {
     FProgress.SetClearsLines(terminal.ClearsLines);
-    SetUserPromptFactory([this](QObject* owner) -> TUserPrompt* { return new TTerminalPrompt(*this, owner); });
 }
-
-TTerminalOperator::~TTerminalOperator() { SetUserPromptFactory(nullptr); }
 
 void TTerminalOperator::Say(const std::string& text)
 {
@@ -155,12 +152,18 @@ void TTerminalOperator::ShowSuccess(const std::string& text)
     std::fflush(FTerminal.Out);
 }
 
-void TTerminalOperator::ShowFailure(const std::exception& failure, TFailureKind kind)
+void TTerminalOperator::SayFailure(const std::string& text)
 {
     FProgress.Interject();
     std::fflush(FTerminal.Out);
-    std::fprintf(FTerminal.Err, "%s\n", TerminalText(failure.what()).c_str());
-    if (kind == TFailureKind::Cancelled && FBootRefusedWithoutTerminal)
-        std::fprintf(FTerminal.Err, "%s\n", NoTerminalNote);
+    std::fprintf(FTerminal.Err, "%s\n", TerminalText(text).c_str());
     std::fflush(FTerminal.Err);
+}
+
+void TTerminalOperator::BackgroundFailure(const std::exception& failure) { SayFailure(failure.what()); }
+
+void TTerminalOperator::ShowFailure(const std::exception& failure, TFailureKind kind)
+{
+    SayFailure(failure.what());
+    if (kind == TFailureKind::Cancelled && FBootRefusedWithoutTerminal) SayFailure(NoTerminalNote);
 }

@@ -51,10 +51,7 @@ struct TTerminal {
 
 class TTerminalOperator : public TRunOperator {
 public:
-    // Makes every flash target created from now on use a TTerminalPrompt,
-    // until the operator is destroyed.
     TTerminalOperator(const TTerminal& terminal, TInterruptWatch& interrupts);
-    ~TTerminalOperator() override;
 
     void Configure(const TCliOptions& options)
     {
@@ -69,6 +66,8 @@ public:
     bool ShowWizardPage(const TWizardPage& page) override;
     bool EditPortSettings(TMorvexComPort& port) override;
     bool AskBootMethod(const std::string& question) override;
+    TUserPrompt* CreatePrompt(QObject* owner) override { return new TTerminalPrompt(*this, owner); }
+    void BackgroundFailure(const std::exception& failure) override;
     TStatusText* StatusText() override { return &FProgress; }
     TProgressView* ProgressView() override { return &FProgress; }
     void StepStarted(TRunStep step) override { FProgress.BeginStep(step); }
@@ -82,6 +81,8 @@ private:
     // Waits for one typed line (without its end); Ctrl-C ends the wait.
     TTyped ReadLine(std::string& line);
     void Say(const std::string& text);
+    // A failure's text on standard error, below the progress line.
+    void SayFailure(const std::string& text);
 
     TTerminal FTerminal;
     TInterruptWatch& FInterrupts;

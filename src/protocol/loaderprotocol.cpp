@@ -3,6 +3,7 @@
 #include "core/application.h"
 #include "core/memstream.h"
 #include "core/progress.h"
+#include "core/operatorhooks.h"
 #include "core/userprompt.h"
 #include "protocol/hex.h"
 #include "protocol/byteorder.h"
@@ -252,10 +253,10 @@ void TFlashFDTDevice::KeepAliveTick()
     try {
         Ping();
     } catch (const std::exception& failure) {
-        // Stop first: the handler may show a modal box whose event loop
+        // Stop first: the operator may show a modal box whose event loop
         // would otherwise run this tick again.
         FKeepAliveTimer->stop();
-        HandleException(failure);
+        InstalledOperatorHooks().BackgroundFailure(failure);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/cleanup.h"
 #include "core/memstream.h"
+#include "core/operatorhooks.h"
 #include "core/progress.h"
 #include "image/encryptedstream.h"
 #include "run/secretprocess.h"
@@ -46,6 +47,25 @@ private:
     int FPosition = 0;
 };
 
+// What the layers below reach while the run is under way: the operator's
+// prompt, and the operator for a background failure, which the report
+// keeps too so that whoever reports the run (the command line's log) knows
+// of it.
+class TProgrammingRun::TRunHooks : public TOperatorHooks {
+public:
+    TRunHooks(TRunOperator& runOperator, TRunReport& report) : FOperator(runOperator), FReport(report) {}
+    TUserPrompt* CreatePrompt(QObject* owner) override { return FOperator.CreatePrompt(owner); }
+    void BackgroundFailure(const std::exception& failure) override
+    {
+        FReport.BackgroundFailures.push_back(failure.what());
+        FOperator.BackgroundFailure(failure);
+    }
+
+private:
+    TRunOperator& FOperator;
+    TRunReport& FReport;
+};
+
 TProgrammingRun::TProgrammingRun(TRunOperator& runOperator, const TStoredImage& image, const TImageDigest& digest,
                                  QObject* owner)
     : QObject(owner), FOperator(runOperator), FImage(image), FDigest(digest)
@@ -65,6 +85,8 @@ bool TProgrammingRun::Execute()
     FStopRequested = false;
     FUnitChanged = false;
     FIdentityChanged = false;
+    TRunHooks hooks(FOperator, FReport);
+    const TOperatorHooksScope installed(hooks);
     try {
         RunThenAlways(
             [this] {

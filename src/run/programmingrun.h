@@ -60,6 +60,7 @@ public:
 
 private:
     class TStoppableProgress;
+    class TRunHooks;
     void CreateTarget(uint8_t method);
     void FreeFlash();
     void BeginStep(TRunStep step);

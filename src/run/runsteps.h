@@ -75,12 +75,14 @@ struct TStepRecord {
 };
 
 // What one run did: every step it began, in order, with its duration; the
-// identity text the unit reported; the outcome.
+// identity text the unit reported; what failed in the background; the
+// outcome.
 struct TRunReport {
     std::chrono::system_clock::time_point Started;
     std::chrono::system_clock::time_point Ended;
     std::vector<TStepRecord> Steps;
     std::string IdentityText;
+    std::vector<std::string> BackgroundFailures; // the keep-alive's messages, as they came
     bool Succeeded = false;
     TFailureKind Failure = TFailureKind::None;
     std::string Message; // the success text or the failure's message

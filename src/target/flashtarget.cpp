@@ -1,7 +1,7 @@
 #include "target/flashtarget.h"
 
 #include "core/memstream.h"
-#include "core/userprompt.h"
+#include "core/operatorhooks.h"
 #include "protocol/compare.h"
 #include "serial/devicechannel.h"
 
@@ -36,7 +36,7 @@ THitachiFlash::THitachiFlash(QObject* owner) : QObject(owner)
     FDevice->SetWriteBlockSize(128);
     FConnectInfo.ConnectPort = new TMorvexComPort(this);
     FConnectInfo.ProgramPort = new TMorvexComPort(this);
-    FConnectInfo.Prompt = CreateUserPrompt(this);
+    FConnectInfo.Prompt = InstalledOperatorHooks().CreatePrompt(this);
     SetDefaults();
 }
 

@@ -44,8 +44,7 @@ protected:
         FForm.reset();
         FUnit.reset();
         SetVirtualPortDir("");
-        SetUserPromptFactory(nullptr);
-        SetApplicationTitle(ProgramTitle);
+            SetApplicationTitle(ProgramTitle);
     }
 
     void StartUnit(TUnitSimOptions options = {})
@@ -213,7 +212,9 @@ TEST_F(ProgrammingRun, WhenTheBootMethodFailsTooItsOwnMessageIsShownAndTheTarget
     EXPECT_EQ(shown.find("User Connect Method Failed"), std::string::npos) << shown;
     EXPECT_NE(shown, Cancelled);
     ExpectIdle();
-    EXPECT_NE(FForm->Flash(), nullptr);
+    ASSERT_NE(FForm->Flash(), nullptr);
+    // The target's prompt is the window's, which the run's operator made.
+    EXPECT_NE(dynamic_cast<TUserPromptDialog*>(FForm->Flash()->ConnectInfo().Prompt), nullptr);
 }
 
 TEST_F(ProgrammingRun, CancellingTheResetPromptCancels)

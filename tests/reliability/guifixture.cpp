@@ -38,7 +38,6 @@ void GuiRunTest::TearDown()
     Form.reset();
     Unit.reset();
     SetVirtualPortDir("");
-    SetUserPromptFactory(nullptr);
     SetApplicationTitle(ProgramTitle);
 }
 

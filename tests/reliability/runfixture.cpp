@@ -163,7 +163,7 @@ void RunTest::ExpectPortReleased()
 void RunTest::ExpectNoKeepAliveFailure()
 {
     ASSERT_TRUE(Operator);
-    EXPECT_TRUE(Operator->KeepAliveFailures().empty()) << Operator->KeepAliveFailures().front();
+    EXPECT_TRUE(Operator->BackgroundFailures().empty()) << Operator->BackgroundFailures().front();
 }
 
 void RunTest::ExpectAreaProgrammed()

@@ -6,6 +6,7 @@
 
 #include "core/memstream.h"
 #include "core/progress.h"
+#include "core/operatorhooks.h"
 #include "core/userprompt.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <typeindex>
 #include <typeinfo>
 #include <vector>
 
@@ -75,7 +77,15 @@ public:
     int CancelAtQuery = 0;
 };
 
-class UnitTest : public ::testing::Test {
+// A failure the keep-alive reported, with its exact class.
+struct TBackgroundFailure {
+    std::string Message;
+    std::type_index Class;
+};
+
+// The test is the operator the targets reach for as long as it runs: every
+// target gets a scripted prompt, and background failures are kept.
+class UnitTest : public ::testing::Test, private TOperatorHooks {
 protected:
     void TearDown() override;
 
@@ -104,8 +114,15 @@ protected:
     TRecordingStatus Status;
     TRecordingProgress Progress;
     TScriptedPrompt* Prompt = nullptr; // the target's own prompt
-    int PromptCancelAtQuery = 0;       // for the next NewTarget
+    int PromptCancelAtQuery = 0;       // for the next target
+    std::vector<TBackgroundFailure> BackgroundFailures;
     std::unique_ptr<THitachiFlash> Target;
+
+private:
+    TUserPrompt* CreatePrompt(QObject* owner) override;
+    void BackgroundFailure(const std::exception& failure) override;
+
+    TOperatorHooksScope FHooks{*this};
 };
 
 // Runs f and expects it to fail with exactly class E and this message.
