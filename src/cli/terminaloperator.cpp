@@ -105,17 +105,6 @@ bool TTerminalOperator::EditPortSettings(TMorvexComPort& port)
 
 bool TTerminalOperator::AskBootMethod(const std::string& question)
 {
-    // The boot method talks through the same port: a port that could not be
-    // opened, or failed, would fail it the same way. A second programmer on
-    // a port in use gets the port's own message, not a question.
-    if (FRun && FRun->UserMethodFailure()) {
-        try {
-            std::rethrow_exception(FRun->UserMethodFailure());
-        } catch (const EComPort&) {
-            throw;
-        } catch (...) {
-        }
-    }
     if (FOptions.AssumeYes) {
         if (!FOptions.Quiet) Say(question + " yes (--yes)");
         return true;

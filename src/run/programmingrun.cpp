@@ -153,7 +153,8 @@ void TProgrammingRun::ConnectUnit()
     const uint32_t unitType = UnitType(FImage);
     ShowConnectWizard(unitType);
     BeginStep(TRunStep::PortSettings);
-    if (!FOperator.EditPortSettings(*FConnectInfo.ConnectPort)) throw EHitachiFlashException(ConnectCancelled);
+    if (!FOperator.EditPortSettings(*FConnectInfo.ConnectPort))
+        throw EHitachiFlashException(ConnectCancelled, TFailureCause::Cancelled);
     BeginStep(TRunStep::ConnectUser);
     CreateTarget(kUserMethod);
     std::string failure;
@@ -163,10 +164,11 @@ void TProgrammingRun::ConnectUnit()
     } catch (const std::exception& userMethodFailure) {
         failure = userMethodFailure.what();
         FUserMethodFailure = std::current_exception();
+        if (FailureCause(userMethodFailure) == TFailureCause::PortError && !FOptions.AskBootAfterPortError) throw;
     }
     BeginStep(TRunStep::BootQuestion);
     if (!FOperator.AskBootMethod("User Connect Method Failed (" + failure + "). Try Boot Method?"))
-        throw EHitachiFlashException(ConnectCancelled);
+        throw EHitachiFlashException(ConnectCancelled, TFailureCause::Cancelled);
     BeginStep(TRunStep::ConnectBoot);
     CreateTarget(kBootMethod);
     FFlash->Connect();
@@ -188,7 +190,7 @@ void TProgrammingRun::ShowConnectWizard(uint32_t unitType)
     const std::optional<TWizardPage> page = WizardPage(unitType);
     if (!page) return;
     BeginStep(TRunStep::Wizard);
-    if (!FOperator.ShowWizardPage(*page)) throw EHitachiFlashException(ConnectCancelled);
+    if (!FOperator.ShowWizardPage(*page)) throw EHitachiFlashException(ConnectCancelled, TFailureCause::Cancelled);
 }
 
 void TProgrammingRun::ProgramImage()
@@ -204,7 +206,8 @@ void TProgrammingRun::ProgramImage()
     // Only the unit's own checksum guards the image otherwise, and some
     // models have none: a record deciphered under the wrong pass phrase, or
     // with damaged bytes, must not get as far as an erase.
-    if (!MatchesImageDigest(stream, FDigest)) throw EFDTException("Flash and Image Checksums don't match");
+    if (!MatchesImageDigest(stream, FDigest))
+        throw EFDTException("Flash and Image Checksums don't match", TFailureCause::ImageInvalid);
     RunFlashSequence(stream);
 }
 

@@ -11,6 +11,7 @@
 #include "image/storedimage.h"
 #include "protocol/loaderprotocol.h"
 #include "run/runoperator.h"
+#include "run/runoptions.h"
 #include "run/runsteps.h"
 
 #include <QObject>
@@ -38,6 +39,11 @@ public:
     // then ends with ERunInterrupted. Call it from the run's own thread
     // (an event handler), never from a signal handler.
     void RequestStop() { FStopRequested = true; }
+
+    // What the face decided beyond the operator's answers; the defaults are
+    // the window's. Set before Execute.
+    void SetOptions(const TRunOptions& options) { FOptions = options; }
+    const TRunOptions& Options() const { return FOptions; }
 
     // The connection record: ConnectPort keeps the operator's settings from
     // one run to the next.
@@ -72,6 +78,7 @@ private:
     TRunOperator& FOperator;
     const TStoredImage& FImage;
     const TImageDigest FDigest;
+    TRunOptions FOptions;
     TConnectInfo FConnectInfo;
     std::unique_ptr<THitachiFlash> FFlash;
     std::unique_ptr<TStoppableProgress> FProgress;

@@ -35,7 +35,8 @@ class ERunInterrupted : public Exception {
 public:
     explicit ERunInterrupted(bool unitChanged)
         : Exception(unitChanged ? "Run interrupted: the unit may be partly programmed"
-                                : "Run interrupted: nothing on the unit was changed"),
+                                : "Run interrupted: nothing on the unit was changed",
+                    unitChanged ? TFailureCause::Interrupted : TFailureCause::Cancelled),
           FUnitChanged(unitChanged)
     {
     }
@@ -63,7 +64,8 @@ enum class TFailureKind {
 
 const char* FailureKindName(TFailureKind kind);
 
-// The kind of a failure raised in a step. identityChanged: the unit's
+// The kind of a failure raised in a step, told by its cause (what the code
+// that raised it knew) and the step, never by its message. identityChanged: the unit's
 // identity reply differed from the one that passed at connect (or did not
 // parse), which at the image check makes the failure a line fault.
 TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool identityChanged = false);
