@@ -144,7 +144,8 @@ void THitachiFlash::CheckIdentity()
     uint32_t start = 0;
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
-    if (start != FFlashStart || size != FFlashSize) throw EHitachiFlashException("Flash uP does not match definition", TFailureCause::WrongUnit);
+    if (start != FFlashStart || size != FFlashSize)
+        throw EHitachiFlashException("Flash uP does not match definition", TFailureCause::WrongUnit);
     FConnectIdentity = FIdentityText;
 }
 
@@ -167,7 +168,8 @@ void THitachiFlash::ValidateImage(TMemoryStream& area)
     uint32_t start = 0;
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
-    if (area.Size() != static_cast<int64_t>(size)) throw EFDTException("Flash Size doesn't match Image Size", TFailureCause::ImageInvalid);
+    if (area.Size() != static_cast<int64_t>(size))
+        throw EFDTException("Flash Size doesn't match Image Size", TFailureCause::ImageInvalid);
     if (!TFlashFDTDevice::CheckImageChecksum(area, seed))
         throw EFDTException("Flash and Image Checksums don't match", TFailureCause::ImageInvalid);
 }

@@ -44,7 +44,7 @@ protected:
         FForm.reset();
         FUnit.reset();
         SetVirtualPortDir("");
-            SetApplicationTitle(ProgramTitle);
+        SetApplicationTitle(ProgramTitle);
     }
 
     void StartUnit(TUnitSimOptions options = {})
