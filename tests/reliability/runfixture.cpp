@@ -8,30 +8,8 @@
 #include "tools/mkimage/demofirmware.h"
 #include "tools/mkimage/recordbuilder.h"
 
-#include <QCoreApplication>
 #include <chrono>
 #include <thread>
-
-namespace {
-// The protocol's waits and keep-alive run on Qt timers and events, which
-// need an application object on the thread that runs the tests.
-class TQtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (!QCoreApplication::instance()) FApp = std::make_unique<QCoreApplication>(FArgc, FArgv);
-    }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[18] = "reliability_tests";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FApp;
-};
-
-[[maybe_unused]] ::testing::Environment* const registered = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-}
 
 const std::vector<uint8_t>& DemoPlainImage()
 {

@@ -6,11 +6,9 @@
 
 #include "core/operatorhooks.h"
 #include "target/flashtarget.h"
+#include "tests/support/waits.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
-#include <functional>
 #include <typeinfo>
 
 namespace {
@@ -46,20 +44,6 @@ public:
     }
     int Prompts = 0;
 };
-
-// Handles events, blocking for each, until the condition holds or the time
-// is up.
-bool PumpUntil(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition() && elapsed.elapsed() < ms) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return condition();
-}
 
 TEST(OperatorHooks, GuardsNestAndEachRestoresTheHooksBeforeIt)
 {
@@ -142,7 +126,7 @@ TEST_F(RunHooks, AKeepAliveFailureBetweenStepsReachesTheOperatorAndTheReport)
         // An operator whose event loop runs between steps (a window does)
         // lets the keep-alive query the unit.
         runOperator.Run().Flash()->Device()->KeepAliveTimer()->setInterval(30);
-        PumpUntil([&] { return !runOperator.BackgroundFailures().empty(); }, 3000);
+        WaitUntil([&] { return !runOperator.BackgroundFailures().empty(); }, 3000);
         heardDuringStep = runOperator.BackgroundFailures().size();
     };
 

@@ -1,9 +1,5 @@
 #include "unitfixture.h"
 
-#include "core/application.h"
-
-#include <QEventLoop>
-#include <QTimer>
 #include <cstdio>
 
 std::vector<uint8_t> BuildImage(uint32_t flashStart, uint32_t length, uint16_t seed, uint32_t salt)
@@ -34,13 +30,6 @@ void LoadStream(TMemoryStream& stream, const std::vector<uint8_t>& bytes)
 std::vector<uint8_t> StreamBytes(const TMemoryStream& stream)
 {
     return std::vector<uint8_t>(stream.Memory(), stream.Memory() + stream.Size());
-}
-
-void RunEvents(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 TUnitFault Fault(TFaultKind kind, TFramePhase phase, int index, std::vector<uint8_t> bytes,

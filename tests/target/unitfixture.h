@@ -10,6 +10,7 @@
 #include "core/userprompt.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
+#include "tests/support/waits.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +27,6 @@
 std::vector<uint8_t> BuildImage(uint32_t flashStart, uint32_t length, uint16_t seed, uint32_t salt = 1);
 void LoadStream(TMemoryStream& stream, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> StreamBytes(const TMemoryStream& stream);
-
-// Handles the application's events for the given time.
-void RunEvents(int ms);
 
 class TRecordingStatus : public TStatusText {
 public:
