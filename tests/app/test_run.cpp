@@ -1,7 +1,7 @@
 // Whole programming runs against the simulated unit on a pseudo-terminal:
 // the operator's answers come from the driver, the unit is our simulator.
 #include "guidriver.h"
-#include "records.h"
+#include "tests/support/records.h"
 
 #include "app/about.h"
 #include "app/setupdialog.h"
@@ -99,7 +99,7 @@ protected:
 
     void ExpectFlashHoldsTheImage()
     {
-        const std::vector<uint8_t> plain = MakeDemoFirmware();
+        const std::vector<uint8_t>& plain = DemoPlainImage();
         const std::vector<uint8_t> flash = FUnit->Flash();
         ASSERT_GE(flash.size(), plain.size());
         EXPECT_TRUE(std::equal(plain.begin() + kDemoAreaStart, plain.end(), flash.begin() + kDemoAreaStart));

@@ -2,7 +2,7 @@
 
 #include "oldfirmware.h"
 #include "processprobe.h"
-#include "records.h"
+#include "tests/support/records.h"
 
 #include "app/setupdialog.h"
 #include "app/flashapp.h"

@@ -4,30 +4,10 @@
 
 #include "serial/devicechannel.h"
 #include "target/flashtarget.h"
-
 #include "tools/mkimage/demofirmware.h"
-#include "tools/mkimage/recordbuilder.h"
 
 #include <chrono>
 #include <thread>
-
-const std::vector<uint8_t>& DemoPlainImage()
-{
-    static const std::vector<uint8_t> plain = MakeDemoFirmware();
-    return plain;
-}
-
-namespace {
-const TBuiltRecord& DemoBuiltRecord()
-{
-    static const TBuiltRecord built = BuildStoredImageWithDigest(DemoPlainImage(), "4620 V2.5", 3, GetPassPhrase());
-    return built;
-}
-}
-
-const TStoredImage& DemoRecord() { return *DemoBuiltRecord().Record; }
-
-const TImageDigest& DemoDigest() { return DemoBuiltRecord().Digest; }
 
 std::string LastHostFrame(const std::vector<TSimFrame>& frames)
 {
