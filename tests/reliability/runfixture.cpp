@@ -1,6 +1,7 @@
 #include "runfixture.h"
 
 #include "processprobe.h"
+#include "unitport.h"
 
 #include "serial/devicechannel.h"
 #include "target/flashtarget.h"
@@ -103,18 +104,10 @@ void RunTest::WaitForHostToLetGo()
 
 void RunTest::ExpectPortReleased()
 {
-    // The simulated unit lives in this process and holds the terminal open
-    // itself; beyond its own descriptors none may be left.
-    EXPECT_EQ(DescriptorsOpenOn(PortPath), Unit->State() == usHungUp ? 0 : UnitDescriptors)
-        << "a descriptor is still open on " << PortPath;
+    ExpectUnitPortReleased(*Unit, PortPath, UnitDescriptors);
     // A run that failed to connect keeps its target until the next run.
     if (Operator && Operator->Run().Flash()) {
         EXPECT_FALSE(Operator->Run().Flash()->Device()->Channel()->Connected());
-    }
-    // After a hang-up the pseudo-terminal is gone and its name may already
-    // belong to another program's terminal.
-    if (Unit->State() != usHungUp) {
-        EXPECT_EQ(OpenExclusively(PortPath), "");
     }
 }
 
