@@ -312,7 +312,7 @@ void RunSeed(uint32_t seed, bool printPlan, TWatchdog& watchdog, TTally& tally)
     // under the window; its port must be closed all the same.
     if (THitachiFlash* left = runOperator.Run().Flash(); left && left->Device()->Channel()->Connected())
         Finding(tally, described, "the run left its port open");
-    for (const std::string& failure : runOperator.KeepAliveFailures()) ++tally.Endings["keep-alive: " + failure];
+    for (const std::string& failure : runOperator.BackgroundFailures()) ++tally.Endings["keep-alive: " + failure];
 
     if (outcome.Succeeded) {
         ++tally.Successes;

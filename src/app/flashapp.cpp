@@ -1,7 +1,6 @@
 #include "app/flashapp.h"
 
 #include "app/messageboxes.h"
-#include "core/application.h"
 
 #include <QPointer>
 #include <QScreen>
@@ -89,12 +88,7 @@ bool RunUnderWay() { return runUnderWay(); }
 
 void SetRunUnderWay(bool underWay) { runUnderWay() = underWay; }
 
-TFlashApplication::TFlashApplication(int& argc, char** argv) : QApplication(argc, argv)
-{
-    SetExceptionHandler([](const std::exception& failure) { ShowException(failure); });
-}
-
-TFlashApplication::~TFlashApplication() { SetExceptionHandler(nullptr); }
+TFlashApplication::TFlashApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TFlashApplication::notify(QObject* receiver, QEvent* event)
 {

@@ -33,9 +33,7 @@ void SetRunUnderWay(bool underWay);
 class TFlashApplication : public QApplication {
     Q_OBJECT
 public:
-    // Also routes the core's HandleException to ShowException.
     TFlashApplication(int& argc, char** argv);
-    ~TFlashApplication() override;
 
     // Delivers the event; a failure raised by its handler is shown with
     // ShowException instead of crossing the event dispatch.

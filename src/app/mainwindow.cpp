@@ -6,8 +6,8 @@
 #include "app/formfont.h"
 #include "app/qtext.h"
 #include "app/setupdialog.h"
+#include "app/userpromptdialog.h"
 #include "app/wizard.h"
-#include "core/application.h"
 #include "serial/devicechannel.h"
 
 #include <QApplication>
@@ -123,6 +123,12 @@ bool TfrmUserFlash::EditPortSettings(TMorvexComPort& port) { return ::EditPortSe
 
 bool TfrmUserFlash::AskBootMethod(const std::string& question) { return AskConfirmation(question); }
 
+TUserPrompt* TfrmUserFlash::CreatePrompt(QObject* owner) { return new TUserPromptDialog(owner); }
+
+// The keep-alive found the unit gone between steps: shown at once, in the
+// same box as every other failure.
+void TfrmUserFlash::BackgroundFailure(const std::exception& failure) { ShowException(failure); }
+
 void TfrmUserFlash::ShowSuccess(const std::string& text) { ShowInformationBox(text); }
 
 void TfrmUserFlash::RunEnded()
@@ -134,6 +140,7 @@ void TfrmUserFlash::RunEnded()
 }
 
 // The window is idle again by now. The failure is shown here, where the run
-// was started, by the same handler as every other failure: it must never
-// unwind through Qt's event delivery, which is built without exceptions.
-void TfrmUserFlash::ShowFailure(const std::exception& failure, TFailureKind) { HandleException(failure); }
+// was started, in the same box as a failure that reaches the application's
+// event delivery: it must never unwind through Qt's event delivery, which
+// is built without exceptions.
+void TfrmUserFlash::ShowFailure(const std::exception& failure, TFailureKind) { ShowException(failure); }

@@ -53,7 +53,7 @@ public:
 
 public slots:
     // The whole programming run. A failure is shown, after the window is
-    // back to idle, by the application's error box.
+    // back to idle, in the error box every failure gets (ShowException).
     void btnStartClick();
 
 protected:
@@ -71,6 +71,8 @@ private:
     bool ShowWizardPage(const TWizardPage& page) override;
     bool EditPortSettings(TMorvexComPort& port) override;
     bool AskBootMethod(const std::string& question) override;
+    TUserPrompt* CreatePrompt(QObject* owner) override;
+    void BackgroundFailure(const std::exception& failure) override;
     TStatusText* StatusText() override { return &FStatusText; }
     TProgressView* ProgressView() override { return &FProgressView; }
     TMessageDialogs* CompareDialogs() override { return &FCompareDialogs; }

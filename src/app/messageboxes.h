@@ -26,6 +26,8 @@ void OpenErrorBox(const std::string& text);
 void ShowInformationBox(const std::string& text); // information icon, OK
 bool AskConfirmation(const std::string& text);    // question icon, Yes/No; true on Yes
 
-// Shows a failure that reached the application: the error box with
-// ErrorBoxText of its message.
+// Shows a failure: the error box with ErrorBoxText of its message. Every
+// failure the window shows goes through here: the run's own, one the run
+// hears of in the background, and one that reaches the application's event
+// delivery.
 void ShowException(const std::exception& failure);

@@ -3,7 +3,6 @@
 #include "app/about.h"
 #include "app/artwork.h"
 #include "app/flashapp.h"
-#include "app/userpromptdialog.h"
 #include "app/wizard.h"
 
 #include <QIcon>
@@ -12,7 +11,6 @@ std::unique_ptr<TfrmUserFlash> CreateForms(const TStoredImage& image, const TIma
 {
     SetApplicationTitle(ProgramTitle);
     QApplication::setWindowIcon(ArtworkIcon("appicon"));
-    InstallUserPromptDialog();
     auto form = std::make_unique<TfrmUserFlash>(image, digest);
     SetMainForm(form.get());
     CentreOnScreen(form.get());

@@ -6,7 +6,6 @@
 
 #include <memory>
 
-// Also installs the window-backed operator prompt for the flash targets
-// and gives the program its icon. The caller shows the main window.
+// Also gives the program its icon. The caller shows the main window.
 std::unique_ptr<TfrmUserFlash> CreateForms(const TStoredImage& image = StoredImage,
                                            const TImageDigest& digest = StoredImageDigest);

@@ -71,8 +71,3 @@ void TUserPromptDialog::ShowPrompt(const std::string& text)
 bool TUserPromptDialog::PromptCancelled() { return FDialog->result() == TdlgUserPrompt::ResultCancel; }
 
 void TUserPromptDialog::HidePrompt() { FDialog->hide(); }
-
-void InstallUserPromptDialog()
-{
-    SetUserPromptFactory([](QObject* owner) -> TUserPrompt* { return new TUserPromptDialog(owner); });
-}

@@ -52,6 +52,3 @@ public:
 private:
     std::unique_ptr<TdlgUserPrompt> FDialog;
 };
-
-// Makes every flash target created from now on use a TUserPromptDialog.
-void InstallUserPromptDialog();

@@ -88,6 +88,10 @@ int RunCommandLine(const QStringList& arguments, const TStoredImage& image, cons
     terminal.ClearsLines = terminal.OutputIsTerminal && TerminalClearsLines(1);
     TTerminalOperator runOperator(terminal, interrupts);
     TProgrammingRun run(runOperator, image, digest);
+    // After a port error the boot method would fail the same way: the port's
+    // own message tells the bench more than a question nobody may be there
+    // to answer.
+    run.SetOptions(TRunOptions{.AskBootAfterPortError = false});
     runOperator.SetRun(&run);
     interrupts.SetHandler([&runOperator] { runOperator.Interrupt(); });
 

@@ -113,5 +113,10 @@ QJsonObject RunRecord(const TRunReport& report, const TRunContext& context)
         for (int64_t address : report.Differences.First) first.append(Q(FlashAddressText(address)));
         record.insert("differences", QJsonObject{{"count", qint64(report.Differences.Count)}, {"first", first}});
     }
+    if (!report.BackgroundFailures.empty()) {
+        QJsonArray failures;
+        for (const std::string& failure : report.BackgroundFailures) failures.append(Q(failure));
+        record.insert("backgroundFailures", failures);
+    }
     return record;
 }

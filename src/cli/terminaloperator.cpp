@@ -52,10 +52,7 @@ TTerminalOperator::TTerminalOperator(const TTerminal& terminal, TInterruptWatch&
     : FTerminal(terminal), FInterrupts(interrupts), FProgress(terminal.Out, terminal.OutputIsTerminal, false)
 {
     FProgress.SetClearsLines(terminal.ClearsLines);
-    SetUserPromptFactory([this](QObject* owner) -> TUserPrompt* { return new TTerminalPrompt(*this, owner); });
 }
-
-TTerminalOperator::~TTerminalOperator() { SetUserPromptFactory(nullptr); }
 
 void TTerminalOperator::Say(const std::string& text)
 {
@@ -137,17 +134,6 @@ bool TTerminalOperator::EditPortSettings(TMorvexComPort& port)
 
 bool TTerminalOperator::AskBootMethod(const std::string& question)
 {
-    // The boot method talks through the same port: a port that could not be
-    // opened, or failed, would fail it the same way. A second programmer on
-    // a port in use gets the port's own message, not a question.
-    if (FRun && FRun->UserMethodFailure()) {
-        try {
-            std::rethrow_exception(FRun->UserMethodFailure());
-        } catch (const EComPort&) {
-            throw;
-        } catch (...) {
-        }
-    }
     // A probe is the user method alone: only the unit's own answer counts.
     if (FProbe != TProbe::None) return false;
     if (FOptions.AssumeYes) {
@@ -186,13 +172,19 @@ void TTerminalOperator::ShowSuccess(const std::string& text)
     std::fflush(FTerminal.Out);
 }
 
-void TTerminalOperator::ShowFailure(const std::exception& failure, TFailureKind kind)
+void TTerminalOperator::SayFailure(const std::string& text)
 {
     if (FProbe != TProbe::None) return;
     FProgress.Interject();
     std::fflush(FTerminal.Out);
-    std::fprintf(FTerminal.Err, "%s\n", TerminalText(failure.what()).c_str());
-    if (kind == TFailureKind::Cancelled && FBootRefusedWithoutTerminal)
-        std::fprintf(FTerminal.Err, "%s\n", NoTerminalNote);
+    std::fprintf(FTerminal.Err, "%s\n", TerminalText(text).c_str());
     std::fflush(FTerminal.Err);
+}
+
+void TTerminalOperator::BackgroundFailure(const std::exception& failure) { SayFailure(failure.what()); }
+
+void TTerminalOperator::ShowFailure(const std::exception& failure, TFailureKind kind)
+{
+    SayFailure(failure.what());
+    if (kind == TFailureKind::Cancelled && FBootRefusedWithoutTerminal) SayFailure(NoTerminalNote);
 }

@@ -60,10 +60,7 @@ public:
     // run go on once a unit has answered (it is the next unit's run).
     enum class TProbe { None, Presence, Arrival };
 
-    // Makes every flash target created from now on use a TTerminalPrompt,
-    // until the operator is destroyed.
     TTerminalOperator(const TTerminal& terminal, TInterruptWatch& interrupts);
-    ~TTerminalOperator() override;
 
     void Configure(const TCliOptions& options)
     {
@@ -83,6 +80,8 @@ public:
     bool ShowWizardPage(const TWizardPage& page) override;
     bool EditPortSettings(TMorvexComPort& port) override;
     bool AskBootMethod(const std::string& question) override;
+    TUserPrompt* CreatePrompt(QObject* owner) override { return new TTerminalPrompt(*this, owner); }
+    void BackgroundFailure(const std::exception& failure) override;
     TStatusText* StatusText() override { return &FProgress; }
     TProgressView* ProgressView() override { return &FProgress; }
     void StepStarted(TRunStep step) override;
@@ -96,6 +95,8 @@ private:
     // Waits for one typed line (without its end); Ctrl-C ends the wait.
     TTyped ReadLine(std::string& line);
     void Say(const std::string& text);
+    // A failure's text on standard error, below the progress line.
+    void SayFailure(const std::string& text);
 
     TTerminal FTerminal;
     TInterruptWatch& FInterrupts;

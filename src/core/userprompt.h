@@ -1,5 +1,6 @@
 // The operator prompt as the lower layers see it. This base kind is silent
-// and never cancelled; the application supplies a window-backed kind.
+// and never cancelled; the window and the terminal each supply their own
+// kind through the run's operator (core/operatorhooks.h).
 #pragma once
 
 #include <QObject>
@@ -15,12 +16,3 @@ public:
     virtual bool PromptCancelled() { return false; }
     virtual void HidePrompt() {}
 };
-
-// Flash targets create their own prompt through this factory, so that the
-// application can supply a window-backed prompt without the lower layers
-// knowing any window class. Without an installed factory the prompt is the
-// silent base kind.
-#include <functional>
-using TUserPromptFactory = std::function<TUserPrompt*(QObject* owner)>;
-void SetUserPromptFactory(TUserPromptFactory factory);
-TUserPrompt* CreateUserPrompt(QObject* owner);

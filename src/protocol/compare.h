@@ -12,7 +12,7 @@
 // A failed silent comparison (the verify step of a programming run).
 class ECompareException : public Exception {
 public:
-    using Exception::Exception;
+    explicit ECompareException(std::string message) : Exception(std::move(message), TFailureCause::Difference) {}
 };
 
 // Grows the stream to offset + count when it is shorter, then sets the count

@@ -3,6 +3,7 @@
 #include "core/application.h"
 #include "core/memstream.h"
 #include "core/progress.h"
+#include "core/operatorhooks.h"
 #include "core/userprompt.h"
 #include "protocol/hex.h"
 #include "protocol/byteorder.h"
@@ -145,7 +146,7 @@ void TFlashFDTDevice::ConnectUser(const TConnectInfo& info)
     } catch (const std::exception&) {
         // The firmware may be anything but our loader: whatever went wrong,
         // to the operator it is a unit that did not answer.
-        throw EFDTException("No reply to start command");
+        throw EFDTException("No reply to start command", TFailureCause::NoReply);
     }
     if (reply != info.ConnectReply) throw EFDTException("Reply doesn't match");
     StepProgress(1);
@@ -194,11 +195,11 @@ void TFlashFDTDevice::ConnectBoot(const TConnectInfo& info)
             // Let the prompt's Cancel button act between attempts.
             ProcessMessages();
         }
-        if (prompt.Cancelled()) throw EFDTException("Connect Cancelled by User");
+        if (prompt.Cancelled()) throw EFDTException("Connect Cancelled by User", TFailureCause::Cancelled);
         StepProgress(1);
     }
     if (mismatchSeen) throw EFDTException("Unexpected reply to connect command");
-    throw EFDTException("No reply to connect command");
+    throw EFDTException("No reply to connect command", TFailureCause::NoReply);
 }
 
 void TFlashFDTDevice::ChangeSpeed(const TConnectInfo& info)
@@ -256,10 +257,10 @@ void TFlashFDTDevice::KeepAliveTick()
     try {
         Ping();
     } catch (const std::exception& failure) {
-        // Stop first: the handler may show a modal box whose event loop
+        // Stop first: the operator may show a modal box whose event loop
         // would otherwise run this tick again.
         FKeepAliveTimer->stop();
-        HandleException(failure);
+        InstalledOperatorHooks().BackgroundFailure(failure);
     }
 }
 
@@ -267,16 +268,22 @@ void TFlashFDTDevice::ParseIdentity(const std::string& text, std::string& name, 
                                     uint32_t& size)
 {
     std::string rest = text;
-    auto nextField = [&rest]() {
+    // A unit whose identity does not read as one is not the unit the image
+    // is for, whichever field gives it away.
+    auto nextField = [&rest]() -> uint32_t {
         const size_t colon = rest.find(':');
-        if (colon == std::string::npos) throw EConvertError("Bad Device Identity String");
-        std::string field = rest.substr(0, colon);
+        if (colon == std::string::npos) throw EConvertError("Bad Device Identity String", TFailureCause::WrongUnit);
+        const std::string field = rest.substr(0, colon);
         rest.erase(0, colon + 1);
-        return field;
+        try {
+            return HexToInt(field);
+        } catch (const EConvertError& notHex) {
+            throw EConvertError(notHex.Message(), TFailureCause::WrongUnit);
+        }
     };
-    seed = static_cast<uint16_t>(static_cast<uint32_t>(HexToInt(nextField())) & 0xFFFF);
-    start = static_cast<uint32_t>(HexToInt(nextField()));
-    size = static_cast<uint32_t>(HexToInt(nextField()));
+    seed = static_cast<uint16_t>(nextField() & 0xFFFF);
+    start = nextField();
+    size = nextField();
     const size_t lineFeed = rest.find('\n');
     if (lineFeed != std::string::npos) rest.erase(lineFeed, 1);
     name = rest;
@@ -351,7 +358,7 @@ void TFlashFDTDevice::WriteFlash(TMemoryStream& image, uint32_t start)
         try {
             FChannel->TransactScrambled(block.Data.data(), count, 1, &status);
         } catch (const std::exception&) {
-            throw EFDTException("Write Failed: No reply");
+            throw EFDTException("Write Failed: No reply", TFailureCause::NoReply);
         }
         if (status == kProgramFinished) {
             finishedEarly = true;
@@ -403,7 +410,7 @@ void TFlashFDTDevice::ReadRange(TMemoryStream& stream, uint32_t start, uint32_t 
             try {
                 FChannel->TransactScrambled(&kHostAck, 1, count, block.Data.data());
             } catch (const std::exception&) {
-                throw EFDTException("Read Failed: No reply");
+                throw EFDTException("Read Failed: No reply", TFailureCause::NoReply);
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "core/cleanup.h"
 #include "core/memstream.h"
+#include "core/operatorhooks.h"
 #include "core/progress.h"
 #include "image/encryptedstream.h"
 #include "run/secretprocess.h"
@@ -47,6 +48,25 @@ private:
     int FPosition = 0;
 };
 
+// What the layers below reach while the run is under way: the operator's
+// prompt, and the operator for a background failure, which the report
+// keeps too so that whoever reports the run (the command line's log) knows
+// of it.
+class TProgrammingRun::TRunHooks : public TOperatorHooks {
+public:
+    TRunHooks(TRunOperator& runOperator, TRunReport& report) : FOperator(runOperator), FReport(report) {}
+    TUserPrompt* CreatePrompt(QObject* owner) override { return FOperator.CreatePrompt(owner); }
+    void BackgroundFailure(const std::exception& failure) override
+    {
+        FReport.BackgroundFailures.push_back(failure.what());
+        FOperator.BackgroundFailure(failure);
+    }
+
+private:
+    TRunOperator& FOperator;
+    TRunReport& FReport;
+};
+
 TProgrammingRun::TProgrammingRun(TRunOperator& runOperator, const TStoredImage& image, const TImageDigest& digest,
                                  QObject* owner)
     : QObject(owner), FOperator(runOperator), FImage(image), FDigest(digest)
@@ -71,6 +91,8 @@ bool TProgrammingRun::Execute()
     FStopRequested = false;
     FUnitChanged = false;
     FIdentityChanged = false;
+    TRunHooks hooks(FOperator, FReport);
+    const TOperatorHooksScope installed(hooks);
     try {
         RunThenAlways(
             [this] {
@@ -139,7 +161,8 @@ void TProgrammingRun::ConnectUnit()
     const uint32_t unitType = UnitType(FImage);
     ShowConnectWizard(unitType);
     BeginStep(TRunStep::PortSettings);
-    if (!FOperator.EditPortSettings(*FConnectInfo.ConnectPort)) throw EHitachiFlashException(ConnectCancelled);
+    if (!FOperator.EditPortSettings(*FConnectInfo.ConnectPort))
+        throw EHitachiFlashException(ConnectCancelled, TFailureCause::Cancelled);
     BeginStep(TRunStep::ConnectUser);
     CreateTarget(kUserMethod);
     std::string failure;
@@ -149,10 +172,11 @@ void TProgrammingRun::ConnectUnit()
     } catch (const std::exception& userMethodFailure) {
         failure = userMethodFailure.what();
         FUserMethodFailure = std::current_exception();
+        if (FailureCause(userMethodFailure) == TFailureCause::PortError && !FOptions.AskBootAfterPortError) throw;
     }
     BeginStep(TRunStep::BootQuestion);
     if (!FOperator.AskBootMethod("User Connect Method Failed (" + failure + "). Try Boot Method?"))
-        throw EHitachiFlashException(ConnectCancelled);
+        throw EHitachiFlashException(ConnectCancelled, TFailureCause::Cancelled);
     BeginStep(TRunStep::ConnectBoot);
     CreateTarget(kBootMethod);
     FFlash->Connect();
@@ -174,7 +198,7 @@ void TProgrammingRun::ShowConnectWizard(uint32_t unitType)
     const std::optional<TWizardPage> page = WizardPage(unitType);
     if (!page) return;
     BeginStep(TRunStep::Wizard);
-    if (!FOperator.ShowWizardPage(*page)) throw EHitachiFlashException(ConnectCancelled);
+    if (!FOperator.ShowWizardPage(*page)) throw EHitachiFlashException(ConnectCancelled, TFailureCause::Cancelled);
 }
 
 void TProgrammingRun::ProgramImage()
@@ -190,7 +214,8 @@ void TProgrammingRun::ProgramImage()
     // Only the unit's own checksum guards the image otherwise, and some
     // models have none: a record deciphered under the wrong pass phrase, or
     // with damaged bytes, must not get as far as an erase.
-    if (!MatchesImageDigest(stream, FDigest)) throw EFDTException("Flash and Image Checksums don't match");
+    if (!MatchesImageDigest(stream, FDigest))
+        throw EFDTException("Flash and Image Checksums don't match", TFailureCause::ImageInvalid);
     if (FOptions.VerifyOnly)
         RunVerifySequence(stream);
     else

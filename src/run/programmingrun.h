@@ -40,7 +40,8 @@ public:
     // (an event handler), never from a signal handler.
     void RequestStop() { FStopRequested = true; }
 
-    // Choices for the runs to come; the defaults are the window's run.
+    // What the face decided beyond the operator's answers; the defaults are
+    // the window's. Set before Execute.
     void SetOptions(const TRunOptions& options) { FOptions = options; }
     const TRunOptions& Options() const { return FOptions; }
 
@@ -70,6 +71,7 @@ public:
 
 private:
     class TStoppableProgress;
+    class TRunHooks;
     void CreateTarget(uint8_t method);
     void FreeFlash();
     void BeginStep(TRunStep step);
@@ -81,8 +83,8 @@ private:
     TRunOperator& FOperator;
     const TStoredImage& FImage;
     const TImageDigest FDigest;
-    TConnectInfo FConnectInfo;
     TRunOptions FOptions;
+    TConnectInfo FConnectInfo;
     std::unique_ptr<THitachiFlash> FFlash;
     std::unique_ptr<TStoppableProgress> FProgress;
     TRunReport FReport;

@@ -1,7 +1,7 @@
 // The operator as the programming run sees them: the one interface through
 // which a window, the command line, a test or a benchmark answers the run.
-// The operator prompt of the boot method is not here: flash targets create
-// it through the prompt factory (core/userprompt.h).
+// For the span of the run its prompt and its background failures are what
+// the layers below reach (core/operatorhooks.h).
 #pragma once
 
 #include "run/runsteps.h"
@@ -10,10 +10,12 @@
 #include <exception>
 #include <string>
 
+class QObject;
 class TMessageDialogs;
 class TMorvexComPort;
 class TProgressView;
 class TStatusText;
+class TUserPrompt;
 
 class TRunOperator {
 public:
@@ -26,6 +28,14 @@ public:
     virtual bool EditPortSettings(TMorvexComPort& port) = 0;
     // "User Connect Method Failed (...). Try Boot Method?"; true on Yes.
     virtual bool AskBootMethod(const std::string& question) = 0;
+
+    // The prompt the boot method shows while the operator resets the unit,
+    // owned by owner (the flash target). By default the silent one.
+    virtual TUserPrompt* CreatePrompt(QObject* owner);
+    // A failure with no caller to return to: the keep-alive between steps
+    // found the unit gone. The run has put it in its report already. By
+    // default its message goes to standard error.
+    virtual void BackgroundFailure(const std::exception& failure);
 
     // Where the protocol shows its status text and progress; either may be
     // null. Asked once per flash target.

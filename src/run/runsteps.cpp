@@ -1,25 +1,5 @@
 #include "run/runsteps.h"
 
-#include "image/encryptedstream.h"
-#include "protocol/compare.h"
-#include "protocol/loaderprotocol.h"
-#include "serial/devicechannel.h"
-#include "target/flashtarget.h"
-
-#include <string_view>
-
-namespace {
-constexpr std::string_view ConnectCancelled = "Connect Cancelled by User";
-
-// The messages by which the unit turns out to be another model than the
-// image's, or to answer its identity query with something unreadable.
-bool IsIdentityFailure(const std::exception& failure)
-{
-    const std::string_view message = failure.what();
-    return dynamic_cast<const EConvertError*>(&failure) != nullptr || message == "Flash uP does not match definition";
-}
-}
-
 const char* RunStepName(TRunStep step)
 {
     switch (step) {
@@ -58,23 +38,26 @@ const char* FailureKindName(TFailureKind kind)
 
 TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool identityChanged)
 {
-    if (const auto* interrupted = dynamic_cast<const ERunInterrupted*>(&failure))
-        return interrupted->UnitChanged() ? TFailureKind::Interrupted : TFailureKind::Cancelled;
-    if (failure.what() == ConnectCancelled) return TFailureKind::Cancelled;
+    const TFailureCause cause = FailureCause(failure);
+    switch (cause) {
+    case TFailureCause::Cancelled: return TFailureKind::Cancelled;
+    case TFailureCause::Interrupted: return TFailureKind::Interrupted;
     // A port that fails is the port's fault in whatever step it fails.
-    if (dynamic_cast<const EComPort*>(&failure)) return TFailureKind::PortError;
+    case TFailureCause::PortError: return TFailureKind::PortError;
     // Only the read-back's comparison raises this; a verify-only run
     // restarts the unit after it and still fails by the difference.
-    if (dynamic_cast<const ECompareException*>(&failure)) return TFailureKind::VerifyDifference;
+    case TFailureCause::Difference: return TFailureKind::VerifyDifference;
+    default: break;
+    }
     switch (step) {
     case TRunStep::Wizard:
     case TRunStep::PortSettings:
     case TRunStep::BootQuestion: return TFailureKind::Cancelled;
     case TRunStep::ConnectUser:
     case TRunStep::ConnectBoot:
-        if (IsIdentityFailure(failure)) return TFailureKind::UnitIdentity;
+        if (cause == TFailureCause::WrongUnit) return TFailureKind::UnitIdentity;
         // A unit type without a target class: the image names no model.
-        if (dynamic_cast<const EHitachiFlashException*>(&failure)) return TFailureKind::ImageInvalid;
+        if (cause == TFailureCause::ImageInvalid) return TFailureKind::ImageInvalid;
         return TFailureKind::NoReply;
     case TRunStep::Decipher: return TFailureKind::ImageInvalid;
     case TRunStep::Check:
@@ -82,8 +65,8 @@ TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool 
         // spoiled on the line, and what was checked against it (the size,
         // the checksum seed) says nothing about the unit or the image. A
         // bench must not set a good unit aside for it.
-        if (dynamic_cast<const EMorvexComTimeout*>(&failure) || identityChanged) return TFailureKind::NoReply;
-        if (IsIdentityFailure(failure)) return TFailureKind::UnitIdentity;
+        if (cause == TFailureCause::NoReply || identityChanged) return TFailureKind::NoReply;
+        if (cause == TFailureCause::WrongUnit) return TFailureKind::UnitIdentity;
         return TFailureKind::ImageInvalid;
     case TRunStep::Erase: return TFailureKind::EraseFailed;
     case TRunStep::Program: return TFailureKind::ProgramFailed;

@@ -36,7 +36,8 @@ class ERunInterrupted : public Exception {
 public:
     explicit ERunInterrupted(bool unitChanged)
         : Exception(unitChanged ? "Run interrupted: the unit may be partly programmed"
-                                : "Run interrupted: nothing on the unit was changed"),
+                                : "Run interrupted: nothing on the unit was changed",
+                    unitChanged ? TFailureCause::Interrupted : TFailureCause::Cancelled),
           FUnitChanged(unitChanged)
     {
     }
@@ -64,7 +65,8 @@ enum class TFailureKind {
 
 const char* FailureKindName(TFailureKind kind);
 
-// The kind of a failure raised in a step. identityChanged: the unit's
+// The kind of a failure raised in a step, told by its cause (what the code
+// that raised it knew) and the step, never by its message. identityChanged: the unit's
 // identity reply differed from the one that passed at connect (or did not
 // parse), which at the image check makes the failure a line fault.
 TFailureKind ClassifyFailure(TRunStep step, const std::exception& failure, bool identityChanged = false);
@@ -76,12 +78,14 @@ struct TStepRecord {
 };
 
 // What one run did: every step it began, in order, with its duration; the
-// identity text the unit reported; the outcome.
+// identity text the unit reported; what failed in the background; the
+// outcome.
 struct TRunReport {
     std::chrono::system_clock::time_point Started;
     std::chrono::system_clock::time_point Ended;
     std::vector<TStepRecord> Steps;
     std::string IdentityText;
+    std::vector<std::string> BackgroundFailures; // the keep-alive's messages, as they came
     bool Succeeded = false;
     TFailureKind Failure = TFailureKind::None;
     std::string Message; // the success text or the failure's message

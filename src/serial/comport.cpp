@@ -68,7 +68,8 @@ int32_t BaudRateBits(TBaudRate rate)
 int32_t DataBitsCount(TDataBits bits) { return 5 + int32_t(bits); }
 
 EComPort::EComPort(int32_t code, int32_t systemError)
-    : Exception(ComErrorMessage(code, systemError)), FMessageCode(code), FSystemErrorCode(systemError)
+    : Exception(ComErrorMessage(code, systemError), TFailureCause::PortError), FMessageCode(code),
+      FSystemErrorCode(systemError)
 {
 }
 

@@ -10,7 +10,7 @@
 // A reply did not arrive in full within the reply time-out.
 class EMorvexComTimeout : public Exception {
 public:
-    EMorvexComTimeout() : Exception("No Reply Within Time Out Period") {}
+    EMorvexComTimeout() : Exception("No Reply Within Time Out Period", TFailureCause::NoReply) {}
 };
 
 class TMorvexComPort : public TComPort {

@@ -1,7 +1,7 @@
 #include "target/flashtarget.h"
 
 #include "core/memstream.h"
-#include "core/userprompt.h"
+#include "core/operatorhooks.h"
 #include "protocol/compare.h"
 #include "serial/devicechannel.h"
 
@@ -39,7 +39,7 @@ THitachiFlash::THitachiFlash(QObject* owner) : QObject(owner)
     FDevice->SetWriteBlockSize(128);
     FConnectInfo.ConnectPort = new TMorvexComPort(this);
     FConnectInfo.ProgramPort = new TMorvexComPort(this);
-    FConnectInfo.Prompt = CreateUserPrompt(this);
+    FConnectInfo.Prompt = InstalledOperatorHooks().CreatePrompt(this);
     SetDefaults();
 }
 
@@ -147,7 +147,8 @@ void THitachiFlash::CheckIdentity()
     uint32_t start = 0;
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
-    if (start != FFlashStart || size != FFlashSize) throw EHitachiFlashException("Flash uP does not match definition");
+    if (start != FFlashStart || size != FFlashSize)
+        throw EHitachiFlashException("Flash uP does not match definition", TFailureCause::WrongUnit);
     FConnectIdentity = FIdentityText;
 }
 
@@ -170,8 +171,10 @@ void THitachiFlash::ValidateImage(TMemoryStream& area)
     uint32_t start = 0;
     uint32_t size = 0;
     GetIdentity(name, seed, start, size);
-    if (area.Size() != static_cast<int64_t>(size)) throw EFDTException("Flash Size doesn't match Image Size");
-    if (!TFlashFDTDevice::CheckImageChecksum(area, seed)) throw EFDTException("Flash and Image Checksums don't match");
+    if (area.Size() != static_cast<int64_t>(size))
+        throw EFDTException("Flash Size doesn't match Image Size", TFailureCause::ImageInvalid);
+    if (!TFlashFDTDevice::CheckImageChecksum(area, seed))
+        throw EFDTException("Flash and Image Checksums don't match", TFailureCause::ImageInvalid);
 }
 
 void THitachiFlash::ReadFlashArea(TMemoryStream& dest, uint32_t start, uint32_t count)

@@ -47,7 +47,7 @@ void CreateFlashTarget(uint32_t unitType, std::unique_ptr<THitachiFlash>& target
 {
     target.reset();
     const TUnitType* type = FindUnitType(unitType);
-    if (!type || !type->NewTarget) throw EHitachiFlashException("Flash uP not defined");
+    if (!type || !type->NewTarget) throw EHitachiFlashException("Flash uP not defined", TFailureCause::ImageInvalid);
     std::unique_ptr<THitachiFlash> created = type->NewTarget();
     created->SetConnectInfo(info);
     created->Device()->SetStatusLabel(statusLabel);

@@ -8,7 +8,6 @@
 #include "app/wizard.h"
 
 #include <QAbstractButton>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -103,18 +102,6 @@ std::string Describe(QWidget* window)
     if (qobject_cast<TfrmAbout*>(window)) return "about";
     if (auto* prompt = qobject_cast<TdlgUserPrompt*>(window)) return "prompt:" + StdStr(prompt->lblDialogText->text());
     return window->metaObject()->className();
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    QTimer tick;
-    tick.start(10);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 void Later(std::function<void()> action) { QTimer::singleShot(0, qApp, std::move(action)); }

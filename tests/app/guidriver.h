@@ -4,6 +4,8 @@
 // waits that keep the event loop running.
 #pragma once
 
+#include "tests/support/waits.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
@@ -48,9 +50,6 @@ private:
 // program's windows; the class name otherwise.
 std::string Describe(QWidget* window);
 
-// Runs the event loop until the condition holds; false when it did not
-// within the time (a guard against a hang, not a speed requirement).
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
 // Runs the action from the event loop, after the current handler returns.
 void Later(std::function<void()> action);
 // Clicks a standard button of a message box.

@@ -1,7 +1,7 @@
 // The About box: its texts, its single way out, the web link and the menu
 // entry that opens it.
 #include "guidriver.h"
-#include "records.h"
+#include "tests/support/records.h"
 
 #include "app/about.h"
 #include "app/flashapp.h"

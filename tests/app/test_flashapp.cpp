@@ -5,7 +5,6 @@
 #include "app/comparedialogs.h"
 #include "app/flashapp.h"
 #include "app/messageboxes.h"
-#include "core/application.h"
 #include "core/exceptions.h"
 
 #include <QCoreApplication>
@@ -69,10 +68,10 @@ TEST_F(ApplicationErrors, AFailureInAnEventHandlerIsShownInAnErrorBoxAndTheProgr
     EXPECT_EQ(receiver.Delivered, 2);
 }
 
-TEST_F(ApplicationErrors, TheCoreHandlerShowsTheSameBox)
+TEST_F(ApplicationErrors, AFailureShownOutsideTheEventDeliveryGetsTheSameBox)
 {
     TGuiDriver driver([](QWidget* box) { Answer(box, QMessageBox::Ok); });
-    HandleException(Exception("No Reply Within Time Out Period"));
+    ShowException(Exception("No Reply Within Time Out Period"));
     ASSERT_EQ(driver.Log().size(), 1u);
     EXPECT_EQ(driver.Log()[0], "error:No Reply Within Time Out Period.");
     EXPECT_EQ(driver.Titles()[0], "4620 V2.5");

@@ -2,7 +2,7 @@
 // unit is reached: title, icon, invalid images, the wizard pages, the busy
 // rules, and every way the operator can stop a run.
 #include "guidriver.h"
-#include "records.h"
+#include "tests/support/records.h"
 
 #include "app/about.h"
 #include "app/artwork.h"

@@ -1,7 +1,7 @@
 // Whole programming runs against the simulated unit on a pseudo-terminal:
 // the operator's answers come from the driver, the unit is our simulator.
 #include "guidriver.h"
-#include "records.h"
+#include "tests/support/records.h"
 
 #include "app/about.h"
 #include "app/setupdialog.h"
@@ -44,7 +44,6 @@ protected:
         FForm.reset();
         FUnit.reset();
         SetVirtualPortDir("");
-        SetUserPromptFactory(nullptr);
         SetApplicationTitle(ProgramTitle);
     }
 
@@ -100,7 +99,7 @@ protected:
 
     void ExpectFlashHoldsTheImage()
     {
-        const std::vector<uint8_t> plain = MakeDemoFirmware();
+        const std::vector<uint8_t>& plain = DemoPlainImage();
         const std::vector<uint8_t> flash = FUnit->Flash();
         ASSERT_GE(flash.size(), plain.size());
         EXPECT_TRUE(std::equal(plain.begin() + kDemoAreaStart, plain.end(), flash.begin() + kDemoAreaStart));
@@ -213,7 +212,9 @@ TEST_F(ProgrammingRun, WhenTheBootMethodFailsTooItsOwnMessageIsShownAndTheTarget
     EXPECT_EQ(shown.find("User Connect Method Failed"), std::string::npos) << shown;
     EXPECT_NE(shown, Cancelled);
     ExpectIdle();
-    EXPECT_NE(FForm->Flash(), nullptr);
+    ASSERT_NE(FForm->Flash(), nullptr);
+    // The target's prompt is the window's, which the run's operator made.
+    EXPECT_NE(dynamic_cast<TUserPromptDialog*>(FForm->Flash()->ConnectInfo().Prompt), nullptr);
 }
 
 TEST_F(ProgrammingRun, CancellingTheResetPromptCancels)

@@ -93,16 +93,12 @@ TEST(UserPrompt, ShowsOverTheCentreOfTheMainWindow)
     SetMainForm(nullptr);
 }
 
-TEST(UserPrompt, FlashTargetsGetTheWindowPromptFreedWithTheirOwner)
+TEST(UserPrompt, TheWindowPromptIsFreedWithItsOwner)
 {
-    InstallUserPromptDialog();
     auto* owner = new QObject;
-    TUserPrompt* prompt = CreateUserPrompt(owner);
-    auto* windowPrompt = dynamic_cast<TUserPromptDialog*>(prompt);
-    ASSERT_NE(windowPrompt, nullptr);
-    QPointer<QWidget> dialog = windowPrompt->Dialog();
+    auto* prompt = new TUserPromptDialog(owner);
+    QPointer<QWidget> dialog = prompt->Dialog();
     delete owner;
     EXPECT_TRUE(dialog.isNull());
-    SetUserPromptFactory(nullptr);
 }
 }

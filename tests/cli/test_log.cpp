@@ -5,6 +5,7 @@
 #include "clifixture.h"
 
 #include "cli/cliprogram.h"
+#include "cli/runlog.h"
 #include "image/imagedigest.h"
 #include "image/storedimage.h"
 #include "target/unitmodels.h"
@@ -294,5 +295,17 @@ TEST_F(CliLog, AnInvalidEmbeddedImageLeavesAFailureRecord)
     EXPECT_EQ(Text(records[0], "message"), "No Valid FLASH Image Present!");
     EXPECT_EQ(Text(records[0], "port"), unit.PortPath());
     EXPECT_TRUE(records[0].value("steps").toArray().isEmpty());
+}
+
+TEST(CliLogRecord, CarriesTheBackgroundFailuresOnlyWhenThereWereAny)
+{
+    TRunReport report;
+    report.Succeeded = true;
+    EXPECT_FALSE(RunRecord(report, TRunContext{}).contains("backgroundFailures"));
+    report.BackgroundFailures = {"No Reply Within Time Out Period", "Read Failed: No reply"};
+    const QJsonArray failures = RunRecord(report, TRunContext{}).value("backgroundFailures").toArray();
+    ASSERT_EQ(failures.size(), 2);
+    EXPECT_EQ(failures[0].toString(), "No Reply Within Time Out Period");
+    EXPECT_EQ(failures[1].toString(), "Read Failed: No reply");
 }
 }

@@ -2,7 +2,8 @@
 
 #include "oldfirmware.h"
 #include "processprobe.h"
-#include "records.h"
+#include "unitport.h"
+#include "tests/support/records.h"
 
 #include "app/setupdialog.h"
 #include "app/flashapp.h"
@@ -38,7 +39,6 @@ void GuiRunTest::TearDown()
     Form.reset();
     Unit.reset();
     SetVirtualPortDir("");
-    SetUserPromptFactory(nullptr);
     SetApplicationTitle(ProgramTitle);
 }
 
@@ -105,21 +105,4 @@ void GuiRunTest::ExpectIdle()
         EXPECT_FALSE(qobject_cast<TdlgUserPrompt*>(window) && window->isVisible()) << "the reset prompt is still up";
 }
 
-void GuiRunTest::ExpectPortReleased()
-{
-    // A unit that began to hang up finishes it on its own thread (the line
-    // closed, its link removed, then its state), possibly after the program
-    // saw the line go and ended the run: wait for that end rather than take
-    // the state of the moment, which would send the check below to a port
-    // that is already gone.
-    bool hangingUp = false;
-    for (const TSimFrame& frame : Unit->Transcript())
-        hangingUp |= frame.Direction == sdEvent && frame.Label.rfind("hang-up", 0) == 0;
-    const bool hungUp = hangingUp ? Unit->WaitForState(usHungUp, 30000) : Unit->State() == usHungUp;
-    EXPECT_EQ(hungUp, hangingUp) << "the unit's hang-up did not end";
-    EXPECT_EQ(DescriptorsOpenOn(PortPath), hungUp ? 0 : UnitDescriptors)
-        << "a descriptor is still open on " << PortPath;
-    if (!hungUp) {
-        EXPECT_EQ(OpenExclusively(PortPath), "");
-    }
-}
+void GuiRunTest::ExpectPortReleased() { ExpectUnitPortReleased(*Unit, PortPath, UnitDescriptors); }

@@ -1,55 +1,14 @@
 #include "runfixture.h"
 
 #include "processprobe.h"
+#include "unitport.h"
 
 #include "serial/devicechannel.h"
 #include "target/flashtarget.h"
-
 #include "tools/mkimage/demofirmware.h"
-#include "tools/mkimage/recordbuilder.h"
 
-#include <QCoreApplication>
 #include <chrono>
 #include <thread>
-
-namespace {
-// The protocol's waits and keep-alive run on Qt timers and events, which
-// need an application object on the thread that runs the tests.
-class TQtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (!QCoreApplication::instance()) FApp = std::make_unique<QCoreApplication>(FArgc, FArgv);
-    }
-    void TearDown() override { FApp.reset(); }
-
-private:
-    int FArgc = 1;
-    char FName[18] = "reliability_tests";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FApp;
-};
-
-[[maybe_unused]] ::testing::Environment* const registered = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-}
-
-const std::vector<uint8_t>& DemoPlainImage()
-{
-    static const std::vector<uint8_t> plain = MakeDemoFirmware();
-    return plain;
-}
-
-namespace {
-const TBuiltRecord& DemoBuiltRecord()
-{
-    static const TBuiltRecord built = BuildStoredImageWithDigest(DemoPlainImage(), "4620 V2.5", 3, GetPassPhrase());
-    return built;
-}
-}
-
-const TStoredImage& DemoRecord() { return *DemoBuiltRecord().Record; }
-
-const TImageDigest& DemoDigest() { return DemoBuiltRecord().Digest; }
 
 std::string LastHostFrame(const std::vector<TSimFrame>& frames)
 {
@@ -145,25 +104,17 @@ void RunTest::WaitForHostToLetGo()
 
 void RunTest::ExpectPortReleased()
 {
-    // The simulated unit lives in this process and holds the terminal open
-    // itself; beyond its own descriptors none may be left.
-    EXPECT_EQ(DescriptorsOpenOn(PortPath), Unit->State() == usHungUp ? 0 : UnitDescriptors)
-        << "a descriptor is still open on " << PortPath;
+    ExpectUnitPortReleased(*Unit, PortPath, UnitDescriptors);
     // A run that failed to connect keeps its target until the next run.
     if (Operator && Operator->Run().Flash()) {
         EXPECT_FALSE(Operator->Run().Flash()->Device()->Channel()->Connected());
-    }
-    // After a hang-up the pseudo-terminal is gone and its name may already
-    // belong to another program's terminal.
-    if (Unit->State() != usHungUp) {
-        EXPECT_EQ(OpenExclusively(PortPath), "");
     }
 }
 
 void RunTest::ExpectNoKeepAliveFailure()
 {
     ASSERT_TRUE(Operator);
-    EXPECT_TRUE(Operator->KeepAliveFailures().empty()) << Operator->KeepAliveFailures().front();
+    EXPECT_TRUE(Operator->BackgroundFailures().empty()) << Operator->BackgroundFailures().front();
 }
 
 void RunTest::ExpectAreaProgrammed()

@@ -6,6 +6,7 @@
 
 #include "oldfirmware.h"
 
+#include "tests/support/records.h"
 #include "tests/support/scriptedoperator.h"
 #include "tools/unitsim/unitsim.h"
 
@@ -13,13 +14,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// The demo firmware of a Morvex 4620 (unit type 3), its record enciphered
-// with the program's pass phrase, and the digest of the plain image, which
-// the build stores beside the record.
-const std::vector<uint8_t>& DemoPlainImage();
-const TStoredImage& DemoRecord();
-const TImageDigest& DemoDigest();
 
 // The label of the last frame the host sent, "" when there is none.
 std::string LastHostFrame(const std::vector<TSimFrame>& frames);

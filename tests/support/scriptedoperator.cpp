@@ -1,6 +1,5 @@
 #include "tests/support/scriptedoperator.h"
 
-#include "core/application.h"
 #include "image/encryptedstream.h"
 #include "protocol/compare.h"
 #include "serial/devicechannel.h"
@@ -54,14 +53,6 @@ void TScriptedOperator::TStatus::SetText(const std::string& text)
 TScriptedOperator::TScriptedOperator(const TStoredImage& image, const TImageDigest& digest)
     : FRun(std::make_unique<TProgrammingRun>(*this, image, digest))
 {
-    SetExceptionHandler([this](const std::exception& failure) { FKeepAliveFailures.push_back(failure.what()); });
-}
-
-TScriptedOperator::~TScriptedOperator()
-{
-    // The run's target may still hold a keep-alive timer that reports here.
-    FRun.reset();
-    SetExceptionHandler(nullptr);
 }
 
 TRunOutcome TScriptedOperator::Execute()

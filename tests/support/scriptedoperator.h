@@ -52,10 +52,8 @@ struct TRunOutcome {
 class TScriptedOperator : public TRunOperator {
 public:
     // The operator and the run it answers, built for the record and the
-    // digest of its plain image. Until the operator is destroyed, failures
-    // without a caller (the keep-alive's between steps) are collected here.
+    // digest of its plain image.
     TScriptedOperator(const TStoredImage& image, const TImageDigest& digest);
-    ~TScriptedOperator() override;
     TScriptedOperator(const TScriptedOperator&) = delete;
     TScriptedOperator& operator=(const TScriptedOperator&) = delete;
 
@@ -73,15 +71,16 @@ public:
 
     TProgrammingRun& Run() { return *FRun; }
     const TRunReport& Report() const { return FRun->Report(); }
-    // Failures the keep-alive reported since the operator was built (it
-    // never should).
-    const std::vector<std::string>& KeepAliveFailures() const { return FKeepAliveFailures; }
+    // The background failures (the keep-alive's) of every run since the
+    // operator was built, as the run passed them on.
+    const std::vector<std::string>& BackgroundFailures() const { return FBackgroundFailures; }
 
     bool ShowWizardPage(const TWizardPage& page) override;
     bool EditPortSettings(TMorvexComPort& port) override;
     bool AskBootMethod(const std::string& question) override;
     TStatusText* StatusText() override { return &FStatus; }
     TProgressView* ProgressView() override { return nullptr; }
+    void BackgroundFailure(const std::exception& failure) override { FBackgroundFailures.push_back(failure.what()); }
     void StepStarted(TRunStep step) override;
     void ShowSuccess(const std::string& text) override;
     void RunEnded() override { FEnded = true; }
@@ -101,5 +100,5 @@ private:
     std::unique_ptr<TProgrammingRun> FRun;
     TRunOutcome FOutcome;
     bool FEnded = false;
-    std::vector<std::string> FKeepAliveFailures;
+    std::vector<std::string> FBackgroundFailures;
 };

@@ -1,12 +1,13 @@
 // The model catalogue, the factory and the rules by which a target takes
 // its defaults and the caller's connection choices.
 #include "core/progress.h"
-#include "core/userprompt.h"
+#include "core/operatorhooks.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
 #include "tools/unitsim/unitcatalogue.h"
 
 #include <QPointer>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace {
@@ -277,21 +278,28 @@ TEST_F(SetConnectInfoTest, OtherMethodLeavesTheTextsAsTheyWere)
     EXPECT_EQ(fresh.ConnectInfo().ConnectPort->Port(), "ttyS7");
 }
 
-TEST(TargetPrompt, ComesFromTheInstalledFactory)
+TEST(TargetPrompt, ComesFromTheInstalledHooks)
 {
     struct TMarkedPrompt : TUserPrompt {
         using TUserPrompt::TUserPrompt;
     };
-    QObject* seenOwner = nullptr;
-    SetUserPromptFactory([&seenOwner](QObject* owner) -> TUserPrompt* {
-        seenOwner = owner;
-        return new TMarkedPrompt(owner);
-    });
-    TMorvex7100Flash target;
-    SetUserPromptFactory(nullptr);
-    EXPECT_EQ(seenOwner, &target);
-    EXPECT_NE(dynamic_cast<TMarkedPrompt*>(target.ConnectInfo().Prompt), nullptr);
-    EXPECT_EQ(target.ConnectInfo().Prompt->parent(), &target);
+    struct THooks : TOperatorHooks {
+        TUserPrompt* CreatePrompt(QObject* owner) override
+        {
+            SeenOwner = owner;
+            return new TMarkedPrompt(owner);
+        }
+        void BackgroundFailure(const std::exception&) override {}
+        QObject* SeenOwner = nullptr;
+    } hooks;
+    std::unique_ptr<TMorvex7100Flash> target;
+    {
+        const TOperatorHooksScope installed(hooks);
+        target = std::make_unique<TMorvex7100Flash>();
+    }
+    EXPECT_EQ(hooks.SeenOwner, target.get());
+    EXPECT_NE(dynamic_cast<TMarkedPrompt*>(target->ConnectInfo().Prompt), nullptr);
+    EXPECT_EQ(target->ConnectInfo().Prompt->parent(), target.get());
 
     TMorvex7100Flash silent;
     EXPECT_EQ(typeid(*silent.ConnectInfo().Prompt), typeid(TUserPrompt));

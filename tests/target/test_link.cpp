@@ -314,8 +314,6 @@ TEST_F(LinkTest, BootMethodPortFailureEndsAtOnceWithThePromptHidden)
 
 TEST_F(LinkTest, FailedConnectClosesTheChannelSoNoKeepAliveReachesTheUnit)
 {
-    int handled = 0;
-    SetExceptionHandler([&handled](const std::exception&) { ++handled; });
     TUnitSimOptions options;
     options.UnitType = 3;
     options.FirmwareAnswersUserCommand = false;
@@ -328,7 +326,7 @@ TEST_F(LinkTest, FailedConnectClosesTheChannelSoNoKeepAliveReachesTheUnit)
     // While the operator reads the question no keep-alive query fails into
     // an error box, and the port is free for the next attempt.
     RunEvents(250);
-    EXPECT_EQ(handled, 0);
+    EXPECT_TRUE(BackgroundFailures.empty());
     TMorvexComPort other;
     other.SetPort(Unit->PortPath());
     EXPECT_NO_THROW(other.OpenPort());

@@ -4,7 +4,6 @@
 // the keep-alive between steps.
 #include "unitfixture.h"
 
-#include "core/application.h"
 #include "protocol/compare.h"
 #include "core/format.h"
 
@@ -292,12 +291,6 @@ TEST_F(KeepAliveTest, PingsTheIdleLinkButNeverInsideAnExchange)
 
 TEST_F(KeepAliveTest, FailedPingIsReportedOnceAndStopsTheTimer)
 {
-    std::vector<std::string> reported;
-    bool timeoutClass = false;
-    SetExceptionHandler([&](const std::exception& e) {
-        reported.push_back(e.what());
-        timeoutClass = dynamic_cast<const EMorvexComTimeout*>(&e) != nullptr;
-    });
     TUnitSimOptions options;
     options.UnitType = 5;
     // Identity replies: 0 the link's ping, 1 the connection's check, 2 the first keep-alive.
@@ -307,15 +300,16 @@ TEST_F(KeepAliveTest, FailedPingIsReportedOnceAndStopsTheTimer)
     Device().KeepAliveTimer()->setInterval(30);
     Target->Connect();
 
-    for (int i = 0; i < 100 && reported.empty(); ++i) RunEvents(20);
-    ASSERT_EQ(reported, std::vector<std::string>{"No Reply Within Time Out Period"});
-    EXPECT_TRUE(timeoutClass);
+    for (int i = 0; i < 100 && BackgroundFailures.empty(); ++i) RunEvents(20);
+    ASSERT_EQ(BackgroundFailures.size(), 1u);
+    EXPECT_EQ(BackgroundFailures[0].Message, "No Reply Within Time Out Period");
+    EXPECT_EQ(BackgroundFailures[0].Class, typeid(EMorvexComTimeout));
     EXPECT_FALSE(Device().KeepAliveTimer()->isActive());
     const size_t queries = CountFrames("identity query");
     EXPECT_EQ(queries, 3u);
     RunEvents(200);
     EXPECT_EQ(CountFrames("identity query"), queries);
-    EXPECT_EQ(reported.size(), 1u);
+    EXPECT_EQ(BackgroundFailures.size(), 1u);
 }
 
 } // namespace

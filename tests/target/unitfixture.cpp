@@ -1,9 +1,5 @@
 #include "unitfixture.h"
 
-#include "core/application.h"
-
-#include <QEventLoop>
-#include <QTimer>
 #include <cstdio>
 
 std::vector<uint8_t> BuildImage(uint32_t flashStart, uint32_t length, uint16_t seed, uint32_t salt)
@@ -36,13 +32,6 @@ std::vector<uint8_t> StreamBytes(const TMemoryStream& stream)
     return std::vector<uint8_t>(stream.Memory(), stream.Memory() + stream.Size());
 }
 
-void RunEvents(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 TUnitFault Fault(TFaultKind kind, TFramePhase phase, int index, std::vector<uint8_t> bytes,
                  std::optional<uint32_t> value)
 {
@@ -65,8 +54,6 @@ void UnitTest::TearDown()
         for (size_t i = from; i < frames.size(); ++i) tail += DescribeFrame(frames[i]) + "\n";
         std::fprintf(stderr, "Unit transcript (last %zu frames):\n%s", frames.size() - from, tail.c_str());
     }
-    SetUserPromptFactory(nullptr);
-    SetExceptionHandler(nullptr);
     Target.reset();
     Unit.reset();
 }
@@ -85,19 +72,20 @@ void UnitTest::NewTarget(uint32_t unitType, uint8_t method)
     info.ConnectPort = &CallerConnectPort;
     info.ProgramPort = &CallerProgramPort;
     Prompt = nullptr;
-    SetUserPromptFactory([this](QObject* owner) -> TUserPrompt* {
-        auto* prompt = new TScriptedPrompt(owner);
-        prompt->CancelAtQuery = PromptCancelAtQuery;
-        Prompt = prompt;
-        return prompt;
-    });
-    try {
-        CreateFlashTarget(unitType, Target, &Status, &Progress, info);
-    } catch (...) {
-        SetUserPromptFactory(nullptr);
-        throw;
-    }
-    SetUserPromptFactory(nullptr);
+    CreateFlashTarget(unitType, Target, &Status, &Progress, info);
+}
+
+TUserPrompt* UnitTest::CreatePrompt(QObject* owner)
+{
+    auto* prompt = new TScriptedPrompt(owner);
+    prompt->CancelAtQuery = PromptCancelAtQuery;
+    Prompt = prompt;
+    return prompt;
+}
+
+void UnitTest::BackgroundFailure(const std::exception& failure)
+{
+    BackgroundFailures.push_back(TBackgroundFailure{failure.what(), typeid(failure)});
 }
 
 std::vector<uint8_t> UnitTest::ModelImage(uint32_t salt) const

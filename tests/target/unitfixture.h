@@ -6,15 +6,18 @@
 
 #include "core/memstream.h"
 #include "core/progress.h"
+#include "core/operatorhooks.h"
 #include "core/userprompt.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
+#include "tests/support/waits.h"
 #include "tools/unitsim/unitsim.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
+#include <typeindex>
 #include <typeinfo>
 #include <vector>
 
@@ -24,9 +27,6 @@
 std::vector<uint8_t> BuildImage(uint32_t flashStart, uint32_t length, uint16_t seed, uint32_t salt = 1);
 void LoadStream(TMemoryStream& stream, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> StreamBytes(const TMemoryStream& stream);
-
-// Handles the application's events for the given time.
-void RunEvents(int ms);
 
 class TRecordingStatus : public TStatusText {
 public:
@@ -75,7 +75,15 @@ public:
     int CancelAtQuery = 0;
 };
 
-class UnitTest : public ::testing::Test {
+// A failure the keep-alive reported, with its exact class.
+struct TBackgroundFailure {
+    std::string Message;
+    std::type_index Class;
+};
+
+// The test is the operator the targets reach for as long as it runs: every
+// target gets a scripted prompt, and background failures are kept.
+class UnitTest : public ::testing::Test, private TOperatorHooks {
 protected:
     void TearDown() override;
 
@@ -104,8 +112,15 @@ protected:
     TRecordingStatus Status;
     TRecordingProgress Progress;
     TScriptedPrompt* Prompt = nullptr; // the target's own prompt
-    int PromptCancelAtQuery = 0;       // for the next NewTarget
+    int PromptCancelAtQuery = 0;       // for the next target
+    std::vector<TBackgroundFailure> BackgroundFailures;
     std::unique_ptr<THitachiFlash> Target;
+
+private:
+    TUserPrompt* CreatePrompt(QObject* owner) override;
+    void BackgroundFailure(const std::exception& failure) override;
+
+    TOperatorHooksScope FHooks{*this};
 };
 
 // Runs f and expects it to fail with exactly class E and this message.
