@@ -11,16 +11,11 @@
 # Needs build/ (unitsim, morvex-flash-cli).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-. scripts/lib/common.sh
+source scripts/lib/common.sh
 UNITS=${1:-8}
 UNITSIM=build/tools/unitsim/unitsim
 CLI=build/src/cli/morvex-flash-cli
-for need in "$UNITSIM" "$CLI"; do
-  [ -x "$need" ] || {
-    echo "gang-run: $need is missing (build it first)" >&2
-    exit 1
-  }
-done
+require_built gang-run "$UNITSIM" "$CLI"
 
 WORK=$(mktemp -d /tmp/morvex-gang-run.XXXXXX)
 trap 'end_tracked_processes; rm -rf "$WORK"' EXIT

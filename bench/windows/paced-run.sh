@@ -11,17 +11,13 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$(pwd)
 ROUNDS=${1:-2}
+source scripts/lib/common.sh
 source scripts/lib/version.sh
 VERSION=$(project_version)
 APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
 CLI=$ROOT/build/src/cli/morvex-flash-cli
-for need in "$APP/morvex-flash-cli.exe" "$UNITSIM" "$CLI"; do
-  [ -e "$need" ] || {
-    echo "paced-run: $need is missing (build it first)" >&2
-    exit 1
-  }
-done
+require_built paced-run "$APP/morvex-flash-cli.exe" "$UNITSIM" "$CLI"
 
 source scripts/lib/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-paced.XXXXXX)

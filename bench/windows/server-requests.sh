@@ -10,15 +10,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$(pwd)
-. scripts/lib/version.sh
+source scripts/lib/common.sh
+source scripts/lib/version.sh
 APP=$ROOT/build-win64/dist/morvex-flash-$(project_version)-win64
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
-for need in "$APP/morvex-flash-cli.exe" "$UNITSIM"; do
-  [ -e "$need" ] || {
-    echo "server-requests: $need is missing (build it first)" >&2
-    exit 1
-  }
-done
+require_built server-requests "$APP/morvex-flash-cli.exe" "$UNITSIM"
 
 source scripts/lib/wine-ports.sh
 WORK=$(mktemp -d /tmp/morvex-requests.XXXXXX)

@@ -35,3 +35,16 @@ wait_for() {
   if declare -F on_gave_up >/dev/null; then on_gave_up; fi
   exit 1
 }
+
+# require_built <who> <file>...: ends the script when a file it needs has
+# not been built yet, saying which.
+require_built() {
+  local who=$1 need
+  shift
+  for need in "$@"; do
+    [ -e "$need" ] || {
+      echo "$who: $need is missing (build it first)" >&2
+      exit 1
+    }
+  done
+}
