@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/setupdialog.h"
 #include "app/flashapp.h"
+#include "app/mainwindow.h"
 #include "app/qtext.h"
 #include "app/userpromptdialog.h"
 #include "app/wizard.h"
@@ -10,6 +11,8 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QMessageBox>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -113,4 +116,15 @@ void Answer(QWidget* box, int standardButton)
     QAbstractButton* button = messageBox->button(QMessageBox::StandardButton(standardButton));
     ASSERT_NE(button, nullptr) << Describe(box);
     button->click();
+}
+
+void ExpectMainWindowIdle(TfrmUserFlash& form)
+{
+    EXPECT_FALSE(form.Busy());
+    EXPECT_TRUE(form.btnStart->isEnabled());
+    EXPECT_EQ(form.lblProgress->text(), "Progress");
+    EXPECT_EQ(form.ProgressBar->value(), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<TdlgUserPrompt*>(window) && window->isVisible()) << "the reset prompt is still up";
 }

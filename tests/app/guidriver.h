@@ -15,6 +15,7 @@
 #include <vector>
 
 class QMessageBox;
+class TfrmUserFlash;
 
 // A driver that is still polling after a minute records a failure and
 // closes every modal window it finds, so a test that waits for a window
@@ -54,3 +55,8 @@ std::string Describe(QWidget* window);
 void Later(std::function<void()> action);
 // Clicks a standard button of a message box.
 void Answer(QWidget* box, int standardButton);
+
+// The main window at rest, as before a run and after one has ended: not
+// busy, Start enabled, the progress caption and bar reset, no busy cursor,
+// and no operator prompt left on the screen.
+void ExpectMainWindowIdle(TfrmUserFlash& form);

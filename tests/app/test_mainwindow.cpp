@@ -52,14 +52,7 @@ protected:
         })) << ::testing::PrintToString(driver.Log());
     }
 
-    void ExpectIdle()
-    {
-        EXPECT_FALSE(FForm->Busy());
-        EXPECT_TRUE(FForm->btnStart->isEnabled());
-        EXPECT_EQ(FForm->lblProgress->text(), "Progress");
-        EXPECT_EQ(FForm->ProgressBar->value(), 0);
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    }
+    void ExpectIdle() { ExpectMainWindowIdle(*FForm); }
 
     QTemporaryDir FPortDir;
     std::unique_ptr<TStoredImage> FRecord;

@@ -88,14 +88,7 @@ protected:
         })) << ::testing::PrintToString(driver.Log());
     }
 
-    void ExpectIdle()
-    {
-        EXPECT_FALSE(FForm->Busy());
-        EXPECT_TRUE(FForm->btnStart->isEnabled());
-        EXPECT_EQ(FForm->lblProgress->text(), "Progress");
-        EXPECT_EQ(FForm->ProgressBar->value(), 0);
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    }
+    void ExpectIdle() { ExpectMainWindowIdle(*FForm); }
 
     void ExpectFlashHoldsTheImage()
     {

@@ -94,15 +94,6 @@ std::vector<std::string> GuiRunTest::RunToEnd(const TOperatorScript& script)
     return driver.Log();
 }
 
-void GuiRunTest::ExpectIdle()
-{
-    EXPECT_FALSE(Form->Busy());
-    EXPECT_TRUE(Form->btnStart->isEnabled());
-    EXPECT_EQ(Form->lblProgress->text(), "Progress");
-    EXPECT_EQ(Form->ProgressBar->value(), 0);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    for (QWidget* window : QApplication::topLevelWidgets())
-        EXPECT_FALSE(qobject_cast<TdlgUserPrompt*>(window) && window->isVisible()) << "the reset prompt is still up";
-}
+void GuiRunTest::ExpectIdle() { ExpectMainWindowIdle(*Form); }
 
 void GuiRunTest::ExpectPortReleased() { ExpectUnitPortReleased(*Unit, PortPath, UnitDescriptors); }
