@@ -3,7 +3,9 @@
 # guest (Debian's kernel, a busybox initramfs) whose ttyS1 is an emulated
 # 16550A UART (the 8250 driver) and whose ttyUSB0 is an emulated FTDI
 # adapter on an xHCI controller (the ftdi_sio driver). Each is wired to a
-# simulated unit (unitsim) on a host pseudo-terminal. The guest's init
+# simulated unit (unitsim) on a host pseudo-terminal. A third unit runs in
+# the guest behind a USB gadget (g_serial on dummy_hcd) that the guest's own
+# cdc_acm driver sees as ttyACM0, for a gang over all three. The guest's init
 # (tests/drivers/init.sh) runs the cases and prints "RESULT name PASS|FAIL
 # detail" lines on its console; this script adds the checks of the units'
 # flash and the unplug through QEMU's monitor, and fails on any failure.
@@ -65,7 +67,7 @@ else
   BUILD=$ROOT/build-drivers
   configure="cmake -S . -B $BUILD -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_APP=OFF -DMORVEX_BUILD_BENCH=OFF"
 fi
-if ! { $configure && cmake --build "$BUILD" -j"$JOBS" --target morvex-flash-cli driverprobe unitsim morvex_demo_image; } \
+if ! { $configure && cmake --build "$BUILD" -j"$JOBS" --target morvex-flash-cli driverprobe gadgetbridge unitsim morvex_demo_image; } \
   >"$BUILD_LOG" 2>&1; then
   tail -30 "$BUILD_LOG"
   echo "driver tests: the build failed (see $BUILD_LOG)"
@@ -73,6 +75,7 @@ if ! { $configure && cmake --build "$BUILD" -j"$JOBS" --target morvex-flash-cli 
 fi
 CLI=$BUILD/src/cli/morvex-flash-cli
 PROBE=$BUILD/tests/drivers/driverprobe
+BRIDGE=$BUILD/tests/drivers/gadgetbridge
 UNITSIM=$BUILD/tools/unitsim/unitsim
 IMAGE=$BUILD/firmware/demo-4620.bin
 
@@ -82,10 +85,11 @@ mkdir -p "$WORK/root/bin" "$WORK/root/modules" "$WORK/root/proc" "$WORK/root/sys
 R=$WORK/root
 cp "$(command -v busybox)" "$R/bin/busybox"
 for tool in $("$R/bin/busybox" --list); do [ "$tool" = busybox ] || ln -sf busybox "$R/bin/$tool"; done
-cp "$CLI" "$PROBE" "$R/bin/"
-strip "$R/bin/morvex-flash-cli" "$R/bin/driverprobe"
+cp "$CLI" "$PROBE" "$UNITSIM" "$BRIDGE" "$R/bin/"
+strip "$R/bin/morvex-flash-cli" "$R/bin/driverprobe" "$R/bin/unitsim" "$R/bin/gadgetbridge"
+cp "$IMAGE" "$R/image.bin"
 # Their shared libraries, at the paths the loader looks in.
-for lib in $(ldd "$CLI" "$PROBE" | awk '/=> \//{ print $3 } /^\t\/.*ld-linux/{ print $1 }' | sort -u); do
+for lib in $(ldd "$CLI" "$PROBE" "$UNITSIM" | awk '/=> \//{ print $3 } /^\t\/.*ld-linux/{ print $1 }' | sort -u); do
   mkdir -p "$R$(dirname "$lib")"
   cp -L "$lib" "$R$lib"
 done
@@ -107,7 +111,10 @@ case $USB_HOST in
     exit 2
     ;;
 esac
-for m in usb-common usbcore $HC_MODULES usbserial ftdi_sio; do
+# The CDC-ACM link: a gadget controller with its own host side (dummy_hcd),
+# the serial gadget (g_serial finds its function, usb_f_acm, by name: loaded
+# before it) and the host's cdc_acm driver.
+for m in usb-common usbcore $HC_MODULES usbserial ftdi_sio dummy_hcd usb_f_acm g_serial cdc-acm; do
   add_module "$(grep -o "^[^:]*/$m\.ko" "$KDIR/modules.dep")"
 done
 : >"$R/modules/order"
@@ -122,16 +129,17 @@ chmod +x "$R/init"
 echo "initramfs: $(du -h "$WORK/initramfs.gz" | cut -f1), modules:$(tr '\n' ' ' <"$R/modules/order" | sed 's/^/ /')"
 
 # --- The simulated units. The UART's unit leaves its first connect
-# exchange unanswered (the boot method) and fails its fourth erase. So does
-# the USB adapter's unit; it fails its fourth erase (two whole runs, then the
-# run that is unplugged, then the one after the re-plug), and holds the
-# status of the unplugged run's eleventh program block (after the 480 blocks
-# of the two whole runs) for 4 s, so that the unplug lands in programming.
-"$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#3=%' --verbose \
+# exchange unanswered (the boot method) and fails its sixth erase (three
+# runs alone, two in gangs). So does the USB adapter's unit; it fails its
+# sixth erase (two whole runs alone, two in gangs, then the run that is
+# unplugged, then the one after the re-plug), and holds the status of the
+# unplugged run's eleventh program block (after the 960 blocks of the four
+# whole runs) for 4 s, so that the unplug lands in programming.
+"$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#5=%' --verbose \
   --flash-dumps "$WORK/uart" --link "$WORK/uart-unit" </dev/null >"$WORK/uart-unit.log" 2>&1 &
 UART_SIM=$!
-"$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#3=%' \
-  --fault 'slow@program-block#490=4000' --verbose \
+"$UNITSIM" --reset-after 0 --fault 'silence@connect#0' --fault 'wrong@erase#5=%' \
+  --fault 'slow@program-block#970=4000' --verbose \
   --flash-dumps "$WORK/usb" --link "$WORK/usb-unit" </dev/null >"$WORK/usb-unit.log" 2>&1 &
 USB_SIM=$!
 QEMU_PID=""
@@ -214,8 +222,8 @@ flash_check() { # name dump
     echo "RESULT $1 FAIL $(basename "$2") missing or differs from the image" >>"$RESULTS"
   fi
 }
-for i in 1 2 3; do flash_check "uart-flash-after-run-$i" "$WORK/uart-$i.bin"; done
-for i in 1 2; do flash_check "usb-flash-after-run-$i" "$WORK/usb-$i.bin"; done
+for i in 1 2 3 4 5; do flash_check "uart-flash-after-run-$i" "$WORK/uart-$i.bin"; done
+for i in 1 2 3 4; do flash_check "usb-flash-after-run-$i" "$WORK/usb-$i.bin"; done
 # The bytes the rate probe sent after the failed erase reached the unit at
 # the rates the guest set, with 56000 rounded to the 16550A's 57600.
 # (The unit waits for four-byte words: it tells of each byte it drops at the
@@ -227,7 +235,7 @@ seen=$(tail -n +"${last:-1}" "$WORK/uart-unit.log" | grep 'unrecognised byte' | 
   echo "RESULT uart-line-rates PASS the unit heard the probe's bytes at $seen bit/s" >>"$RESULTS" ||
   echo "RESULT uart-line-rates FAIL the unit heard the probe's bytes at '$seen' bit/s (want 9600 19200 38400 115200 57600 1200)" >>"$RESULTS"
 # No other run ended with a reset.
-for dump in "$WORK/uart-4.bin" "$WORK/usb-3.bin"; do
+for dump in "$WORK/uart-6.bin" "$WORK/usb-5.bin"; do
   [ ! -e "$dump" ] && echo "RESULT no-reset-$(basename "$dump" .bin) PASS no further run reset the unit" >>"$RESULTS" ||
     echo "RESULT no-reset-$(basename "$dump" .bin) FAIL an unexpected run ended with a reset" >>"$RESULTS"
 done
