@@ -9,8 +9,9 @@
 #      reach the driver only when they change;
 #   2. whole runs of the packed morvex-flash-cli.exe on COM5 against the
 #      simulated unit (tools/unitsim, built for Linux): the user method, the
-#      boot method, and a failing erase; the unit's flash is compared with
-#      the image after each successful run;
+#      boot method, a failing erase, and a gang of two units on COM5 and
+#      COM6; the units' flash is compared with the image after each
+#      successful run;
 #   3. the command line's Windows parts: the run log (a Unicode folder, a
 #      torn last line, three programs appending 200 records each at once, a
 #      log that cannot be opened), --list-ports and the FTDI latency warning
@@ -74,7 +75,7 @@ wait_for_link() { WAIT_SECONDS=10 wait_for "a port at $1" test -e "$1"; }
 python3 tests/win32/linepeer.py "$WORK/peer" >"$WORK/peer.log" 2>&1 &
 PIDS+=($!)
 wait_for_link "$WORK/peer"
-map_com_ports COM7="$WORK/peer" COM5="$WORK/unit"
+map_com_ports COM7="$WORK/peer" COM5="$WORK/unit" COM6="$WORK/unit2"
 
 # ---------------------------------------------------------------- backend
 echo "== The Win32 serial backend on COM7 (Wine, pseudo-terminal)"
@@ -99,14 +100,14 @@ flash_is_erased() { # flash_is_erased DUMP
 }
 
 UNIT_PID=""
-start_unit() { # start_unit NAME [unitsim options...]
-  local name=$1
+start_unit() { # start_unit NAME [unitsim options...]: on COM5, or on UNIT_LINK's port
+  local name=$1 link=${UNIT_LINK:-$WORK/unit}
   shift
-  rm -f "$WORK/unit"
-  "$UNITSIM" --type 3 --link "$WORK/unit" --flash-dumps "$WORK/$name" "$@" </dev/null >"$WORK/$name-unit.log" 2>&1 &
+  rm -f "$link"
+  "$UNITSIM" --type 3 --link "$link" --flash-dumps "$WORK/$name" "$@" </dev/null >"$WORK/$name-unit.log" 2>&1 &
   UNIT_PID=$!
   PIDS+=("$UNIT_PID")
-  wait_for_link "$WORK/unit"
+  wait_for_link "$link"
 }
 stop_unit() { # writes the final flash dump
   kill -TERM "$UNIT_PID" 2>/dev/null || true
@@ -145,6 +146,20 @@ stop_unit
 check "failing erase: exit 8" test "$CLI_CODE" = 8
 check "failing erase: its message" grep -q 'Erase Failed: Device Failure' "$WORK/erase.txt"
 check "failing erase: nothing programmed" flash_is_erased "$WORK/erase-final.bin"
+
+# A gang of two: a child program per port (its own process group, so that
+# Ctrl-Break reaches it alone), both units programmed, a record for each.
+UNIT_LINK=$WORK/unit2 start_unit gang2
+GANG2_PID=$UNIT_PID
+start_unit gang1
+run_cli gang --port COM5 --port COM6 --yes --log 'Z:'"$WORK"'/gang.jsonl'
+stop_unit
+UNIT_PID=$GANG2_PID stop_unit
+check "gang of two: exit 0" test "$CLI_CODE" = 0
+check "gang of two: COM5's flash holds the image" flash_holds_image "$WORK/gang1-final.bin"
+check "gang of two: COM6's flash holds the image" flash_holds_image "$WORK/gang2-final.bin"
+check "gang of two: a record for each unit" test "$(grep -c '"result":"success"' "$WORK/gang.jsonl")" = 2
+check "gang of two: the summary names both ports" grep -q 'COM6' "$WORK/gang.txt"
 
 run_cli missing --port COM9
 check "missing port: exit 4" test "$CLI_CODE" = 4
