@@ -1,7 +1,7 @@
 // The main window from start-up to the end of runs that stop before the
 // unit is reached: title, icon, invalid images, the wizard pages, the busy
 // rules, and every way the operator can stop a run.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 #include "tests/support/records.h"
 
 #include "app/about.h"

@@ -1,6 +1,6 @@
 // Whole programming runs against the simulated unit on a pseudo-terminal:
 // the operator's answers come from the driver, the unit is our simulator.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 #include "tests/support/records.h"
 
 #include "app/about.h"

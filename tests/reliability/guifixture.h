@@ -3,7 +3,7 @@
 // that a run left the window idle and the port closed.
 #pragma once
 
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 
 #include "app/mainwindow.h"
 #include "tools/unitsim/unitsim.h"

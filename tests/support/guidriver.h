@@ -1,7 +1,7 @@
-// Drives the real windows in tests: the application object for the whole
-// test program, a driver that notices every modal window (and the modeless
-// operator prompt) as it appears, logs it and lets the test answer it, and
-// waits that keep the event loop running.
+// Drives the real windows in tests (guienvironment.cpp supplies the
+// application object): a driver that notices every modal window (and the
+// modeless operator prompt) as it appears, logs it and lets the test answer
+// it, and waits that keep the event loop running.
 #pragma once
 
 #include "tests/support/waits.h"
