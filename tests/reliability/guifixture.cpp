@@ -1,8 +1,8 @@
 #include "guifixture.h"
 
 #include "oldfirmware.h"
-#include "processprobe.h"
-#include "unitport.h"
+#include "tests/support/processprobe.h"
+#include "tests/support/unitport.h"
 #include "tests/support/records.h"
 
 #include "app/setupdialog.h"

@@ -5,7 +5,7 @@
 
 #include "heapcounter.h"
 #include "objectcensus.h"
-#include "processprobe.h"
+#include "tests/support/processprobe.h"
 
 #include <QMessageBox>
 #include <cstdio>
