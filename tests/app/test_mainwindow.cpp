@@ -46,9 +46,8 @@ protected:
     // last box has been answered.
     void RunToEnd(TGuiDriver& driver, size_t expectedWindows)
     {
-        FForm->btnStart->click();
-        ASSERT_TRUE(WaitUntil([&] {
-            return driver.Log().size() >= expectedWindows && !FForm->Busy() && !QApplication::activeModalWidget();
+        ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [&](const std::vector<std::string>& log) {
+            return log.size() >= expectedWindows;
         })) << ::testing::PrintToString(driver.Log());
     }
 

@@ -87,6 +87,13 @@ void Answer(QWidget* box, int standardButton)
     button->click();
 }
 
+bool PressStartAndWaitForEnd(TfrmUserFlash& form, const TGuiDriver& driver,
+                             const std::function<bool(const std::vector<std::string>& log)>& ended)
+{
+    form.btnStart->click();
+    return WaitUntil([&] { return ended(driver.Log()) && !form.Busy() && !QApplication::activeModalWidget(); });
+}
+
 void ExpectMainWindowIdle(TfrmUserFlash& form)
 {
     EXPECT_FALSE(form.Busy());

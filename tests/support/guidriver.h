@@ -56,6 +56,12 @@ void Later(std::function<void()> action);
 // Clicks a standard button of a message box.
 void Answer(QWidget* box, int standardButton);
 
+// Presses Start and keeps the event loop running until the run is over: the
+// driver's log says so (ended), the window is no longer busy and no modal
+// window is left. False when that did not happen within the wait's limit.
+bool PressStartAndWaitForEnd(TfrmUserFlash& form, const TGuiDriver& driver,
+                             const std::function<bool(const std::vector<std::string>& log)>& ended);
+
 // The main window at rest, as before a run and after one has ended: not
 // busy, Start enabled, the progress caption and bar reset, no busy cursor,
 // and no operator prompt left on the screen.
