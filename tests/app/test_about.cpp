@@ -1,6 +1,6 @@
 // The About box: its texts, its single way out, the web link and the menu
 // entry that opens it.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 #include "tests/support/records.h"
 
 #include "app/about.h"

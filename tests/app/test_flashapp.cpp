@@ -1,6 +1,6 @@
 // The application-wide error box, the message boxes and the comparison's
 // message boxes, on real widgets.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 
 #include "app/comparedialogs.h"
 #include "app/flashapp.h"

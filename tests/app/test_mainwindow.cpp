@@ -1,7 +1,7 @@
 // The main window from start-up to the end of runs that stop before the
 // unit is reached: title, icon, invalid images, the wizard pages, the busy
 // rules, and every way the operator can stop a run.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 #include "tests/support/records.h"
 
 #include "app/about.h"
@@ -46,9 +46,8 @@ protected:
     // last box has been answered.
     void RunToEnd(TGuiDriver& driver, size_t expectedWindows)
     {
-        FForm->btnStart->click();
-        ASSERT_TRUE(WaitUntil([&] {
-            return driver.Log().size() >= expectedWindows && !FForm->Busy() && !QApplication::activeModalWidget();
+        ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [&](const std::vector<std::string>& log) {
+            return log.size() >= expectedWindows;
         })) << ::testing::PrintToString(driver.Log());
     }
 

@@ -1,6 +1,6 @@
 // Whole programming runs against the simulated unit on a pseudo-terminal:
 // the operator's answers come from the driver, the unit is our simulator.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 #include "tests/support/records.h"
 
 #include "app/about.h"
@@ -81,10 +81,8 @@ protected:
     void RunToEnd(TGuiDriver& driver, const std::string& lastEntry)
     {
         const size_t before = driver.Log().size();
-        FForm->btnStart->click();
-        ASSERT_TRUE(WaitUntil([&] {
-            return driver.Log().size() > before && driver.Log().back() == lastEntry && !FForm->Busy() &&
-                   !QApplication::activeModalWidget();
+        ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [&](const std::vector<std::string>& log) {
+            return log.size() > before && log.back() == lastEntry;
         })) << ::testing::PrintToString(driver.Log());
     }
 
@@ -196,9 +194,8 @@ TEST_F(ProgrammingRun, WhenTheBootMethodFailsTooItsOwnMessageIsShownAndTheTarget
         else if (!qobject_cast<TdlgUserPrompt*>(window)) // nobody resets the unit
             AnswerStandard(window);
     });
-    FForm->btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] {
-        return driver.Log().size() == 5 && !FForm->Busy() && !QApplication::activeModalWidget();
+    ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [](const std::vector<std::string>& log) {
+        return log.size() == 5u;
     })) << ::testing::PrintToString(driver.Log());
     const std::string& shown = driver.Log()[4];
     EXPECT_EQ(shown.rfind("error:", 0), 0u) << shown;
@@ -236,9 +233,8 @@ TEST_F(ProgrammingRun, AFailureAfterConnectingClosesThePortFreesTheTargetAndShow
     options.Faults.push_back(TUnitFault{fkSilence, fpErase, 0, {}, std::nullopt});
     StartUnit(options);
     TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
-    FForm->btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] {
-        return driver.Log().size() == 3 && !FForm->Busy() && !QApplication::activeModalWidget();
+    ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [](const std::vector<std::string>& log) {
+        return log.size() == 3u;
     })) << ::testing::PrintToString(driver.Log());
     EXPECT_EQ(driver.Log()[2].rfind("error:", 0), 0u) << driver.Log()[2];
     EXPECT_NE(driver.Log()[2], Cancelled);

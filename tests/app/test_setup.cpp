@@ -1,5 +1,5 @@
 // The "Setup" dialog and its lists bound to a port's settings.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 
 #include "app/setupdialog.h"
 #include "app/qtext.h"

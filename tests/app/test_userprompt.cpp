@@ -1,5 +1,5 @@
 // The modeless operator prompt and its cancel rules.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 
 #include "app/flashapp.h"
 #include "app/userpromptdialog.h"

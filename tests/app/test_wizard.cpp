@@ -1,5 +1,5 @@
 // The cabling wizard page: its lines, its picture and its two answers.
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 
 #include "app/wizard.h"
 #include "core/exceptions.h"

@@ -1,8 +1,8 @@
 #include "guifixture.h"
 
 #include "oldfirmware.h"
-#include "processprobe.h"
-#include "unitport.h"
+#include "tests/support/processprobe.h"
+#include "tests/support/unitport.h"
 #include "tests/support/records.h"
 
 #include "app/setupdialog.h"
@@ -60,16 +60,17 @@ void GuiRunTest::StartUnit(TUnitSimOptions options)
     UnitDescriptors = DescriptorsOpenOn(PortPath);
 }
 
-std::vector<std::string> GuiRunTest::RunToEnd(const TOperatorScript& script)
+std::vector<std::string> GuiRunTest::RunToEnd(TOperatorAnswers answers)
 {
+    answers.PortPath = StdStr(PortDir.path()) + "/" + LinkName;
     TGuiDriver driver([&](QWidget* window) {
         const std::string seen = Describe(window);
         if (window == frmConnectWiz) {
-            (script.WizardNext ? frmConnectWiz->btnNext : frmConnectWiz->btnCancel)->click();
+            (answers.WizardNext ? frmConnectWiz->btnNext : frmConnectWiz->btnCancel)->click();
         } else if (auto* setup = qobject_cast<TComSetupFrm*>(window)) {
-            const int link = setup->Combo1->findText(PortDir.path() + "/" + LinkName);
-            if (!script.SetupOk || link < 0) {
-                EXPECT_TRUE(!script.SetupOk || link >= 0) << "the simulated unit's port is not listed";
+            const int link = setup->Combo1->findText(QStr(answers.PortPath));
+            if (!answers.SettingsOk || link < 0) {
+                EXPECT_TRUE(!answers.SettingsOk || link >= 0) << "the simulated unit's port is not listed";
                 setup->Button2->click();
                 return;
             }
@@ -77,17 +78,15 @@ std::vector<std::string> GuiRunTest::RunToEnd(const TOperatorScript& script)
             emit setup->Combo1->activated(link);
             setup->Button1->click();
         } else if (seen.rfind("question:", 0) == 0) {
-            Answer(window, script.BootYes ? QMessageBox::Yes : QMessageBox::No);
+            Answer(window, answers.BootYes ? QMessageBox::Yes : QMessageBox::No);
         } else if (auto* prompt = qobject_cast<TdlgUserPrompt*>(window)) {
-            if (script.CancelPrompt) prompt->CancelBtn->click();
+            if (answers.CancelPrompt) prompt->CancelBtn->click();
         } else {
             Answer(window, QMessageBox::Ok);
         }
     });
-    Form->btnStart->click();
-    const bool ended = WaitUntil([&] {
-        return !driver.Log().empty() && EndsARun(driver.Log().back()) && !Form->Busy() &&
-               !QApplication::activeModalWidget();
+    const bool ended = PressStartAndWaitForEnd(*Form, driver, [](const std::vector<std::string>& log) {
+        return !log.empty() && EndsARun(log.back());
     });
     EXPECT_TRUE(ended) << ::testing::PrintToString(driver.Log());
     Titles = driver.Titles();

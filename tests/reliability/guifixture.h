@@ -3,7 +3,8 @@
 // that a run left the window idle and the port closed.
 #pragma once
 
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
+#include "tests/support/scriptedoperator.h"
 
 #include "app/mainwindow.h"
 #include "tools/unitsim/unitsim.h"
@@ -14,14 +15,6 @@
 #include <string>
 #include <vector>
 
-// What the operator does with each window of a run.
-struct TOperatorScript {
-    bool WizardNext = true;    // false: Cancel
-    bool SetupOk = true;       // false: Cancel
-    bool BootYes = false;      // the answer to "Try Boot Method?"
-    bool CancelPrompt = false; // Cancel on "Reset the Unit"
-};
-
 class GuiRunTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -31,10 +24,11 @@ protected:
     // setup dialog; its boot loader answers the first connect word.
     static TUnitSimOptions UnitOptions();
     void StartUnit(TUnitSimOptions options);
-    // Presses Start, answers every window by the script and waits until the
-    // run is over (the last box answered, the window idle). Returns the
+    // Presses Start, answers every window as told and waits until the run is
+    // over (the last box answered, the window idle). The port picked in the
+    // settings is always the simulated unit's, as they list it. Returns the
     // windows the run showed, as the driver describes them.
-    std::vector<std::string> RunToEnd(const TOperatorScript& script);
+    std::vector<std::string> RunToEnd(TOperatorAnswers answers);
 
     void ExpectIdle();
     // No descriptor of ours is open on the unit's terminal beyond the

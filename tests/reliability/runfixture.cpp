@@ -1,7 +1,7 @@
 #include "runfixture.h"
 
-#include "processprobe.h"
-#include "unitport.h"
+#include "tests/support/processprobe.h"
+#include "tests/support/unitport.h"
 
 #include "serial/devicechannel.h"
 #include "target/flashtarget.h"

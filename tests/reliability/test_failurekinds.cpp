@@ -4,7 +4,6 @@
 // command line's choice not to ask about the boot method after a port error.
 #include "runfixture.h"
 
-#include "core/userprompt.h"
 #include "target/flashtarget.h"
 
 namespace {
@@ -12,20 +11,6 @@ namespace {
 const char* const Cancelled = "Connect Cancelled by User";
 const char* const NotOurUnit = "Flash uP does not match definition";
 const char* const NoSuchPort = "/dev/morvex-no-such-port";
-
-// An operator who cancels the boot method's "Reset the Unit" at once.
-class TCancellingOperator : public TScriptedOperator {
-public:
-    using TScriptedOperator::TScriptedOperator;
-    TUserPrompt* CreatePrompt(QObject* owner) override { return new TCancelledPrompt(owner); }
-
-private:
-    class TCancelledPrompt : public TUserPrompt {
-    public:
-        using TUserPrompt::TUserPrompt;
-        bool PromptCancelled() override { return true; }
-    };
-};
 
 class FailureKinds : public RunTest {
 protected:
@@ -46,8 +31,8 @@ TEST_F(FailureKinds, CancellingTheResetPromptIsACancelThoughTheConnectionStepHas
     TUnitSimOptions nobodyResets = BootOnlyUnit();
     nobodyResets.AutoResetAfterConnectWords = -1;
     StartUnit(nobodyResets);
-    Operator = std::make_unique<TCancellingOperator>(DemoRecord(), DemoDigest());
-    Operator->Answers.BootYes = true;
+    OperatorFor().Answers.BootYes = true;
+    Operator->Answers.CancelPrompt = true;
     const TRunOutcome outcome = RunOnce();
     EXPECT_EQ(outcome.Kind, TFailureKind::Cancelled);
     EXPECT_EQ(outcome.Message, Cancelled);

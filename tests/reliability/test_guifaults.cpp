@@ -64,7 +64,7 @@ TEST_P(GuiFaults, TheErrorBoxShowsTheFailureAndTheWindowIsIdleWithThePortClosed)
     options.FirmwareAnswersUserCommand = !s.BootOnly;
     options.Faults.push_back(s.Fault);
     StartUnit(options);
-    TOperatorScript script;
+    TOperatorAnswers script;
     script.BootYes = s.BootYes;
 
     const std::vector<std::string> log = RunToEnd(script);

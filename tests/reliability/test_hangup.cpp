@@ -5,7 +5,7 @@
 // programs the unit.
 #include "runfixture.h"
 
-#include "processprobe.h"
+#include "tests/support/processprobe.h"
 
 #include <algorithm>
 #include <atomic>

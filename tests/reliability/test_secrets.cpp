@@ -9,7 +9,7 @@
 // (tests/image).
 #include "runfixture.h"
 
-#include "processprobe.h"
+#include "tests/support/processprobe.h"
 
 #include "core/memstream.h"
 

@@ -5,7 +5,7 @@
 
 #include "heapcounter.h"
 #include "objectcensus.h"
-#include "processprobe.h"
+#include "tests/support/processprobe.h"
 
 #include <QMessageBox>
 #include <cstdio>
@@ -17,15 +17,15 @@ struct TSessionRun {
     std::vector<TUnitFault> Faults;
     bool BootOnly; // the firmware ignores its command
     int AutoReset; // connect words before the "operator" resets the unit (-1: never)
-    TOperatorScript Script;
+    TOperatorAnswers Script;
     const char* LastBox; // the box that ends the run
 };
 
-TOperatorScript Script(bool wizardNext, bool setupOk, bool bootYes, bool cancelPrompt)
+TOperatorAnswers Script(bool wizardNext, bool settingsOk, bool bootYes, bool cancelPrompt)
 {
-    TOperatorScript script;
+    TOperatorAnswers script;
     script.WizardNext = wizardNext;
-    script.SetupOk = setupOk;
+    script.SettingsOk = settingsOk;
     script.BootYes = bootYes;
     script.CancelPrompt = cancelPrompt;
     return script;
@@ -38,7 +38,7 @@ TUnitFault At(TFaultKind kind, TFramePhase phase, int index, std::vector<uint8_t
 
 const char* const Programmed = "info:Unit Successfully Programmed!";
 const char* const Cancelled = "error:Connect Cancelled by User.";
-const TOperatorScript Standard = Script(true, true, false, false);
+const TOperatorAnswers Standard = Script(true, true, false, false);
 
 // One of each kind of run.
 const std::vector<TSessionRun> Kinds = {

@@ -1,5 +1,6 @@
 #include "tests/support/scriptedoperator.h"
 
+#include "core/userprompt.h"
 #include "image/encryptedstream.h"
 #include "protocol/compare.h"
 #include "serial/devicechannel.h"
@@ -95,6 +96,21 @@ void TScriptedOperator::ShowSuccess(const std::string& text)
 {
     FOutcome.Succeeded = true;
     FOutcome.Message = text;
+}
+
+namespace {
+// The prompt of an operator who cancels it as soon as it shows.
+class TCancelledPrompt : public TUserPrompt {
+public:
+    using TUserPrompt::TUserPrompt;
+    bool PromptCancelled() override { return true; }
+};
+}
+
+TUserPrompt* TScriptedOperator::CreatePrompt(QObject* owner)
+{
+    if (Answers.CancelPrompt) return new TCancelledPrompt(owner);
+    return TRunOperator::CreatePrompt(owner);
 }
 
 void TScriptedOperator::ShowFailure(const std::exception& failure, TFailureKind kind)

@@ -1,9 +1,10 @@
 // The programming run's operator with every answer given up front, for the
 // programs that drive the real run without a window: the reliability tests,
 // the fuzzer's host runs and the whole-run benchmark. It answers the cabling
-// page, the serial settings and the boot question as told, and keeps what
-// the run showed: the steps, the status texts, the question, the closing
-// message, the failure's kind and class.
+// page, the serial settings, the boot question and the reset prompt as told
+// (TOperatorAnswers, which the window tests answer the windows by too), and
+// keeps what the run showed: the steps, the status texts, the question, the
+// closing message, the failure's kind and class.
 #pragma once
 
 #include "core/progress.h"
@@ -28,10 +29,11 @@ std::string FailureInQuestion(const std::string& question);
 
 // How the operator answers each question of a run.
 struct TOperatorAnswers {
-    bool WizardNext = true; // false: Cancel on the cabling page
-    bool SettingsOk = true; // false: Cancel in the serial settings
-    std::string PortPath;   // the port the operator picks in the settings
-    bool BootYes = false;   // the answer to "Try Boot Method?"
+    bool WizardNext = true;    // false: Cancel on the cabling page
+    bool SettingsOk = true;    // false: Cancel in the serial settings
+    std::string PortPath;      // the port the operator picks in the settings
+    bool BootYes = false;      // the answer to "Try Boot Method?"
+    bool CancelPrompt = false; // true: Cancel on "Reset the Unit" at once
 };
 
 // What the operator saw of one run, from Start to the last message.
@@ -78,6 +80,7 @@ public:
     bool ShowWizardPage(const TWizardPage& page) override;
     bool EditPortSettings(TMorvexComPort& port) override;
     bool AskBootMethod(const std::string& question) override;
+    TUserPrompt* CreatePrompt(QObject* owner) override;
     TStatusText* StatusText() override { return &FStatus; }
     TProgressView* ProgressView() override { return nullptr; }
     void BackgroundFailure(const std::exception& failure) override { FBackgroundFailures.push_back(failure.what()); }

@@ -1,7 +1,7 @@
-// Drives the real windows in tests: the application object for the whole
-// test program, a driver that notices every modal window (and the modeless
-// operator prompt) as it appears, logs it and lets the test answer it, and
-// waits that keep the event loop running.
+// Drives the real windows in tests (guienvironment.cpp supplies the
+// application object): a driver that notices every modal window (and the
+// modeless operator prompt) as it appears, logs it and lets the test answer
+// it, and waits that keep the event loop running.
 #pragma once
 
 #include "tests/support/waits.h"
@@ -55,6 +55,12 @@ std::string Describe(QWidget* window);
 void Later(std::function<void()> action);
 // Clicks a standard button of a message box.
 void Answer(QWidget* box, int standardButton);
+
+// Presses Start and keeps the event loop running until the run is over: the
+// driver's log says so (ended), the window is no longer busy and no modal
+// window is left. False when that did not happen within the wait's limit.
+bool PressStartAndWaitForEnd(TfrmUserFlash& form, const TGuiDriver& driver,
+                             const std::function<bool(const std::vector<std::string>& log)>& ended);
 
 // The main window at rest, as before a run and after one has ended: not
 // busy, Start enabled, the progress caption and bar reset, no busy cursor,

@@ -1,6 +1,6 @@
-#include "unitport.h"
+#include "tests/support/unitport.h"
 
-#include "processprobe.h"
+#include "tests/support/processprobe.h"
 
 #include <gtest/gtest.h>
 

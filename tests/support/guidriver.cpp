@@ -1,14 +1,14 @@
-#include "guidriver.h"
+#include "tests/support/guidriver.h"
 
 #include "app/about.h"
 #include "app/setupdialog.h"
-#include "app/flashapp.h"
 #include "app/mainwindow.h"
 #include "app/qtext.h"
 #include "app/userpromptdialog.h"
 #include "app/wizard.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -16,37 +16,6 @@
 #include <QMessageBox>
 #include <gtest/gtest.h>
 #include <algorithm>
-
-namespace {
-// The offscreen platform warns about every dialog's size hints; that
-// warning says nothing about the program.
-QtMessageHandler defaultMessageHandler = nullptr;
-void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (!message.contains("propagateSizeHints")) defaultMessageHandler(type, context, message);
-}
-
-// One application object for the whole test program, created before the
-// first test and kept to the end.
-class TApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "morvex-app-tests";
-        static char* argv[] = {name, nullptr};
-        defaultMessageHandler = qInstallMessageHandler(quietMessages);
-        FApplication = new TFlashApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-
-private:
-    TFlashApplication* FApplication = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const applicationEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TApplicationEnvironment);
-}
 
 TGuiDriver::TGuiDriver(THandler handler) : FHandler(std::move(handler))
 {
@@ -116,6 +85,13 @@ void Answer(QWidget* box, int standardButton)
     QAbstractButton* button = messageBox->button(QMessageBox::StandardButton(standardButton));
     ASSERT_NE(button, nullptr) << Describe(box);
     button->click();
+}
+
+bool PressStartAndWaitForEnd(TfrmUserFlash& form, const TGuiDriver& driver,
+                             const std::function<bool(const std::vector<std::string>& log)>& ended)
+{
+    form.btnStart->click();
+    return WaitUntil([&] { return ended(driver.Log()) && !form.Busy() && !QApplication::activeModalWidget(); });
 }
 
 void ExpectMainWindowIdle(TfrmUserFlash& form)

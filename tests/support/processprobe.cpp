@@ -1,4 +1,4 @@
-#include "processprobe.h"
+#include "tests/support/processprobe.h"
 
 #include "serial/comport.h"
 
