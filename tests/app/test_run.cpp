@@ -1,7 +1,6 @@
 // Whole programming runs against the simulated unit on a pseudo-terminal:
 // the operator's answers come from the driver, the unit is our simulator.
-#include "tests/support/guidriver.h"
-#include "tests/support/records.h"
+#include "tests/support/guirunfixture.h"
 
 #include "app/about.h"
 #include "app/setupdialog.h"
@@ -14,46 +13,22 @@
 #include "serial/portnames.h"
 #include "target/flashtarget.h"
 #include "tools/mkimage/demofirmware.h"
-#include "tools/unitsim/unitsim.h"
 
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
 const std::string Success = "info:Unit Successfully Programmed!";
 const std::string Cancelled = "error:Connect Cancelled by User.";
 
-class ProgrammingRun : public ::testing::Test {
+class ProgrammingRun : public GuiRunTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(FPortDir.isValid());
-        SetVirtualPortDir(StdStr(FPortDir.path()));
-        FRecord = MakeDemoRecord();
-        FForm = CreateForms(*FRecord);
-        FForm->show();
-    }
-    void TearDown() override
-    {
-        FForm.reset();
-        FUnit.reset();
-        SetVirtualPortDir("");
-        SetApplicationTitle(ProgramTitle);
-    }
-
-    void StartUnit(TUnitSimOptions options = {})
-    {
-        options.UnitType = 3;
-        options.LinkPath = StdStr(FPortDir.path()) + "/Morvex-4620";
-        FUnit = std::make_unique<TUnitSim>(options);
-    }
-
     // The operator's answers: Next, the simulated unit's port with the
     // other settings as they are, and OK to the success box.
     void AnswerStandard(QWidget* window)
@@ -61,16 +36,16 @@ protected:
         if (window == frmConnectWiz) {
             frmConnectWiz->btnNext->click();
         } else if (auto* setup = qobject_cast<TComSetupFrm*>(window)) {
-            const int index = setup->Combo1->findText(QStr(FUnit->PortPath()));
-            const int link = setup->Combo1->findText(FPortDir.path() + "/Morvex-4620");
+            const int index = setup->Combo1->findText(QStr(Unit->Terminal()));
+            const int link = setup->Combo1->findText(QStr(UnitLink()));
             ASSERT_GE(link, 0) << "the simulated unit's port is not listed";
             EXPECT_LT(index, 0); // listed by its link, not by the pseudo-terminal's name
             setup->Combo1->setCurrentIndex(link);
             emit setup->Combo1->activated(link);
             setup->Button1->click();
         } else if (Describe(window) == Success) {
-            FBusyAtSuccess = FForm->Busy();
-            FBarAtSuccess = FForm->ProgressBar->value();
+            FBusyAtSuccess = Form->Busy();
+            FBarAtSuccess = Form->ProgressBar->value();
             Answer(window, QMessageBox::Ok);
         } else {
             Answer(window, QMessageBox::Ok);
@@ -78,28 +53,14 @@ protected:
     }
 
     // Presses Start and waits until the run has ended with the entry.
-    void RunToEnd(TGuiDriver& driver, const std::string& lastEntry)
+    void RunUntil(TGuiDriver& driver, const std::string& lastEntry)
     {
         const size_t before = driver.Log().size();
-        ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [&](const std::vector<std::string>& log) {
+        ASSERT_TRUE(PressStartAndWaitForEnd(*Form, driver, [&](const std::vector<std::string>& log) {
             return log.size() > before && log.back() == lastEntry;
         })) << ::testing::PrintToString(driver.Log());
     }
 
-    void ExpectIdle() { ExpectMainWindowIdle(*FForm); }
-
-    void ExpectFlashHoldsTheImage()
-    {
-        const std::vector<uint8_t>& plain = DemoPlainImage();
-        const std::vector<uint8_t> flash = FUnit->Flash();
-        ASSERT_GE(flash.size(), plain.size());
-        EXPECT_TRUE(std::equal(plain.begin() + kDemoAreaStart, plain.end(), flash.begin() + kDemoAreaStart));
-    }
-
-    QTemporaryDir FPortDir;
-    std::unique_ptr<TStoredImage> FRecord;
-    std::unique_ptr<TfrmUserFlash> FForm;
-    std::unique_ptr<TUnitSim> FUnit;
     bool FBusyAtSuccess = false;
     int FBarAtSuccess = -1;
 };
@@ -108,30 +69,30 @@ TEST_F(ProgrammingRun, StartNextPortOkProgramsTheUnit)
 {
     StartUnit();
     TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
-    RunToEnd(driver, Success);
+    RunUntil(driver, Success);
     EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", "setup", Success}));
     EXPECT_EQ(driver.Titles().back(), "4620 V2.5");
-    ExpectFlashHoldsTheImage();
+    Unit->ExpectDemoAreaProgrammed();
     // The box is shown before the window is reset: still busy, bar as the
     // last step left it.
     EXPECT_TRUE(FBusyAtSuccess);
     EXPECT_GT(FBarAtSuccess, 0);
     ExpectIdle();
-    EXPECT_EQ(FForm->Flash(), nullptr);
+    EXPECT_EQ(Form->Flash(), nullptr);
     // The port the operator chose is offered again by the next run.
-    EXPECT_EQ(FForm->ConnectInfo().ConnectPort->Port(), StdStr(FPortDir.path()) + "/Morvex-4620");
-    EXPECT_FALSE(FForm->ConnectInfo().ConnectPort->Connected());
+    EXPECT_EQ(Form->ConnectInfo().ConnectPort->Port(), UnitLink());
+    EXPECT_FALSE(Form->ConnectInfo().ConnectPort->Connected());
 }
 
 TEST_F(ProgrammingRun, TheUnitCanBeProgrammedAgainByASecondRun)
 {
     StartUnit();
     TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
-    RunToEnd(driver, Success);
-    FUnit->LoadFlash(kDemoAreaStart, std::vector<uint8_t>(64, 0x00)); // spoil the start of the area
-    RunToEnd(driver, Success);
+    RunUntil(driver, Success);
+    Unit->LoadFlash(kDemoAreaStart, std::vector<uint8_t>(64, 0x00)); // spoil the start of the area
+    RunUntil(driver, Success);
     EXPECT_EQ(driver.Count(Success), 2);
-    ExpectFlashHoldsTheImage();
+    Unit->ExpectDemoAreaProgrammed();
     ExpectIdle();
 }
 
@@ -147,18 +108,18 @@ TEST_F(ProgrammingRun, WhenTheFirmwareIgnoresTheCommandTheBootMethodProgramsAfte
             question = seen;
             Answer(window, QMessageBox::Yes);
         } else if (seen == "prompt:Reset the Unit") {
-            FUnit->OperatorReset();
+            Unit->OperatorReset();
         } else {
             AnswerStandard(window);
         }
     });
-    RunToEnd(driver, Success);
+    RunUntil(driver, Success);
     ASSERT_EQ(driver.Log().size(), 5u) << ::testing::PrintToString(driver.Log());
     EXPECT_EQ(driver.Log()[3], "prompt:Reset the Unit");
     EXPECT_EQ(question.rfind("question:User Connect Method Failed (", 0), 0u) << question;
     EXPECT_NE(question.find("). Try Boot Method?"), std::string::npos) << question;
     EXPECT_GT(question.size(), std::string("question:User Connect Method Failed (). Try Boot Method?").size());
-    ExpectFlashHoldsTheImage();
+    Unit->ExpectDemoAreaProgrammed();
     ExpectIdle();
     // The prompt has been taken down with its target.
     for (QWidget* window : QApplication::topLevelWidgets())
@@ -176,10 +137,10 @@ TEST_F(ProgrammingRun, AnsweringNoToTheBootMethodCancels)
         else
             AnswerStandard(window);
     });
-    RunToEnd(driver, Cancelled);
+    RunUntil(driver, Cancelled);
     ASSERT_EQ(driver.Log().size(), 4u);
     EXPECT_EQ(driver.Log()[2].rfind("question:User Connect Method Failed (", 0), 0u);
-    EXPECT_EQ(FUnit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF)); // nothing written
+    Unit->ExpectFlashUntouched();
     ExpectIdle();
 }
 
@@ -194,7 +155,7 @@ TEST_F(ProgrammingRun, WhenTheBootMethodFailsTooItsOwnMessageIsShownAndTheTarget
         else if (!qobject_cast<TdlgUserPrompt*>(window)) // nobody resets the unit
             AnswerStandard(window);
     });
-    ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [](const std::vector<std::string>& log) {
+    ASSERT_TRUE(PressStartAndWaitForEnd(*Form, driver, [](const std::vector<std::string>& log) {
         return log.size() == 5u;
     })) << ::testing::PrintToString(driver.Log());
     const std::string& shown = driver.Log()[4];
@@ -202,9 +163,9 @@ TEST_F(ProgrammingRun, WhenTheBootMethodFailsTooItsOwnMessageIsShownAndTheTarget
     EXPECT_EQ(shown.find("User Connect Method Failed"), std::string::npos) << shown;
     EXPECT_NE(shown, Cancelled);
     ExpectIdle();
-    ASSERT_NE(FForm->Flash(), nullptr);
+    ASSERT_NE(Form->Flash(), nullptr);
     // The target's prompt is the window's, which the run's operator made.
-    EXPECT_NE(dynamic_cast<TUserPromptDialog*>(FForm->Flash()->ConnectInfo().Prompt), nullptr);
+    EXPECT_NE(dynamic_cast<TUserPromptDialog*>(Form->Flash()->ConnectInfo().Prompt), nullptr);
 }
 
 TEST_F(ProgrammingRun, CancellingTheResetPromptCancels)
@@ -220,11 +181,11 @@ TEST_F(ProgrammingRun, CancellingTheResetPromptCancels)
         else
             AnswerStandard(window);
     });
-    RunToEnd(driver, Cancelled);
+    RunUntil(driver, Cancelled);
     EXPECT_EQ(driver.Log()[3], "prompt:Reset the Unit");
     EXPECT_EQ(driver.Log().size(), 5u);
     ExpectIdle();
-    EXPECT_EQ(FUnit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF));
+    Unit->ExpectFlashUntouched();
 }
 
 TEST_F(ProgrammingRun, AFailureAfterConnectingClosesThePortFreesTheTargetAndShowsItsMessage)
@@ -233,15 +194,15 @@ TEST_F(ProgrammingRun, AFailureAfterConnectingClosesThePortFreesTheTargetAndShow
     options.Faults.push_back(TUnitFault{fkSilence, fpErase, 0, {}, std::nullopt});
     StartUnit(options);
     TGuiDriver driver([&](QWidget* window) { AnswerStandard(window); });
-    ASSERT_TRUE(PressStartAndWaitForEnd(*FForm, driver, [](const std::vector<std::string>& log) {
+    ASSERT_TRUE(PressStartAndWaitForEnd(*Form, driver, [](const std::vector<std::string>& log) {
         return log.size() == 3u;
     })) << ::testing::PrintToString(driver.Log());
     EXPECT_EQ(driver.Log()[2].rfind("error:", 0), 0u) << driver.Log()[2];
     EXPECT_NE(driver.Log()[2], Cancelled);
-    EXPECT_EQ(FForm->Flash(), nullptr);
+    EXPECT_EQ(Form->Flash(), nullptr);
     ExpectIdle();
     // The unit goes back to its firmware only when the host closes the port.
-    EXPECT_TRUE(FUnit->WaitForState(usFirmware, 10000)) << UnitStateName(FUnit->State());
+    EXPECT_TRUE(Unit->WaitForState(usFirmware, 10000)) << UnitStateName(Unit->State());
 }
 
 // A failed run is shown where the run was started: nothing unwinds out of
@@ -255,7 +216,7 @@ TEST_F(ProgrammingRun, AFailedRunIsShownWithoutLeavingTheStartHandlerByAnExcepti
         else
             Answer(window, QMessageBox::Ok);
     });
-    EXPECT_NO_THROW(FForm->btnStartClick());
+    EXPECT_NO_THROW(Form->btnStartClick());
     EXPECT_EQ(driver.Log(), (std::vector<std::string>{"wizard", Cancelled}));
     ExpectIdle();
 }
@@ -272,10 +233,10 @@ TEST_F(ProgrammingRun, WindowsOpenedDuringProgrammingDoNotHoldTheRun)
     QPointer<QWidget> refusal;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (opened || FForm->lblProgress->text() != "Programming FLASH...") return;
+        if (opened || Form->lblProgress->text() != "Programming FLASH...") return;
         opened = true;
         HandleSysCommand(SC_ABOUT);
-        FForm->close();
+        Form->close();
     });
     watch.start(5);
     TGuiDriver driver([&](QWidget* window) {
@@ -293,15 +254,14 @@ TEST_F(ProgrammingRun, WindowsOpenedDuringProgrammingDoNotHoldTheRun)
         }
         AnswerStandard(window);
     });
-    FForm->btnStart->click();
-    ASSERT_TRUE(WaitUntil([&] { return driver.Count(Success) == 1 && !FForm->Busy(); }))
-        << ::testing::PrintToString(driver.Log());
+    ASSERT_TRUE(PressStartAndWaitForEnd(*Form, driver, [](const std::vector<std::string>& log) {
+        return std::count(log.begin(), log.end(), Success) == 1;
+    })) << ::testing::PrintToString(driver.Log());
     EXPECT_TRUE(opened);
     EXPECT_TRUE(aboutOpenAtSuccess);
     EXPECT_TRUE(refusalOpenAtSuccess);
-    ExpectFlashHoldsTheImage();
-    ASSERT_TRUE(WaitUntil([] { return !QApplication::activeModalWidget(); }));
+    Unit->ExpectDemoAreaProgrammed();
     ExpectIdle();
-    EXPECT_TRUE(FForm->isVisible()); // the close was refused
+    EXPECT_TRUE(Form->isVisible()); // the close was refused
 }
 }

@@ -136,23 +136,18 @@ void CliTest::TearDown()
 {
     // What the units saw explains most failures; the tail is enough.
     if (HasFailure()) {
-        for (const auto& unit : Units) {
-            const std::vector<TSimFrame> frames = unit->Transcript();
-            const size_t from = frames.size() > 12 ? frames.size() - 12 : 0;
-            std::fprintf(stderr, "Unit on %s, last %zu frames:\n", unit->PortPath().c_str(), frames.size() - from);
-            for (size_t i = from; i < frames.size(); ++i)
-                std::fprintf(stderr, "  %s\n", DescribeFrame(frames[i]).c_str());
-        }
+        for (const auto& unit : Units)
+            std::fprintf(stderr, "Unit on %s (tail):\n%s", unit->Terminal().c_str(), unit->DescribeTail(12).c_str());
     }
     Units.clear();
     std::error_code error;
     std::filesystem::remove_all(FScratch, error);
 }
 
-TUnitSim& CliTest::StartUnit(TUnitSimOptions options)
+TTestUnit& CliTest::StartUnit(TUnitSimOptions options)
 {
     options.UnitType = ImageUnitType();
-    Units.push_back(std::make_unique<TUnitSim>(options));
+    Units.push_back(std::make_unique<TTestUnit>(options));
     return *Units.back();
 }
 

@@ -6,7 +6,7 @@
 #include "clichild.h"
 #include "cli/exitcodes.h"
 #include "serial/portinfo.h"
-#include "tools/unitsim/unitsim.h"
+#include "tests/support/testunit.h"
 
 #include <QJsonObject>
 #include <filesystem>
@@ -50,7 +50,7 @@ protected:
     void TearDown() override;
 
     // A simulated unit of the image's model; options.UnitType is set here.
-    TUnitSim& StartUnit(TUnitSimOptions options = {});
+    TTestUnit& StartUnit(TUnitSimOptions options = {});
     // The arguments of a run against a unit, then the extra ones.
     static std::vector<std::string> RunArguments(const TUnitSim& unit, std::vector<std::string> extra = {});
 
@@ -60,7 +60,7 @@ protected:
 
     std::string Scratch() const { return FScratch; }
 
-    std::vector<std::unique_ptr<TUnitSim>> Units;
+    std::vector<std::unique_ptr<TTestUnit>> Units;
 
 private:
     std::string FScratch;

@@ -4,21 +4,14 @@
 // on the port after the run.
 #pragma once
 
-#include "oldfirmware.h"
-
 #include "tests/support/records.h"
 #include "tests/support/scriptedoperator.h"
-#include "tools/unitsim/unitsim.h"
+#include "tests/support/testunit.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
-
-// The label of the last frame the host sent, "" when there is none.
-std::string LastHostFrame(const std::vector<TSimFrame>& frames);
-size_t CountFrames(const std::vector<TSimFrame>& frames, const std::string& label);
-std::string DescribeTail(const std::vector<TSimFrame>& frames, size_t count = 40);
 
 class RunTest : public ::testing::Test {
 protected:
@@ -36,20 +29,12 @@ protected:
     // One press of Start, on the unit's current port.
     TRunOutcome RunOnce(const TStoredImage& record = DemoRecord(), const TImageDigest& digest = DemoDigest());
 
-    // Waits until the unit has handled everything the host sent before it
-    // closed the port (nothing is left to arrive once it has seen the close).
-    void WaitForHostToLetGo();
-    // The port is closed: no descriptor of ours is open on it, and, while
-    // the line still exists, we can open it exclusively ourselves.
+    // The unit's port is released, and the run's target, if it kept one,
+    // is no longer connected.
     void ExpectPortReleased();
     // Nothing went wrong between the steps: the keep-alive reported no failure.
     void ExpectNoKeepAliveFailure();
-    // The unit's flash area holds the demo image / was never touched.
-    void ExpectAreaProgrammed();
-    void ExpectFlashUntouched();
 
-    std::unique_ptr<TUnitSim> Unit;
-    std::string PortPath;
-    int UnitDescriptors = 0; // the simulated unit's own descriptors on its terminal
+    std::unique_ptr<TTestUnit> Unit;
     std::unique_ptr<TScriptedOperator> Operator;
 };

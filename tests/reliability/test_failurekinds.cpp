@@ -39,8 +39,8 @@ TEST_F(FailureKinds, CancellingTheResetPromptIsACancelThoughTheConnectionStepHas
     EXPECT_EQ(outcome.FailureClass, "EFDTException");
     ASSERT_FALSE(outcome.Steps.empty());
     EXPECT_EQ(outcome.Steps.back(), TRunStep::ConnectBoot);
-    WaitForHostToLetGo();
-    ExpectFlashUntouched();
+    Unit->WaitForHostToLetGo();
+    Unit->ExpectFlashUntouched();
     ExpectPortReleased();
 
     // Answering No to the question ends the same way, a step earlier.
@@ -64,8 +64,8 @@ TEST_F(FailureKinds, AUnitOfAnotherModelIsTheWrongUnit)
         EXPECT_EQ(outcome.Kind, TFailureKind::UnitIdentity);
         EXPECT_EQ(outcome.Message, NotOurUnit);
         EXPECT_EQ(outcome.FailureClass, "EHitachiFlashException");
-        WaitForHostToLetGo();
-        ExpectFlashUntouched();
+        Unit->WaitForHostToLetGo();
+        Unit->ExpectFlashUntouched();
         ExpectPortReleased();
     }
 }
@@ -94,7 +94,7 @@ TEST_F(FailureKinds, APortErrorAsksAboutTheBootMethodOnlyWhenTheRunsOptionsSaySo
     // Only a port error goes without the question: a unit that ignores its
     // user command is still asked about.
     StartUnit(BootOnlyUnit());
-    runOperator.Answers.PortPath = PortPath;
+    runOperator.Answers.PortPath = Unit->Terminal();
     const TRunOutcome unitSilent = runOperator.Execute();
     EXPECT_FALSE(FailureInQuestion(unitSilent.Question).empty()) << unitSilent.Question;
     EXPECT_EQ(unitSilent.Kind, TFailureKind::Cancelled);

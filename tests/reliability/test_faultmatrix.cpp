@@ -263,17 +263,17 @@ TEST_P(FaultMatrix, RunEndsWithTheFailuresMessageSendsNothingMoreAndReleasesTheP
         EXPECT_EQ(outcome.Kind, ExpectedKind(s, outcome)) << FailureKindName(outcome.Kind);
     }
 
-    WaitForHostToLetGo();
+    Unit->WaitForHostToLetGo();
     const std::vector<TSimFrame> frames = Unit->Transcript();
     const std::string faultText = "(" + FaultToText(fault) + ")";
     bool struck = false;
     for (const TSimFrame& frame : frames) struck = struck || frame.Label.find(faultText) != std::string::npos;
     EXPECT_TRUE(struck) << "the fault never struck";
-    const std::string last = LastHostFrame(frames);
+    const std::string last = Unit->LastHostFrame();
     EXPECT_TRUE(Matches(last, s.LastHostFrame)) << "the host's last frame was \"" << last << "\"";
     // Every failure up to the image check comes before anything is erased.
-    if (!outcome.Succeeded && s.Phase <= fpIdentity) ExpectFlashUntouched();
-    if (outcome.Succeeded) ExpectAreaProgrammed();
+    if (!outcome.Succeeded && s.Phase <= fpIdentity) Unit->ExpectFlashUntouched();
+    if (outcome.Succeeded) Unit->ExpectDemoAreaProgrammed();
     ExpectPortReleased();
     ExpectNoKeepAliveFailure();
 }

@@ -3,9 +3,8 @@
 // the message's last character sorts after "."), titled with the image's
 // name, after the window is already back to idle; the port is closed and a
 // target that connected is freed.
-#include "guifixture.h"
+#include "tests/support/guirunfixture.h"
 
-#include "oldfirmware.h"
 
 #include "serial/devicechannel.h"
 #include "target/flashtarget.h"
@@ -80,7 +79,7 @@ TEST_P(GuiFaults, TheErrorBoxShowsTheFailureAndTheWindowIsIdleWithThePortClosed)
     EXPECT_EQ(log.back(), std::string("error:") + s.ErrorBox);
     EXPECT_EQ(Titles.back(), "4620 V2.5");
     ExpectIdle();
-    ExpectPortReleased();
+    Unit->ExpectPortReleased();
     if (s.Connected) {
         EXPECT_EQ(Form->Flash(), nullptr);
     } else {

@@ -124,8 +124,8 @@ TEST_P(HangUp, EndsTheRunAtOnceWithAPortErrorAndAFreshPortWorksAfterwards)
     StartUnit(UnitOptions());
     const TRunOutcome next = RunOnce();
     EXPECT_TRUE(next.Succeeded) << next.FailureClass << ": " << next.Message;
-    ExpectAreaProgrammed();
-    WaitForHostToLetGo();
+    Unit->ExpectDemoAreaProgrammed();
+    Unit->WaitForHostToLetGo();
     ExpectPortReleased();
 }
 

@@ -89,7 +89,7 @@ TEST_F(RunHooks, TheRunInstallsItsOperatorForItsSpanOnly)
     StartUnit(UnitOptions());
     TOperatorHooks* const none = &InstalledOperatorHooks();
     TMarkingOperator runOperator(DemoRecord(), DemoDigest());
-    runOperator.Answers.PortPath = PortPath;
+    runOperator.Answers.PortPath = Unit->Terminal();
     bool installedDuringRun = false;
     runOperator.OnStep = [&](TRunStep) { installedDuringRun = &InstalledOperatorHooks() != none; };
 
@@ -119,7 +119,7 @@ TEST_F(RunHooks, AKeepAliveFailureBetweenStepsReachesTheOperatorAndTheReport)
     options.Faults = {TUnitFault{fkSilence, fpIdentity, 2, {}, std::nullopt}};
     StartUnit(options);
     TScriptedOperator& runOperator = OperatorFor();
-    runOperator.Answers.PortPath = PortPath;
+    runOperator.Answers.PortPath = Unit->Terminal();
     size_t heardDuringStep = 0;
     runOperator.OnStep = [&](TRunStep step) {
         if (step != TRunStep::Check) return;
@@ -136,7 +136,7 @@ TEST_F(RunHooks, AKeepAliveFailureBetweenStepsReachesTheOperatorAndTheReport)
     EXPECT_EQ(runOperator.Report().BackgroundFailures, std::vector<std::string>{Timeout});
     // The unit answers the next query again: the run goes on to its end.
     EXPECT_TRUE(outcome.Succeeded) << outcome.Message;
-    ExpectAreaProgrammed();
+    Unit->ExpectDemoAreaProgrammed();
     ExpectPortReleased();
 
     // The next run's report starts without it.

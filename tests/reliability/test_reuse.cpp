@@ -39,7 +39,7 @@ protected:
         EXPECT_EQ(report.Steps.front().Step, TRunStep::Wizard);
         EXPECT_EQ(report.Steps.back().Step, TRunStep::Reset);
         EXPECT_EQ(Operator->Run().UserMethodFailure(), nullptr);
-        ExpectAreaProgrammed();
+        Unit->ExpectDemoAreaProgrammed();
     }
 };
 
@@ -78,7 +78,7 @@ TEST_F(RunReuse, ChangedFlashIsTheLastUnitsNotTheNext)
     const TRunOutcome second = RunOn(UnitOptions());
     EXPECT_EQ(second.Kind, TFailureKind::Cancelled);
     EXPECT_EQ(second.Message, "Run interrupted: nothing on the unit was changed");
-    ExpectFlashUntouched();
+    Unit->ExpectFlashUntouched();
 }
 
 // A unit that is not the image's model, then one that never answers: the

@@ -117,8 +117,8 @@ TEST_F(ExclusivePort, NobodyElseOpensThePortWhileARunIsUnderWay)
     std::vector<std::string> steps, here, elsewhere;
     OperatorFor().OnStatus = [&](const std::string& step) {
         steps.push_back(step);
-        here.push_back(refusal(OpenExclusively(PortPath)));
-        elsewhere.push_back(refusal(OpenFromSecondProgram(PortPath)));
+        here.push_back(refusal(OpenExclusively(Unit->Terminal())));
+        elsewhere.push_back(refusal(OpenFromSecondProgram(Unit->Terminal())));
     };
     const TRunOutcome outcome = RunOnce();
     EXPECT_TRUE(outcome.Succeeded) << outcome.Message;
@@ -128,9 +128,9 @@ TEST_F(ExclusivePort, NobodyElseOpensThePortWhileARunIsUnderWay)
     EXPECT_EQ(here, std::vector<std::string>(steps.size(), busy));
     EXPECT_EQ(elsewhere, std::vector<std::string>(steps.size(), busy));
     // And once the run is over, both can.
-    WaitForHostToLetGo();
+    Unit->WaitForHostToLetGo();
     ExpectPortReleased();
-    EXPECT_EQ(OpenFromSecondProgram(PortPath), "");
+    EXPECT_EQ(OpenFromSecondProgram(Unit->Terminal()), "");
 }
 
 }

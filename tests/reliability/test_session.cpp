@@ -1,7 +1,7 @@
 // Many runs in one program session, programming, failing and cancelling in
 // turn, leave nothing behind: no descriptor, thread, object, timer or heap
 // memory more after twenty runs than before them. The figures are printed.
-#include "guifixture.h"
+#include "tests/support/guirunfixture.h"
 
 #include "heapcounter.h"
 #include "objectcensus.h"
@@ -115,7 +115,7 @@ protected:
         for (const std::string& entry : log) boxes += entry.rfind("error:", 0) == 0 || entry.rfind("info:", 0) == 0;
         EXPECT_EQ(boxes, 1u) << ::testing::PrintToString(log);
         ExpectIdle();
-        ExpectPortReleased();
+        Unit->ExpectPortReleased();
         // The operator unplugs the unit before the next run.
         Unit.reset();
     }

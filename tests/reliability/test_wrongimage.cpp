@@ -58,9 +58,9 @@ protected:
         EXPECT_FALSE(outcome.Succeeded);
         EXPECT_EQ(outcome.FailureClass, className);
         EXPECT_EQ(outcome.Message, message);
-        WaitForHostToLetGo();
-        ExpectFlashUntouched();
-        EXPECT_EQ(LastHostFrame(Unit->Transcript()), "identity query");
+        Unit->WaitForHostToLetGo();
+        Unit->ExpectFlashUntouched();
+        EXPECT_EQ(Unit->LastHostFrame(), "identity query");
         ExpectPortReleased();
         return outcome;
     }
@@ -76,7 +76,7 @@ protected:
         ASSERT_FALSE(outcome.Steps.empty());
         EXPECT_EQ(RunStepName(outcome.Steps.back()), std::string("decipher"));
         // Two identity queries connect; the image check would ask a third.
-        EXPECT_EQ(CountFrames(Unit->Transcript(), "identity query"), 2u);
+        EXPECT_EQ(Unit->CountFrames("identity query"), 2u);
     }
 };
 
@@ -96,7 +96,7 @@ TEST_F(WrongImage, TheRightRecordProgramsEitherModel)
         // The programmer's area starts at 0, the 4620's above the boot block.
         const uint32_t from = unitType == kProgrammer ? 0 : kDemoAreaStart;
         EXPECT_TRUE(std::equal(plain.begin() + from, plain.end(), flash.begin() + from));
-        WaitForHostToLetGo();
+        Unit->WaitForHostToLetGo();
         ExpectPortReleased();
     }
 }

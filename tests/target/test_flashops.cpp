@@ -262,7 +262,7 @@ TEST_F(FlashOpsTest, EarlyFinishStopsTheTransferWithoutClosingExchange)
     EXPECT_EQ(frames[4].Label.rfind("block status", 0), 0u);
     EXPECT_EQ(frames[4].Plain, Bytes("#"));
     EXPECT_EQ(frames[5].Label, "identity query");
-    EXPECT_FALSE(HasFrame("closing acknowledge"));
+    EXPECT_FALSE(Unit->HasFrame("closing acknowledge"));
     EXPECT_EQ(Progress.CurrentPosition, 0);
 }
 

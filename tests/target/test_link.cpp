@@ -32,42 +32,42 @@ TEST_F(LinkTest, FirstScrambledBytesOnTheLineMatchTheWorkedExample)
     Target->Connect();
     ASSERT_TRUE(Target->Device()->Channel()->Connected());
 
-    const auto command = Frame("user command");
+    const auto command = Unit->Frame("user command");
     ASSERT_TRUE(command);
     EXPECT_EQ(command->Line, Bytes("\x02PF1010\x03"));
     EXPECT_EQ(command->BitRate, 9600u);
-    EXPECT_EQ(Frame("connect reply")->Line, Bytes("SwItChUp"));
+    EXPECT_EQ(Unit->Frame("connect reply")->Line, Bytes("SwItChUp"));
 
-    const auto request = Frame("speed-change request");
+    const auto request = Unit->Frame("speed-change request");
     ASSERT_TRUE(request);
     EXPECT_EQ(request->Plain, (std::vector<uint8_t>{0x44, 0x05}));
     EXPECT_EQ(request->Line, (std::vector<uint8_t>{0x44, 0x04}));
     EXPECT_EQ(request->BitRate, 9600u);
 
     const uint8_t r = Options.SpeedReply;
-    EXPECT_EQ(Frame("speed-change reply")->Line, (std::vector<uint8_t>{static_cast<uint8_t>(r ^ 0x02)}));
+    EXPECT_EQ(Unit->Frame("speed-change reply")->Line, (std::vector<uint8_t>{static_cast<uint8_t>(r ^ 0x02)}));
     const uint8_t d = TFlashFDTDevice::ComputeDivisor(r, 9600, 19200);
-    const auto divisor = Frame("divisor");
+    const auto divisor = Unit->Frame("divisor");
     ASSERT_TRUE(divisor);
     EXPECT_EQ(divisor->Plain, (std::vector<uint8_t>{d}));
     EXPECT_EQ(divisor->Line, (std::vector<uint8_t>{static_cast<uint8_t>(d ^ 0x03)}));
 
-    const auto check = Frame("speed-change check");
+    const auto check = Unit->Frame("speed-change check");
     ASSERT_TRUE(check);
     EXPECT_EQ(check->Line, (std::vector<uint8_t>{0x45, 0x47, 0x45, 0x43, 0x4D}));
     EXPECT_EQ(check->BitRate, 19200u);
-    EXPECT_EQ(Frame("speed-change echo")->Line, (std::vector<uint8_t>{0x48, 0x48, 0x48, 0x48, 0x48}));
+    EXPECT_EQ(Unit->Frame("speed-change echo")->Line, (std::vector<uint8_t>{0x48, 0x48, 0x48, 0x48, 0x48}));
 
-    const auto iden = Frame("identity query");
+    const auto iden = Unit->Frame("identity query");
     ASSERT_TRUE(iden);
     EXPECT_EQ(iden->Line, (std::vector<uint8_t>{0x47, 0x4B, 0x55, 0x5F}));
-    const auto identity = Frame("identity");
+    const auto identity = Unit->Frame("identity");
     ASSERT_TRUE(identity);
     ASSERT_EQ(identity->Line.size(), 40u);
     for (size_t i = 0; i < 40; ++i) EXPECT_EQ(identity->Line[i], identity->Plain[i] ^ (18 + i)) << i;
 
     // The link ping and the target's identity check.
-    EXPECT_EQ(CountFrames("identity query"), 2u);
+    EXPECT_EQ(Unit->CountFrames("identity query"), 2u);
     EXPECT_EQ(Status.Texts.front(), "Connecting...");
     EXPECT_EQ(Progress.Maximum, 1);
     EXPECT_EQ(Progress.CurrentPosition, 1);
@@ -80,8 +80,8 @@ TEST_F(LinkTest, ModelWithoutCommandIsAnsweredOnThePurgeAlone)
     StartModel(14);
     NewTarget(14, kUserMethod);
     Target->Connect();
-    EXPECT_FALSE(HasFrame("user command"));
-    EXPECT_TRUE(HasFrame("connect reply"));
+    EXPECT_FALSE(Unit->HasFrame("user command"));
+    EXPECT_TRUE(Unit->HasFrame("connect reply"));
     EXPECT_EQ(Device().Channel()->ActualBaudRate(), 57600);
 }
 
@@ -109,7 +109,7 @@ TEST_F(LinkTest, UserMethodFailuresAreReportedAsTheUnitNotAnswering)
         StartUnit(options);
         NewTarget(5, kUserMethod);
         ExpectFailure<EFDTException>([&] { Target->Connect(); }, c.Message);
-        EXPECT_FALSE(HasFrame("speed-change request"));
+        EXPECT_FALSE(Unit->HasFrame("speed-change request"));
         EXPECT_FALSE(Device().InOperation());
         Target.reset();
     }
@@ -179,9 +179,9 @@ TEST_F(LinkTest, UnknownMethodGoesStraightToTheSpeedChange)
     CreateFlashTarget(3, Target, nullptr, nullptr, info);
     // The running firmware does not know the speed-change request.
     ExpectFailure<EMorvexComTimeout>([&] { Target->Connect(); }, "No Reply Within Time Out Period");
-    EXPECT_FALSE(HasFrame("user command"));
-    EXPECT_FALSE(HasFrame("connect word"));
-    EXPECT_FALSE(HasFrame("connect reply"));
+    EXPECT_FALSE(Unit->HasFrame("user command"));
+    EXPECT_FALSE(Unit->HasFrame("connect word"));
+    EXPECT_FALSE(Unit->HasFrame("connect reply"));
     EXPECT_EQ(Unit->State(), usFirmware);
 }
 
@@ -223,9 +223,9 @@ TEST_F(LinkTest, BootMethodConnectsOnceTheOperatorResetsTheUnit)
     EXPECT_EQ(Prompt->Shown, std::vector<std::string>{"Reset the Unit"});
     EXPECT_EQ(Prompt->Hides, 1);
     EXPECT_FALSE(Prompt->Visible);
-    EXPECT_GE(CountFrames("connect word"), 2u);
-    EXPECT_EQ(Frame("connect word")->Line, Bytes("SwItChUp"));
-    EXPECT_EQ(Frame("connect word")->BitRate, 9600u);
+    EXPECT_GE(Unit->CountFrames("connect word"), 2u);
+    EXPECT_EQ(Unit->Frame("connect word")->Line, Bytes("SwItChUp"));
+    EXPECT_EQ(Unit->Frame("connect word")->BitRate, 9600u);
     // The bar ran 0..100 while waiting and is full on success.
     EXPECT_EQ(Progress.Ranges.front(), 100);
     EXPECT_EQ(Progress.Maximum, 1);
@@ -243,9 +243,9 @@ TEST_F(LinkTest, BootMethodIgnoresTheCallersLineSettings)
     CallerConnectPort.SetBaudRate(br38400);
     NewTarget(0, kBootMethod);
     Target->Connect();
-    EXPECT_EQ(CountFrames("connect word"), 3u);
-    EXPECT_EQ(Frame("connect word")->BitRate, 9600u);
-    EXPECT_EQ(Frame("speed-change check")->BitRate, 115200u);
+    EXPECT_EQ(Unit->CountFrames("connect word"), 3u);
+    EXPECT_EQ(Unit->Frame("connect word")->BitRate, 9600u);
+    EXPECT_EQ(Unit->Frame("speed-change check")->BitRate, 115200u);
     EXPECT_EQ(Prompt->Hides, 1);
 }
 
@@ -259,7 +259,7 @@ TEST_F(LinkTest, BootMethodCancelEndsWithinOneAttempt)
     NewTarget(5, kBootMethod);
     ExpectFailure<EFDTException>([&] { Target->Connect(); }, "Connect Cancelled by User");
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let the last word arrive
-    EXPECT_EQ(CountFrames("connect word"), 2u);
+    EXPECT_EQ(Unit->CountFrames("connect word"), 2u);
     EXPECT_EQ(Prompt->Hides, 1);
     EXPECT_FALSE(Prompt->Visible);
     EXPECT_FALSE(Device().InOperation());
@@ -273,7 +273,7 @@ TEST_F(LinkTest, BootMethodGivesUpAfterAHundredAttempts)
     StartUnit(options);
     NewTarget(3, kBootMethod);
     ExpectFailure<EFDTException>([&] { Target->Connect(); }, "No reply to connect command");
-    EXPECT_EQ(CountFrames("connect word"), 100u);
+    EXPECT_EQ(Unit->CountFrames("connect word"), 100u);
     EXPECT_EQ(Prompt->Hides, 1);
     EXPECT_EQ(Progress.Maximum, 100);
 }
@@ -287,7 +287,7 @@ TEST_F(LinkTest, BootMethodRemembersOneWrongReplyAmongTheSilentAttempts)
     StartUnit(options);
     NewTarget(3, kBootMethod);
     ExpectFailure<EFDTException>([&] { Target->Connect(); }, "Unexpected reply to connect command");
-    EXPECT_EQ(CountFrames("connect word"), 100u);
+    EXPECT_EQ(Unit->CountFrames("connect word"), 100u);
     EXPECT_EQ(Prompt->Hides, 1);
 }
 
@@ -305,7 +305,7 @@ TEST_F(LinkTest, BootMethodPortFailureEndsAtOnceWithThePromptHidden)
     } catch (const EComPort& e) {
         EXPECT_EQ(typeid(e), typeid(EComPort)) << e.what();
     }
-    EXPECT_EQ(CountFrames("connect word"), 2u);
+    EXPECT_EQ(Unit->CountFrames("connect word"), 2u);
     EXPECT_EQ(Prompt->Hides, 1);
     EXPECT_FALSE(Prompt->Visible);
 }
@@ -342,9 +342,9 @@ TEST_F(LinkTest, ConnectionThatFailsAfterTheLinkIsUpClosesTheChannelToo)
     Device().KeepAliveTimer()->setInterval(30);
     ExpectFailure<EHitachiFlashException>([&] { Target->Connect(); }, "Flash uP does not match definition");
     EXPECT_FALSE(Device().Channel()->Connected());
-    const size_t queries = CountFrames("identity query");
+    const size_t queries = Unit->CountFrames("identity query");
     RunEvents(200);
-    EXPECT_EQ(CountFrames("identity query"), queries);
+    EXPECT_EQ(Unit->CountFrames("identity query"), queries);
 }
 
 TEST_F(LinkTest, ChannelThatCannotOpenFailsWithThePortError)

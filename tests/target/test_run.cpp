@@ -18,13 +18,6 @@ std::vector<uint8_t> Field(uint32_t value)
             static_cast<uint8_t>(value)};
 }
 
-std::vector<uint8_t> OldFirmware()
-{
-    std::vector<uint8_t> old(kSimFlashBytes);
-    for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i * 13 + 5);
-    return old;
-}
-
 struct TRunCase {
     uint32_t UnitType;
     uint8_t Method;
@@ -69,12 +62,12 @@ TEST_P(WholeRunTest, FlashHoldsTheImagesAreaAndNothingBelowItChanges)
     EXPECT_TRUE(std::equal(flash.begin() + start, flash.begin() + end, image.begin() + start)) << "the area";
     EXPECT_TRUE(std::equal(flash.begin() + end, flash.end(), old.begin() + end)) << "above the area";
 
-    EXPECT_EQ(Frame("erase start")->Plain, Field(start));
-    EXPECT_EQ(Frame("erase length")->Plain, Field(Target->FlashSize()));
-    EXPECT_EQ(Frame("program start")->Plain, Field(start));
-    EXPECT_EQ(Frame("program size")->Plain, Field(Target->FlashSize()));
-    EXPECT_EQ(CountFramesStartingWith("program block "), (Target->FlashSize() + 127) / 128);
-    EXPECT_EQ(CountFramesStartingWith("complaint"), 0u);
+    EXPECT_EQ(Unit->Frame("erase start")->Plain, Field(start));
+    EXPECT_EQ(Unit->Frame("erase length")->Plain, Field(Target->FlashSize()));
+    EXPECT_EQ(Unit->Frame("program start")->Plain, Field(start));
+    EXPECT_EQ(Unit->Frame("program size")->Plain, Field(Target->FlashSize()));
+    EXPECT_EQ(Unit->CountFramesStartingWith("program block "), (Target->FlashSize() + 127) / 128);
+    EXPECT_EQ(Unit->CountFramesStartingWith("complaint"), 0u);
 
     std::vector<std::string> steps;
     for (const std::string& text : Status.Texts)
@@ -116,7 +109,7 @@ protected:
     }
     void ExpectNothingErased()
     {
-        EXPECT_FALSE(HasFrame("erase command"));
+        EXPECT_FALSE(Unit->HasFrame("erase command"));
         EXPECT_EQ(Unit->Flash(), std::vector<uint8_t>(kSimFlashBytes, 0xFF));
     }
 };
@@ -190,9 +183,9 @@ TEST_F(ProgrammerTest, ShortImageIsPaddedWrittenAndVerifiedByItsOwnLength)
     Target->Program(stream);
     Target->Verify(stream);
 
-    EXPECT_EQ(Frame("erase length")->Plain, Field(0x20000));
-    EXPECT_EQ(Frame("program size")->Plain, Field(128));
-    EXPECT_EQ(Frame("read length")->Plain, Field(128));
+    EXPECT_EQ(Unit->Frame("erase length")->Plain, Field(0x20000));
+    EXPECT_EQ(Unit->Frame("program size")->Plain, Field(128));
+    EXPECT_EQ(Unit->Frame("read length")->Plain, Field(128));
     const std::vector<uint8_t> flash = Unit->Flash();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_TRUE(std::all_of(flash.begin() + 100, flash.end(), [](uint8_t b) { return b == 0xFF; }));
@@ -206,8 +199,8 @@ TEST_F(ProgrammerTest, ImageLongerThanTheFlashIsRefusedBeforeTheErase)
     LoadStream(stream, BuildImage(0, 0x20001, 0));
     ExpectFailure<EFDTException>([&] { Target->Check(stream); }, "Image Size too big for Flash");
     ExpectFailure<EFDTException>([&] { Target->Program(stream); }, "Image Size too big for Flash");
-    EXPECT_FALSE(HasFrame("erase command"));
-    EXPECT_FALSE(HasFrame("program command"));
+    EXPECT_FALSE(Unit->HasFrame("erase command"));
+    EXPECT_FALSE(Unit->HasFrame("program command"));
 }
 
 class TRecordingDialogs : public TMessageDialogs {
@@ -249,15 +242,7 @@ TEST_F(ProgrammerTest, VerifyReportsFlashThatDiffersFromTheImage)
 
 // ---------------------------------------------------------------- keep-alive
 
-class KeepAliveTest : public UnitTest {
-protected:
-    // Handles events until the unit has heard the identity query count
-    // times, or two seconds have passed.
-    void WaitForQueries(size_t count)
-    {
-        for (int i = 0; i < 100 && CountFrames("identity query") < count; ++i) RunEvents(20);
-    }
-};
+using KeepAliveTest = UnitTest;
 
 TEST_F(KeepAliveTest, PingsTheIdleLinkButNeverInsideAnExchange)
 {
@@ -272,18 +257,12 @@ TEST_F(KeepAliveTest, PingsTheIdleLinkButNeverInsideAnExchange)
     LoadStream(stream, ModelImage());
 
     Target->Connect();
-    const size_t afterConnect = CountFrames("identity query");
-    WaitForQueries(afterConnect + 2);
-    EXPECT_GE(CountFrames("identity query"), afterConnect + 2);
-    Target->Check(stream);
-    Target->Erase();
-    Target->Program(stream);
-    Target->Verify(stream);
-    Target->Reset();
-    Target->ClosePort();
+    const size_t afterConnect = Unit->CountFrames("identity query");
+    EXPECT_TRUE(WaitUntil([&] { return Unit->CountFrames("identity query") >= afterConnect + 2; }, 2000));
+    RunSequenceAfterConnect(stream);
 
-    EXPECT_EQ(CountFramesStartingWith("complaint"), 0u);
-    EXPECT_EQ(CountFramesStartingWith("unrecognised"), 0u);
+    EXPECT_EQ(Unit->CountFramesStartingWith("complaint"), 0u);
+    EXPECT_EQ(Unit->CountFramesStartingWith("unrecognised"), 0u);
     const std::vector<uint8_t> flash = Unit->Flash();
     EXPECT_TRUE(std::equal(flash.begin() + 0x800, flash.begin() + 0x8000, stream.Memory() + 0x800));
     EXPECT_TRUE(Device().KeepAliveTimer()->isActive());
@@ -300,15 +279,15 @@ TEST_F(KeepAliveTest, FailedPingIsReportedOnceAndStopsTheTimer)
     Device().KeepAliveTimer()->setInterval(30);
     Target->Connect();
 
-    for (int i = 0; i < 100 && BackgroundFailures.empty(); ++i) RunEvents(20);
+    WaitUntil([&] { return !BackgroundFailures.empty(); }, 2000);
     ASSERT_EQ(BackgroundFailures.size(), 1u);
     EXPECT_EQ(BackgroundFailures[0].Message, "No Reply Within Time Out Period");
     EXPECT_EQ(BackgroundFailures[0].Class, typeid(EMorvexComTimeout));
     EXPECT_FALSE(Device().KeepAliveTimer()->isActive());
-    const size_t queries = CountFrames("identity query");
+    const size_t queries = Unit->CountFrames("identity query");
     EXPECT_EQ(queries, 3u);
     RunEvents(200);
-    EXPECT_EQ(CountFrames("identity query"), queries);
+    EXPECT_EQ(Unit->CountFrames("identity query"), queries);
     EXPECT_EQ(BackgroundFailures.size(), 1u);
 }
 

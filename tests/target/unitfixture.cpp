@@ -47,13 +47,7 @@ TUnitFault Fault(TFaultKind kind, TFramePhase phase, int index, std::vector<uint
 void UnitTest::TearDown()
 {
     // What the unit saw explains most failures; the tail is enough.
-    if (HasFailure() && Unit) {
-        const std::vector<TSimFrame> frames = Unit->Transcript();
-        const size_t from = frames.size() > 60 ? frames.size() - 60 : 0;
-        std::string tail;
-        for (size_t i = from; i < frames.size(); ++i) tail += DescribeFrame(frames[i]) + "\n";
-        std::fprintf(stderr, "Unit transcript (last %zu frames):\n%s", frames.size() - from, tail.c_str());
-    }
+    if (HasFailure() && Unit) std::fprintf(stderr, "Unit transcript (tail):\n%s", Unit->DescribeTail(60).c_str());
     Target.reset();
     Unit.reset();
 }
@@ -61,7 +55,7 @@ void UnitTest::TearDown()
 void UnitTest::StartUnit(const TUnitSimOptions& options)
 {
     Options = options;
-    Unit = std::make_unique<TUnitSim>(options);
+    Unit = std::make_unique<TTestUnit>(options);
 }
 
 void UnitTest::NewTarget(uint32_t unitType, uint8_t method)
@@ -97,40 +91,15 @@ std::vector<uint8_t> UnitTest::ModelImage(uint32_t salt) const
 void UnitTest::RunSequence(TMemoryStream& image)
 {
     Target->Connect();
+    RunSequenceAfterConnect(image);
+}
+
+void UnitTest::RunSequenceAfterConnect(TMemoryStream& image)
+{
     Target->Check(image);
     Target->Erase();
     Target->Program(image);
     Target->Verify(image);
     Target->Reset();
     Target->ClosePort();
-}
-
-std::optional<TSimFrame> UnitTest::Frame(const std::string& label, int index) const
-{
-    for (const TSimFrame& frame : Unit->Transcript())
-        if (frame.Label == label && index-- == 0) return frame;
-    return std::nullopt;
-}
-
-size_t UnitTest::CountFrames(const std::string& label) const
-{
-    size_t count = 0;
-    for (const TSimFrame& frame : Unit->Transcript())
-        if (frame.Label == label) ++count;
-    return count;
-}
-
-size_t UnitTest::CountFramesStartingWith(const std::string& prefix) const
-{
-    size_t count = 0;
-    for (const TSimFrame& frame : Unit->Transcript())
-        if (frame.Label.rfind(prefix, 0) == 0) ++count;
-    return count;
-}
-
-std::string UnitTest::DescribeTranscript() const
-{
-    std::string text;
-    for (const TSimFrame& frame : Unit->Transcript()) text += DescribeFrame(frame) + "\n";
-    return text;
 }

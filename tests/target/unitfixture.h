@@ -10,8 +10,8 @@
 #include "core/userprompt.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
+#include "tests/support/testunit.h"
 #include "tests/support/waits.h"
-#include "tools/unitsim/unitsim.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -94,19 +94,13 @@ protected:
     TFlashFDTDevice& Device() { return *Target->Device(); }
     // The image for the running unit's model with the unit's seed.
     std::vector<uint8_t> ModelImage(uint32_t salt = 1) const;
-    // Connect, Check, Erase, Program, Verify and Reset, as a run does them.
+    // Connect, Check, Erase, Program, Verify and Reset, as a run does them,
+    // then the port closed as the run lets go of its target.
     void RunSequence(TMemoryStream& image);
-
-    std::vector<TSimFrame> Frames() const { return Unit->Transcript(); }
-    // The index-th frame with this exact label, if there is one.
-    std::optional<TSimFrame> Frame(const std::string& label, int index = 0) const;
-    size_t CountFrames(const std::string& label) const;
-    size_t CountFramesStartingWith(const std::string& prefix) const;
-    bool HasFrame(const std::string& label) const { return CountFrames(label) > 0; }
-    std::string DescribeTranscript() const;
+    void RunSequenceAfterConnect(TMemoryStream& image);
 
     TUnitSimOptions Options;
-    std::unique_ptr<TUnitSim> Unit;
+    std::unique_ptr<TTestUnit> Unit;
     TMorvexComPort CallerConnectPort;
     TMorvexComPort CallerProgramPort;
     TRecordingStatus Status;

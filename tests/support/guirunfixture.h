@@ -5,9 +5,9 @@
 
 #include "tests/support/guidriver.h"
 #include "tests/support/scriptedoperator.h"
+#include "tests/support/testunit.h"
 
 #include "app/mainwindow.h"
-#include "tools/unitsim/unitsim.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -20,10 +20,13 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A Morvex 4620 holding other firmware, listed as "Morvex-4620" in the
-    // setup dialog; its boot loader answers the first connect word.
+    // A Morvex 4620 whose boot loader answers the first connect word.
     static TUnitSimOptions UnitOptions();
-    void StartUnit(TUnitSimOptions options);
+    // Starts the unit holding OldFirmware(), listed as "Morvex-4620" in the
+    // setup dialog (the folder of links the Port list offers).
+    void StartUnit(TUnitSimOptions options = {});
+    // The unit's link, as the setup dialog lists it.
+    std::string UnitLink() const;
     // Presses Start, answers every window as told and waits until the run is
     // over (the last box answered, the window idle). The port picked in the
     // settings is always the simulated unit's, as they list it. Returns the
@@ -31,15 +34,10 @@ protected:
     std::vector<std::string> RunToEnd(TOperatorAnswers answers);
 
     void ExpectIdle();
-    // No descriptor of ours is open on the unit's terminal beyond the
-    // unit's own, and the port can be opened exclusively again.
-    void ExpectPortReleased();
 
     QTemporaryDir PortDir;
     std::unique_ptr<TStoredImage> Record;
     std::unique_ptr<TfrmUserFlash> Form;
-    std::unique_ptr<TUnitSim> Unit;
-    std::string PortPath;
-    int UnitDescriptors = 0;
+    std::unique_ptr<TTestUnit> Unit;
     std::vector<std::string> Titles; // of the windows of the last run
 };

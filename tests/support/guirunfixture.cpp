@@ -1,8 +1,5 @@
-#include "guifixture.h"
+#include "tests/support/guirunfixture.h"
 
-#include "oldfirmware.h"
-#include "tests/support/processprobe.h"
-#include "tests/support/unitport.h"
 #include "tests/support/records.h"
 
 #include "app/setupdialog.h"
@@ -53,16 +50,16 @@ TUnitSimOptions GuiRunTest::UnitOptions()
 void GuiRunTest::StartUnit(TUnitSimOptions options)
 {
     Unit.reset();
-    options.LinkPath = StdStr(PortDir.path()) + "/" + LinkName;
-    Unit = std::make_unique<TUnitSim>(options);
+    options.LinkPath = UnitLink();
+    Unit = std::make_unique<TTestUnit>(options);
     Unit->LoadFlash(0, OldFirmware());
-    PortPath = Unit->PortPath();
-    UnitDescriptors = DescriptorsOpenOn(PortPath);
 }
+
+std::string GuiRunTest::UnitLink() const { return StdStr(PortDir.path()) + "/" + LinkName; }
 
 std::vector<std::string> GuiRunTest::RunToEnd(TOperatorAnswers answers)
 {
-    answers.PortPath = StdStr(PortDir.path()) + "/" + LinkName;
+    answers.PortPath = UnitLink();
     TGuiDriver driver([&](QWidget* window) {
         const std::string seen = Describe(window);
         if (window == frmConnectWiz) {
@@ -94,5 +91,3 @@ std::vector<std::string> GuiRunTest::RunToEnd(TOperatorAnswers answers)
 }
 
 void GuiRunTest::ExpectIdle() { ExpectMainWindowIdle(*Form); }
-
-void GuiRunTest::ExpectPortReleased() { ExpectUnitPortReleased(*Unit, PortPath, UnitDescriptors); }
