@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -64,6 +65,19 @@ protected:
             usleep(50 * 1000);
         }
         return false;
+    }
+
+    // Two units whose erase takes eraseMs, and a gang over them that both
+    // have seen begin to erase.
+    std::unique_ptr<TCliChild> GangInsideTheErase(int eraseMs)
+    {
+        TUnitSimOptions slow;
+        slow.EraseMs = eraseMs;
+        StartUnit(slow);
+        StartUnit(slow);
+        auto gang = std::make_unique<TCliChild>(GangArguments());
+        for (const auto& unit : Units) EXPECT_TRUE(unit->WaitForFrame("erase start", 30000));
+        return gang;
     }
 
     void ExpectEveryPortReleased() const
@@ -182,14 +196,10 @@ TEST_F(CliGang, AUnitUnpluggedMidGangAndAPortHeldElsewhereFailAloneWithPortError
 
 TEST_F(CliGang, ASignalToTheGangStopsEveryUnitAtItsNextSafePointWithItsRecord)
 {
-    TUnitSimOptions slow;
-    slow.EraseMs = 1500;
-    StartUnit(slow);
-    StartUnit(slow);
-    TCliChild gang(GangArguments());
-    for (const auto& unit : Units) ASSERT_TRUE(unit->WaitForFrame("erase start", 30000));
-    gang.Signal(SIGTERM);
-    const TCliResult result = gang.Wait();
+    const std::unique_ptr<TCliChild> gang = GangInsideTheErase(1500);
+    ASSERT_FALSE(HasFailure());
+    gang->Signal(SIGTERM);
+    const TCliResult result = gang->Wait();
     EXPECT_EQ(result.ExitCode, ecSomeUnitsFailed) << result.Out << result.Err;
     EXPECT_NE(result.Err.find("Interrupted: stopping every unit at its next safe point"), std::string::npos)
         << result.Err;
@@ -206,16 +216,12 @@ TEST_F(CliGang, ASignalToTheGangStopsEveryUnitAtItsNextSafePointWithItsRecord)
 
 TEST_F(CliGang, ASecondSignalEndsTheUnitsProcessesAtOnceAndTheSummarySaysSo)
 {
-    TUnitSimOptions slow;
-    slow.EraseMs = 3000;
-    StartUnit(slow);
-    StartUnit(slow);
-    TCliChild gang(GangArguments());
-    for (const auto& unit : Units) ASSERT_TRUE(unit->WaitForFrame("erase start", 30000));
-    gang.Signal(SIGINT);
+    const std::unique_ptr<TCliChild> gang = GangInsideTheErase(3000);
+    ASSERT_FALSE(HasFailure());
+    gang->Signal(SIGINT);
     usleep(300 * 1000); // within the erase: the first request has not yet stopped anything
-    gang.Signal(SIGINT);
-    const TCliResult result = gang.Wait();
+    gang->Signal(SIGINT);
+    const TCliResult result = gang->Wait();
     EXPECT_EQ(result.ExitCode, ecSomeUnitsFailed) << result.Out << result.Err;
     EXPECT_NE(result.Err.find("Interrupted again: ending every unit's process now"), std::string::npos) << result.Err;
     for (const auto& unit : Units) {
