@@ -29,6 +29,7 @@ export MORVEX_PORT_DIR="$PORT_DIR"
 
 source "$ROOT/scripts/lib/common.sh"
 source "$ROOT/scripts/lib/scriptedrun.sh"
+source "$ROOT/scripts/lib/simunit.sh"
 trap end_tracked_processes EXIT
 trap "exit 130" INT TERM
 
@@ -42,10 +43,7 @@ start_unit() { # start_unit [unitsim options...]
     exit 1
   fi
   chmod 0700 "$PORT_DIR"
-  "$UNITSIM" --type "$UNIT_TYPE" --link "$LINK" "$@" </dev/null &
-  UNIT_PID=$!
-  track_process "$UNIT_PID"
-  WAIT_SECONDS=5 wait_for "the simulated unit's port $LINK" test -e "$LINK"
+  start_sim_unit "$LINK" - --type "$UNIT_TYPE" "$@"
 }
 
 # ---------------------------------------------------------------- scripted run

@@ -48,9 +48,8 @@ WORK=$(mktemp -d /tmp/installer-wine.XXXXXX)
 export WINEPREFIX=$WORK/prefix WINEDEBUG=-all
 # No desktop entries in the Linux home for the shortcuts the installer makes.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d"
-PIDS=()
 cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  end_tracked_processes
   wineserver -k >/dev/null 2>&1 || true
   if [ "${KEEP:-0}" = 1 ]; then echo "Work folder kept: $WORK"; else rm -rf "$WORK"; fi
 }
@@ -60,6 +59,7 @@ trap "exit 130" INT TERM
 step() { echo "== $* (at $(($(date +%s) - T0)) s)"; }
 source scripts/lib/checks.sh
 source scripts/lib/common.sh
+source scripts/lib/simunit.sh
 
 check "programs' icon, version record and manifest" \
   /usr/bin/python3 tests/packaging/check_pe_resources.py "$VERSION" \
@@ -190,7 +190,7 @@ test_mode() { # test_mode CurrentUser|AllUsers ROOT
   if lnk=$(shortcut_in_start_menu "$mode" "Flash Programmer $IMAGE"); then
     echo "ok   $mode: Start-menu entry"
     wine start /unix "$lnk" >"$WORK/app-$mode.log" 2>&1 &
-    PIDS+=($!)
+    track_process $!
     check "$mode: the Start-menu entry opens the window \"$IMAGE\"" retry_for 60 window_shown
     folder_state "$folder" >"$WORK/running-before.txt"
     run_setup running "$SETUP" /S "${option[@]}"
@@ -206,14 +206,10 @@ test_mode() { # test_mode CurrentUser|AllUsers ROOT
   fi
 
   step "The installed command line for ${mode}"
-  rm -f "$WORK/unit"
-  "$UNITSIM" --type 3 --link "$WORK/unit" </dev/null >"$WORK/unit-$mode.log" 2>&1 &
-  local unit=$!
-  PIDS+=("$unit")
-  retry_for 10 test -e "$WORK/unit"
+  start_sim_unit "$WORK/unit" "$WORK/unit-$mode.log" --type 3
   local code=0
   (cd "$folder" && timeout 300 wine morvex-flash-cli.exe --port COM5) >"$WORK/cli-$mode.log" 2>&1 || code=$?
-  kill "$unit" 2>/dev/null || true
+  stop_sim_unit
   check "$mode: the installed command line programs the unit (exit 0)" test "$code" = 0
   check "$mode: ... Unit Successfully Programmed!" grep -q 'Unit Successfully Programmed!' "$WORK/cli-$mode.log"
 

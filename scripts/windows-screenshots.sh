@@ -36,19 +36,14 @@ APP=$ROOT/build-win64/dist/morvex-flash-$VERSION-win64
 UNITSIM=${MORVEX_UNITSIM:-$ROOT/build/tools/unitsim/unitsim}
 SHOTS=${SHOTS:-$ROOT/docs/screenshots}
 IMAGE_NAME="4620 V2.5"
-source scripts/lib/wine-ports.sh
-WORK=$(mktemp -d /tmp/morvex-wine-gui.XXXXXX)
 source scripts/lib/common.sh
 source scripts/lib/scriptedrun.sh
+source scripts/lib/simunit.sh
+source scripts/lib/wine-ports.sh
+wine_work_folder wine-gui
 SUFFIX=""
 [ "$SCALE" = 100 ] || SUFFIX=-$SCALE
-cleanup() {
-  end_tracked_processes
-  wineserver -k >/dev/null 2>&1 || true
-  [ "$SCALE" = 100 ] || set_screen_dpi 96
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+before_cleanup() { [ "$SCALE" = 100 ] || set_screen_dpi 96; }
 # The screen's resolution as Windows' display settings give it (96 dots per
 # inch at 100 %); the programs read it when they start.
 set_screen_dpi() {
@@ -82,10 +77,7 @@ XML
 start_window_manager --config-file "$WORK/openbox.xml"
 [ "$SCALE" = 100 ] || set_screen_dpi $((96 * SCALE / 100))
 map_com_ports COM5="$WORK/unit"
-"$UNITSIM" --type 3 --boot-only --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
-UNIT_PID=$!
-track_process "$UNIT_PID"
-wait_for "the simulated unit" test -e "$WORK/unit"
+start_sim_unit "$WORK/unit" "$WORK/unit.log" --type 3 --boot-only
 
 echo "== Starting morvex-flash.exe under Wine"
 (cd "$APP" && exec wine morvex-flash.exe) >"$WORK/app.log" 2>&1 &

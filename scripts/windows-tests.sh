@@ -50,31 +50,24 @@ if [ ! -x "$UNITSIM" ]; then
   UNITSIM=$ROOT/build-winlinux/tools/unitsim/unitsim
 fi
 
+source scripts/lib/checks.sh
+source scripts/lib/common.sh
+source scripts/lib/simunit.sh
 source scripts/lib/wine-ports.sh
 # Wine converts command lines from the locale's character set: UTF-8, so
 # that a log in a folder named "Jürgen" reaches the program as it is.
 export LC_ALL=C.UTF-8
-WORK=$(mktemp -d /tmp/morvex-wine.XXXXXX)
-PIDS=()
 ADAPTER_KEYS=""
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+before_cleanup() {
   if [ -n "$ADAPTER_KEYS" ]; then wine regedit /s "$ADAPTER_KEYS" >/dev/null 2>&1 || true; fi
-  wineserver -k >/dev/null 2>&1 || true
-  if [ "${KEEP:-0}" = 1 ]; then echo "Work folder kept: $WORK"; else rm -rf "$WORK"; fi
 }
-trap cleanup EXIT
+wine_work_folder wine
 trap "exit 130" INT TERM
-
-source scripts/lib/checks.sh
-source scripts/lib/common.sh
-# wait_for_link PATH: the far end's link, there within 10 s.
-wait_for_link() { WAIT_SECONDS=10 wait_for "a port at $1" test -e "$1"; }
 
 # The far ends, each behind a fixed link that Wine maps to a COM port.
 python3 tests/win32/linepeer.py "$WORK/peer" >"$WORK/peer.log" 2>&1 &
-PIDS+=($!)
-wait_for_link "$WORK/peer"
+track_process $!
+WAIT_SECONDS=10 wait_for "the line peer at $WORK/peer" test -e "$WORK/peer"
 map_com_ports COM7="$WORK/peer" COM5="$WORK/unit" COM6="$WORK/unit2"
 
 # ---------------------------------------------------------------- backend
@@ -99,19 +92,10 @@ flash_is_erased() { # flash_is_erased DUMP
   python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); sys.exit(0 if d and d == b"\xff" * len(d) else 1)' "$1"
 }
 
-UNIT_PID=""
 start_unit() { # start_unit NAME [unitsim options...]: on COM5, or on UNIT_LINK's port
-  local name=$1 link=${UNIT_LINK:-$WORK/unit}
+  local name=$1
   shift
-  rm -f "$link"
-  "$UNITSIM" --type 3 --link "$link" --flash-dumps "$WORK/$name" "$@" </dev/null >"$WORK/$name-unit.log" 2>&1 &
-  UNIT_PID=$!
-  PIDS+=("$UNIT_PID")
-  wait_for_link "$link"
-}
-stop_unit() { # writes the final flash dump
-  kill -TERM "$UNIT_PID" 2>/dev/null || true
-  wait "$UNIT_PID" 2>/dev/null || true
+  start_sim_unit "${UNIT_LINK:-$WORK/unit}" "$WORK/$name-unit.log" --type 3 --flash-dumps "$WORK/$name" "$@"
 }
 CLI_CODE=0
 run_cli() { # run_cli NAME [options...]: output in $WORK/NAME.out, exit code in CLI_CODE
@@ -127,7 +111,7 @@ echo "== morvex-flash-cli.exe on COM5 against the simulated unit"
 T2=$(date +%s)
 start_unit user
 run_cli user --port COM5 --log 'Z:'"$WORK"'/runs.jsonl'
-stop_unit
+stop_sim_unit
 check "user method: exit 0" test "$CLI_CODE" = 0
 check "user method: programmed and verified" grep -qx 'Unit Successfully Programmed!' "$WORK/user.txt"
 check "user method: flash holds the image" flash_holds_image "$WORK/user-final.bin"
@@ -135,14 +119,14 @@ check "user method: run log line" grep -q '"result":"success"' "$WORK/runs.jsonl
 
 start_unit boot --boot-only --reset-after 0
 run_cli boot --port COM5 --yes
-stop_unit
+stop_sim_unit
 check "boot method: exit 0" test "$CLI_CODE" = 0
 check "boot method: connected by the boot method" grep -q '^connect-boot: ' "$WORK/boot.txt"
 check "boot method: flash holds the image" flash_holds_image "$WORK/boot-final.bin"
 
 start_unit erase --fault 'wrong@erase=%'
 run_cli erase --port COM5
-stop_unit
+stop_sim_unit
 check "failing erase: exit 8" test "$CLI_CODE" = 8
 check "failing erase: its message" grep -q 'Erase Failed: Device Failure' "$WORK/erase.txt"
 check "failing erase: nothing programmed" flash_is_erased "$WORK/erase-final.bin"
@@ -153,8 +137,8 @@ UNIT_LINK=$WORK/unit2 start_unit gang2
 GANG2_PID=$UNIT_PID
 start_unit gang1
 run_cli gang --port COM5 --port COM6 --yes --log 'Z:'"$WORK"'/gang.jsonl'
-stop_unit
-UNIT_PID=$GANG2_PID stop_unit
+stop_sim_unit
+UNIT_PID=$GANG2_PID stop_sim_unit
 check "gang of two: exit 0" test "$CLI_CODE" = 0
 check "gang of two: COM5's flash holds the image" flash_holds_image "$WORK/gang1-final.bin"
 check "gang of two: COM6's flash holds the image" flash_holds_image "$WORK/gang2-final.bin"
@@ -235,7 +219,7 @@ CLOSE_CODE=0
 (cd "$APP" && timeout 60 wine "$BUILD/tests/win32/closeconsole.exe" 6000 morvex-flash-cli.exe --port COM5 \
   --log "Z:$WORK/close.jsonl") >"$WORK/close.out" 2>&1 || CLOSE_CODE=$?
 tr -d '\r' <"$WORK/close.out" >"$WORK/close.txt"
-stop_unit
+stop_sim_unit
 echo "   $(grep '^closeconsole:' "$WORK/close.txt")"
 check "console closed: ended within the grace time" test "$CLOSE_CODE" = 0
 check "console closed: stopped at the next safe point" grep -q '^Run interrupted' "$WORK/close.txt"

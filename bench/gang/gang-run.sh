@@ -12,6 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/common.sh
+source scripts/lib/simunit.sh
 UNITS=${1:-8}
 UNITSIM=build/tools/unitsim/unitsim
 CLI=build/src/cli/morvex-flash-cli
@@ -21,9 +22,7 @@ WORK=$(mktemp -d /tmp/morvex-gang-run.XXXXXX)
 trap 'end_tracked_processes; rm -rf "$WORK"' EXIT
 PORTS=()
 for i in $(seq "$UNITS"); do
-  "$UNITSIM" --pace --link "$WORK/unit$i" </dev/null >"$WORK/unit$i.log" 2>&1 &
-  track_process $!
-  wait_for "simulated unit $i" test -e "$WORK/unit$i"
+  start_sim_unit "$WORK/unit$i" "$WORK/unit$i.log" --pace
   PORTS+=("$WORK/unit$i")
 done
 

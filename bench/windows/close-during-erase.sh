@@ -21,21 +21,18 @@ ROUNDS=${2:-2}
 ERASE_MS=${ERASE_MS:-4000}
 DELAY_MS=${DELAY_MS:-1200}
 source scripts/lib/version.sh
+source scripts/lib/common.sh
+source scripts/lib/simunit.sh
+source scripts/lib/wine-ports.sh
 VERSION=$(project_version)
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
 IMAGE_NAME="4620 V2.5"
-WORK=$(mktemp -d /tmp/morvex-close.XXXXXX)
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  [ "$PLATFORM" = wine ] && { wineserver -k >/dev/null 2>&1 || true; }
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+wine_work_folder close
+# The answer is timed by polling for it: poll often.
+export POLL_SECONDS=0.02
 
 case $PLATFORM in
   wine)
-    source scripts/lib/wine-ports.sh
     map_com_ports COM5="$WORK/unit"
     PORT=COM5
     start_app() { (cd "$ROOT/build-win64/dist/morvex-flash-$VERSION-win64" && exec wine morvex-flash.exe); }
@@ -55,16 +52,6 @@ case $PLATFORM in
 esac
 
 now_ms() { date +%s%3N; }
-wait_for() { # wait_for <what> <command...>: retries the command for 60 s
-  local what=$1
-  shift
-  for _ in $(seq 3000); do
-    "$@" >/dev/null 2>&1 && return
-    sleep 0.02
-  done
-  echo "close-during-erase: gave up waiting for $what" >&2
-  exit 1
-}
 active_is() { [ "$(xdotool getactivewindow getwindowname)" = "$1" ]; }
 active_is_not() {
   local id
@@ -78,17 +65,13 @@ cat >"$WORK/openbox.xml" <<'XML'
 </keyboard></openbox_config>
 XML
 openbox --config-file "$WORK/openbox.xml" >/dev/null 2>&1 &
-PIDS+=($!)
+track_process $!
 
 for round in $(seq "$ROUNDS"); do
-  rm -f "$WORK/unit"
-  "$UNITSIM" --type 3 --erase-ms "$ERASE_MS" --verbose --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
-  UNIT_PID=$!
-  PIDS+=("$UNIT_PID")
-  wait_for "the simulated unit" test -e "$WORK/unit"
+  start_sim_unit "$WORK/unit" "$WORK/unit.log" --type 3 --erase-ms "$ERASE_MS" --verbose
   start_app >"$WORK/app.log" 2>&1 &
   APP_PID=$!
-  PIDS+=("$APP_PID")
+  track_process "$APP_PID"
   wait_for "the main window" active_is "$IMAGE_NAME"
   MAIN=$(xdotool getactivewindow)
   xdotool key space

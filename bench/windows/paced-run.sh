@@ -19,43 +19,30 @@ UNITSIM=$ROOT/build/tools/unitsim/unitsim
 CLI=$ROOT/build/src/cli/morvex-flash-cli
 require_built paced-run "$APP/morvex-flash-cli.exe" "$UNITSIM" "$CLI"
 
+source scripts/lib/simunit.sh
 source scripts/lib/wine-ports.sh
-WORK=$(mktemp -d /tmp/morvex-paced.XXXXXX)
-UNIT_PID=""
-cleanup() {
-  [ -n "$UNIT_PID" ] && kill "$UNIT_PID" 2>/dev/null || true
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+wine_work_folder paced
 map_com_ports COM5="$WORK/unit"
 
-# paced_run LOG COMMAND...: one whole run against a fresh paced unit.
+# paced_run FOLDER LOG COMMAND...: one whole run from the folder against a
+# fresh paced unit.
 paced_run() {
-  local log=$1
-  shift
-  rm -f "$WORK/unit"
-  "$UNITSIM" --type 3 --pace --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
-  UNIT_PID=$!
-  for _ in $(seq 100); do
-    [ -e "$WORK/unit" ] && break
-    sleep 0.1
-  done
-  "$@" --log "$log" >"$WORK/run.out" 2>&1 || {
+  local folder=$1 log=$2
+  shift 2
+  start_sim_unit "$WORK/unit" "$WORK/unit.log" --type 3 --pace
+  (cd "$folder" && "$@" --log "$log") >"$WORK/run.out" 2>&1 || {
     echo "paced-run: a run failed:" >&2
     cat "$WORK/run.out" >&2
     exit 1
   }
-  kill -TERM "$UNIT_PID"
-  wait "$UNIT_PID" 2>/dev/null || true
-  UNIT_PID=""
+  stop_sim_unit
 }
 
 for round in $(seq "$ROUNDS"); do
   echo "round $round of $ROUNDS: Linux"
-  paced_run "$WORK/linux.jsonl" "$CLI" --port "$WORK/unit"
+  paced_run "$ROOT" "$WORK/linux.jsonl" "$CLI" --port "$WORK/unit"
   echo "round $round of $ROUNDS: Wine"
-  (cd "$APP" && paced_run "Z:$WORK/wine.jsonl" wine morvex-flash-cli.exe --port COM5)
+  paced_run "$APP" "Z:$WORK/wine.jsonl" wine morvex-flash-cli.exe --port COM5
 done
 
 python3 - "$WORK/linux.jsonl" "$WORK/wine.jsonl" <<'PY'

@@ -16,26 +16,15 @@ APP=$ROOT/build-win64/dist/morvex-flash-$(project_version)-win64
 UNITSIM=$ROOT/build/tools/unitsim/unitsim
 require_built server-requests "$APP/morvex-flash-cli.exe" "$UNITSIM"
 
+source scripts/lib/simunit.sh
 source scripts/lib/wine-ports.sh
-WORK=$(mktemp -d /tmp/morvex-requests.XXXXXX)
-UNIT_PID=""
-cleanup() {
-  [ -n "$UNIT_PID" ] && kill "$UNIT_PID" 2>/dev/null || true
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+wine_work_folder requests
 map_com_ports COM5="$WORK/unit"
 # The server again, tracing: its requests go to its standard error.
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
 wineserver -f -p -d2 2>"$WORK/trace.txt" &
-"$UNITSIM" --type 3 --link "$WORK/unit" </dev/null >"$WORK/unit.log" 2>&1 &
-UNIT_PID=$!
-for _ in $(seq 100); do
-  [ -e "$WORK/unit" ] && break
-  sleep 0.1
-done
+start_sim_unit "$WORK/unit" "$WORK/unit.log" --type 3
 (cd "$APP" && wine morvex-flash-cli.exe --port COM5) >"$WORK/run.out" 2>&1 ||
   {
     echo "server-requests: the run failed:" >&2

@@ -12,16 +12,15 @@ end_tracked_processes() {
   for pid in "${TRACKED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
 }
 
-# retry_for <seconds> <command...>: retries the command every 0.1 s until it
-# succeeds (0) or the time is up (1).
+# retry_for <seconds> <command...>: retries the command every POLL_SECONDS
+# (default 0.1) until it succeeds (0) or the time is up (1).
 retry_for() {
-  local tries=$(($1 * 10))
+  local deadline=$((SECONDS + $1))
   shift
-  for _ in $(seq "$tries"); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
+  until "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep "${POLL_SECONDS:-0.1}"
   done
-  return 1
 }
 
 # wait_for <what> <command...>: retries the command for WAIT_SECONDS
