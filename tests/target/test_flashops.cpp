@@ -17,16 +17,6 @@ std::vector<uint8_t> Field(uint32_t value)
 
 class FlashOpsTest : public UnitTest {
 protected:
-    void ConnectModel(uint32_t unitType, std::vector<TUnitFault> faults = {})
-    {
-        TUnitSimOptions options;
-        options.UnitType = unitType;
-        options.Faults = std::move(faults);
-        StartUnit(options);
-        NewTarget(unitType, kUserMethod);
-        Target->Connect();
-    }
-
     // The host and unit frames from the first one with this label on,
     // leaving out the unit's own events.
     std::vector<TSimFrame> FramesFrom(const std::string& label) const

@@ -14,22 +14,11 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
-class LinkTest : public UnitTest {
-protected:
-    void StartModel(uint32_t unitType, std::vector<TUnitFault> faults = {})
-    {
-        TUnitSimOptions options;
-        options.UnitType = unitType;
-        options.Faults = std::move(faults);
-        StartUnit(options);
-    }
-};
+using LinkTest = UnitTest;
 
 TEST_F(LinkTest, FirstScrambledBytesOnTheLineMatchTheWorkedExample)
 {
-    StartModel(3);
-    NewTarget(3, kUserMethod);
-    Target->Connect();
+    ConnectModel(3);
     ASSERT_TRUE(Target->Device()->Channel()->Connected());
 
     const auto command = Unit->Frame("user command");
@@ -77,9 +66,7 @@ TEST_F(LinkTest, FirstScrambledBytesOnTheLineMatchTheWorkedExample)
 
 TEST_F(LinkTest, ModelWithoutCommandIsAnsweredOnThePurgeAlone)
 {
-    StartModel(14);
-    NewTarget(14, kUserMethod);
-    Target->Connect();
+    ConnectModel(14);
     EXPECT_FALSE(Unit->HasFrame("user command"));
     EXPECT_TRUE(Unit->HasFrame("connect reply"));
     EXPECT_EQ(Device().Channel()->ActualBaudRate(), 57600);

@@ -96,12 +96,7 @@ protected:
     // Connects a 4620 and runs the steps up to the erase, as a run would.
     void CheckThenErase(const std::vector<uint8_t>& image, std::vector<TUnitFault> faults = {})
     {
-        TUnitSimOptions options;
-        options.UnitType = 3;
-        options.Faults = std::move(faults);
-        StartUnit(options);
-        NewTarget(3, kUserMethod);
-        Target->Connect();
+        ConnectModel(3, std::move(faults));
         TMemoryStream stream;
         LoadStream(stream, image);
         Target->Check(stream);
@@ -164,11 +159,7 @@ class ProgrammerTest : public UnitTest {
 protected:
     void SetUp() override
     {
-        TUnitSimOptions options;
-        options.UnitType = 0;
-        StartUnit(options);
-        NewTarget(0, kUserMethod);
-        Target->Connect();
+        ConnectModel(0);
     }
 };
 
@@ -246,9 +237,7 @@ using KeepAliveTest = UnitTest;
 
 TEST_F(KeepAliveTest, PingsTheIdleLinkButNeverInsideAnExchange)
 {
-    TUnitSimOptions options;
-    options.UnitType = 3;
-    StartUnit(options);
+    StartModel(3);
     NewTarget(3, kUserMethod);
     // Far more often than the steps' own pauses last: every pause and every
     // block gives the timer a chance to fire inside an exchange.

@@ -58,6 +58,21 @@ void UnitTest::StartUnit(const TUnitSimOptions& options)
     Unit = std::make_unique<TTestUnit>(options);
 }
 
+void UnitTest::StartModel(uint32_t unitType, std::vector<TUnitFault> faults)
+{
+    TUnitSimOptions options;
+    options.UnitType = unitType;
+    options.Faults = std::move(faults);
+    StartUnit(options);
+}
+
+void UnitTest::ConnectModel(uint32_t unitType, std::vector<TUnitFault> faults)
+{
+    StartModel(unitType, std::move(faults));
+    NewTarget(unitType, kUserMethod);
+    Target->Connect();
+}
+
 void UnitTest::NewTarget(uint32_t unitType, uint8_t method)
 {
     CallerConnectPort.SetPort(Unit->PortPath());

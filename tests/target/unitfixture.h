@@ -88,6 +88,10 @@ protected:
     void TearDown() override;
 
     void StartUnit(const TUnitSimOptions& options);
+    // A unit of the model with these faults, and with ConnectModel its
+    // target connected by the user method.
+    void StartModel(uint32_t unitType, std::vector<TUnitFault> faults = {});
+    void ConnectModel(uint32_t unitType, std::vector<TUnitFault> faults = {});
     // Builds the model's target through the factory, with the caller's port
     // set to the unit's pseudo-terminal, and records what it reports.
     void NewTarget(uint32_t unitType, uint8_t method);
