@@ -32,8 +32,7 @@ TRunOutcome RunTest::RunOnce(const TStoredImage& record, const TImageDigest& dig
 
 void RunTest::TearDown()
 {
-    if (HasFailure() && Unit)
-        std::fprintf(stderr, "Unit transcript (tail):\n%s", Unit->DescribeTail(40).c_str());
+    if (HasFailure() && Unit) std::fprintf(stderr, "Unit transcript (tail):\n%s", Unit->DescribeTail(40).c_str());
     Operator.reset();
     Unit.reset();
 }

@@ -5,7 +5,6 @@
 // target that connected is freed.
 #include "tests/support/guirunfixture.h"
 
-
 #include "serial/devicechannel.h"
 #include "target/flashtarget.h"
 

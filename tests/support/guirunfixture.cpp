@@ -82,9 +82,8 @@ std::vector<std::string> GuiRunTest::RunToEnd(TOperatorAnswers answers)
             Answer(window, QMessageBox::Ok);
         }
     });
-    const bool ended = PressStartAndWaitForEnd(*Form, driver, [](const std::vector<std::string>& log) {
-        return !log.empty() && EndsARun(log.back());
-    });
+    const bool ended = PressStartAndWaitForEnd(
+        *Form, driver, [](const std::vector<std::string>& log) { return !log.empty() && EndsARun(log.back()); });
     EXPECT_TRUE(ended) << ::testing::PrintToString(driver.Log());
     Titles = driver.Titles();
     return driver.Log();

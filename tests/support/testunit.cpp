@@ -17,9 +17,7 @@ std::vector<uint8_t> OldFirmware()
 }
 
 TTestUnit::TTestUnit(const TUnitSimOptions& options)
-    : TUnitSim(options)
-    , FTerminal(PortPath())
-    , FOwnDescriptors(DescriptorsOpenOn(FTerminal))
+    : TUnitSim(options), FTerminal(PortPath()), FOwnDescriptors(DescriptorsOpenOn(FTerminal))
 {
 }
 

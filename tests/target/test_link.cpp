@@ -14,7 +14,18 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
-using LinkTest = UnitTest;
+class LinkTest : public UnitTest {
+protected:
+    // A unit of the model with these faults, whose connection by the user
+    // method fails with exactly class E and this message.
+    template <class E>
+    void ExpectConnectFails(uint32_t unitType, std::vector<TUnitFault> faults, const std::string& message)
+    {
+        StartModel(unitType, std::move(faults));
+        NewTarget(unitType, kUserMethod);
+        ExpectFailure<E>([&] { Target->Connect(); }, message);
+    }
+};
 
 TEST_F(LinkTest, FirstScrambledBytesOnTheLineMatchTheWorkedExample)
 {
@@ -104,45 +115,28 @@ TEST_F(LinkTest, UserMethodFailuresAreReportedAsTheUnitNotAnswering)
 
 TEST_F(LinkTest, SpeedChangeAndIdentityFailuresPassOnWithTheirClass)
 {
-    StartModel(3, {Fault(fkSilence, fpSpeedReply, 0)});
-    NewTarget(3, kUserMethod);
-    ExpectFailure<EMorvexComTimeout>([&] { Target->Connect(); }, "No Reply Within Time Out Period");
-
-    StartModel(3, {Fault(fkWrongReply, fpSpeedEcho, 0)});
-    NewTarget(3, kUserMethod);
-    ExpectFailure<EFDTException>([&] { Target->Connect(); }, "Acknowledge data doesn't match");
-
-    StartModel(3, {Fault(fkShortReply, fpSpeedEcho, 0)});
-    NewTarget(3, kUserMethod);
-    ExpectFailure<EMorvexComTimeout>([&] { Target->Connect(); }, "No Reply Within Time Out Period");
+    ExpectConnectFails<EMorvexComTimeout>(3, {Fault(fkSilence, fpSpeedReply, 0)}, "No Reply Within Time Out Period");
+    ExpectConnectFails<EFDTException>(3, {Fault(fkWrongReply, fpSpeedEcho, 0)}, "Acknowledge data doesn't match");
+    ExpectConnectFails<EMorvexComTimeout>(3, {Fault(fkShortReply, fpSpeedEcho, 0)}, "No Reply Within Time Out Period");
 
     // A reply later than the 500 ms the identity query allows.
-    StartModel(3, {Fault(fkSlowReply, fpIdentity, 0, {}, 900)});
-    NewTarget(3, kUserMethod);
-    ExpectFailure<EMorvexComTimeout>([&] { Target->Connect(); }, "No Reply Within Time Out Period");
-
-    StartModel(3, {Fault(fkShortReply, fpIdentity, 0)});
-    NewTarget(3, kUserMethod);
-    ExpectFailure<EMorvexComTimeout>([&] { Target->Connect(); }, "No Reply Within Time Out Period");
+    ExpectConnectFails<EMorvexComTimeout>(3, {Fault(fkSlowReply, fpIdentity, 0, {}, 900)},
+                                          "No Reply Within Time Out Period");
+    ExpectConnectFails<EMorvexComTimeout>(3, {Fault(fkShortReply, fpIdentity, 0)}, "No Reply Within Time Out Period");
     EXPECT_FALSE(Device().InOperation());
 }
 
 TEST_F(LinkTest, IdentityThatDoesNotFitTheModelFailsTheConnection)
 {
     // Index 0 is the link's own ping, 1 the target's identity check.
-    StartModel(3, {Fault(fkWrongStart, fpIdentity, 1)});
-    NewTarget(3, kUserMethod);
-    ExpectFailure<EHitachiFlashException>([&] { Target->Connect(); }, "Flash uP does not match definition");
-
-    StartModel(5, {Fault(fkWrongSize, fpIdentity, 1)});
-    NewTarget(5, kUserMethod);
-    ExpectFailure<EHitachiFlashException>([&] { Target->Connect(); }, "Flash uP does not match definition");
+    ExpectConnectFails<EHitachiFlashException>(3, {Fault(fkWrongStart, fpIdentity, 1)},
+                                               "Flash uP does not match definition");
+    ExpectConnectFails<EHitachiFlashException>(5, {Fault(fkWrongSize, fpIdentity, 1)},
+                                               "Flash uP does not match definition");
 
     std::vector<uint8_t> noColons = Bytes("Morvex 4620 V2.5\n");
     noColons.resize(40, 0x00);
-    StartModel(3, {Fault(fkWrongReply, fpIdentity, 1, noColons)});
-    NewTarget(3, kUserMethod);
-    ExpectFailure<EConvertError>([&] { Target->Connect(); }, "Bad Device Identity String");
+    ExpectConnectFails<EConvertError>(3, {Fault(fkWrongReply, fpIdentity, 1, noColons)}, "Bad Device Identity String");
 }
 
 TEST_F(LinkTest, ReportedNamePlaysNoPart)

@@ -157,10 +157,7 @@ TEST_F(CheckTest, IdentityFailureDuringTheCheckNeverReachesTheErase)
 
 class ProgrammerTest : public UnitTest {
 protected:
-    void SetUp() override
-    {
-        ConnectModel(0);
-    }
+    void SetUp() override { ConnectModel(0); }
 };
 
 TEST_F(ProgrammerTest, ShortImageIsPaddedWrittenAndVerifiedByItsOwnLength)
