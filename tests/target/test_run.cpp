@@ -5,6 +5,8 @@
 #include "unitfixture.h"
 
 #include "protocol/compare.h"
+#include "tests/support/scriptedoperator.h"
+#include "tools/mkimage/recordbuilder.h"
 #include "core/format.h"
 
 #include <QTimer>
@@ -35,6 +37,9 @@ std::string RunName(const ::testing::TestParamInfo<TRunCase>& info)
 
 class WholeRunTest : public UnitTest, public ::testing::WithParamInterface<TRunCase> {};
 
+// The programming run itself, answered by the scripted operator, with a
+// record of the family's image: the boot method after the user method has
+// failed, as an operator who says Yes to the question gets it.
 TEST_P(WholeRunTest, FlashHoldsTheImagesAreaAndNothingBelowItChanges)
 {
     const TRunCase& c = GetParam();
@@ -47,15 +52,19 @@ TEST_P(WholeRunTest, FlashHoldsTheImagesAreaAndNothingBelowItChanges)
     StartUnit(options);
     const std::vector<uint8_t> old = OldFirmware();
     Unit->LoadFlash(0, old);
-    NewTarget(c.UnitType, c.Method);
     const std::vector<uint8_t> image = ModelImage(c.UnitType + 11);
-    TMemoryStream stream;
-    LoadStream(stream, image);
+    const TBuiltRecord record = BuildStoredImageWithDigest(image, "Family run", c.UnitType, GetPassPhrase());
+    TScriptedOperator runOperator(*record.Record, record.Digest);
+    runOperator.Answers.PortPath = Unit->Terminal();
+    runOperator.Answers.BootYes = true;
 
-    RunSequence(stream);
+    const TRunOutcome outcome = runOperator.Execute();
 
-    const uint32_t start = Target->FlashStart();
-    const uint32_t end = start + Target->FlashSize();
+    ASSERT_TRUE(outcome.Succeeded) << outcome.FailureClass << ": " << outcome.Message;
+    EXPECT_EQ(outcome.Question.empty(), c.Method == kUserMethod) << outcome.Question;
+    const uint32_t start = ModelFlashStart(c.UnitType);
+    const uint32_t size = ModelFlashSize(c.UnitType);
+    const uint32_t end = start + size;
     ASSERT_EQ(end, image.size());
     const std::vector<uint8_t> flash = Unit->Flash();
     EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + start, old.begin())) << "below the area";
@@ -63,24 +72,19 @@ TEST_P(WholeRunTest, FlashHoldsTheImagesAreaAndNothingBelowItChanges)
     EXPECT_TRUE(std::equal(flash.begin() + end, flash.end(), old.begin() + end)) << "above the area";
 
     EXPECT_EQ(Unit->Frame("erase start")->Plain, Field(start));
-    EXPECT_EQ(Unit->Frame("erase length")->Plain, Field(Target->FlashSize()));
+    EXPECT_EQ(Unit->Frame("erase length")->Plain, Field(size));
     EXPECT_EQ(Unit->Frame("program start")->Plain, Field(start));
-    EXPECT_EQ(Unit->Frame("program size")->Plain, Field(Target->FlashSize()));
-    EXPECT_EQ(Unit->CountFramesStartingWith("program block "), (Target->FlashSize() + 127) / 128);
+    EXPECT_EQ(Unit->Frame("program size")->Plain, Field(size));
+    EXPECT_EQ(Unit->CountFramesStartingWith("program block "), (size + 127) / 128);
     EXPECT_EQ(Unit->CountFramesStartingWith("complaint"), 0u);
 
     std::vector<std::string> steps;
-    for (const std::string& text : Status.Texts)
+    for (const std::string& text : outcome.StatusTexts)
         if (steps.empty() || steps.back() != text) steps.push_back(text);
     EXPECT_EQ(steps, (std::vector<std::string>{"Connecting...", "Erasing FLASH...", "Programming FLASH...",
                                                "Reading contents of FLASH..."}));
-    EXPECT_EQ(Progress.Maximum, static_cast<int>(Target->FlashSize()));
-    EXPECT_EQ(Progress.CurrentPosition, static_cast<int>(Target->FlashSize()));
-    EXPECT_FALSE(Device().Channel()->Connected());
+    Unit->ExpectPortReleased();
     EXPECT_TRUE(Unit->WaitForState(usFirmware, 2000));
-    if (c.Method == kBootMethod) {
-        EXPECT_EQ(Prompt->Hides, 1);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, WholeRunTest,
@@ -245,7 +249,7 @@ TEST_F(KeepAliveTest, PingsTheIdleLinkButNeverInsideAnExchange)
     Target->Connect();
     const size_t afterConnect = Unit->CountFrames("identity query");
     EXPECT_TRUE(WaitUntil([&] { return Unit->CountFrames("identity query") >= afterConnect + 2; }, 2000));
-    RunSequenceAfterConnect(stream);
+    RunStepsAfterConnect(stream);
 
     EXPECT_EQ(Unit->CountFramesStartingWith("complaint"), 0u);
     EXPECT_EQ(Unit->CountFramesStartingWith("unrecognised"), 0u);

@@ -103,13 +103,7 @@ std::vector<uint8_t> UnitTest::ModelImage(uint32_t salt) const
     return BuildImage(start, start + ModelFlashSize(Options.UnitType), Options.ChecksumSeed, salt);
 }
 
-void UnitTest::RunSequence(TMemoryStream& image)
-{
-    Target->Connect();
-    RunSequenceAfterConnect(image);
-}
-
-void UnitTest::RunSequenceAfterConnect(TMemoryStream& image)
+void UnitTest::RunStepsAfterConnect(TMemoryStream& image)
 {
     Target->Check(image);
     Target->Erase();

@@ -98,10 +98,9 @@ protected:
     TFlashFDTDevice& Device() { return *Target->Device(); }
     // The image for the running unit's model with the unit's seed.
     std::vector<uint8_t> ModelImage(uint32_t salt = 1) const;
-    // Connect, Check, Erase, Program, Verify and Reset, as a run does them,
-    // then the port closed as the run lets go of its target.
-    void RunSequence(TMemoryStream& image);
-    void RunSequenceAfterConnect(TMemoryStream& image);
+    // After the connection, the target's steps in the order a run takes
+    // them: Check, Erase, Program, Verify and Reset, then the port closed.
+    void RunStepsAfterConnect(TMemoryStream& image);
 
     TUnitSimOptions Options;
     std::unique_ptr<TTestUnit> Unit;
