@@ -95,9 +95,13 @@ void TMorvexComPort::WaitMs(int32_t ms)
         std::this_thread::sleep_until(until);
         return;
     }
+    // A coarse timer: a precise one, under Wine, did not wake the wait for
+    // more events, and each pause lasted until some other event came (the
+    // keep-alive's, a second later). A coarse timer may fire a little late,
+    // which a pause allows, or early, which the loop below makes up for.
     QTimer timer;
     timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
+    timer.setTimerType(Qt::CoarseTimer);
     bool expired = false;
     QObject::connect(&timer, &QTimer::timeout, [&expired] { expired = true; });
     for (;;) {

@@ -8,11 +8,13 @@
 // --wine marks the cases Wine cannot show (a second open refused in one
 // process) as skipped instead of failed: they need a real PC.
 #include "serial/comport.h"
+#include "serial/devicechannel.h"
 #include "serial/portnames.h"
 #include "serial/portinfo.h"
 #include "serial/serialdevice_win32.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -373,6 +375,27 @@ TEST(Win32ComPort, TransfersWithTheEventThreadRunning)
     EXPECT_EQ(std::string(back, 4), "ping");
     port.ClosePort();
     EXPECT_FALSE(port.Connected());
+}
+
+// The protocol's pauses keep the event loop running. Each must end at its
+// own time, not at the next event that happens to come (here a timer a
+// second away, as the keep-alive's): under Wine a precise Qt timer did not
+// wake the loop, and every pause of 100 ms lasted until that second.
+TEST(Win32Pause, APauseEndsAtItsOwnTimeNotAtTheNextEvent)
+{
+    TMorvexComPort port;
+    for (int pause = 0; pause < 3; ++pause) {
+        bool secondPassed = false;
+        QTimer second;
+        second.setSingleShot(true);
+        QObject::connect(&second, &QTimer::timeout, [&secondPassed] { secondPassed = true; });
+        second.start(1000);
+        const TClock::time_point start = TClock::now();
+        port.WaitMs(100);
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start).count();
+        EXPECT_GE(waited, 100);
+        EXPECT_FALSE(secondPassed) << "pause " << pause << " lasted " << waited << " ms";
+    }
 }
 
 // Last: the peer hangs up (and comes back on a fresh line after 0.5 s).
