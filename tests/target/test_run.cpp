@@ -5,8 +5,6 @@
 #include "unitfixture.h"
 
 #include "protocol/compare.h"
-#include "tests/support/scriptedoperator.h"
-#include "tools/mkimage/recordbuilder.h"
 #include "core/format.h"
 
 #include <QTimer>
@@ -53,9 +51,7 @@ TEST_P(WholeRunTest, FlashHoldsTheImagesAreaAndNothingBelowItChanges)
     const std::vector<uint8_t> old = OldFirmware();
     Unit->LoadFlash(0, old);
     const std::vector<uint8_t> image = ModelImage(c.UnitType + 11);
-    const TBuiltRecord record = BuildStoredImageWithDigest(image, "Family run", c.UnitType, GetPassPhrase());
-    TScriptedOperator runOperator(*record.Record, record.Digest);
-    runOperator.Answers.PortPath = Unit->Terminal();
+    TScriptedOperator& runOperator = RunOperatorFor(image);
     runOperator.Answers.BootYes = true;
 
     const TRunOutcome outcome = runOperator.Execute();
@@ -236,26 +232,34 @@ TEST_F(ProgrammerTest, VerifyReportsFlashThatDiffersFromTheImage)
 
 using KeepAliveTest = UnitTest;
 
+// The programming run itself, with the keep-alive made far more frequent
+// than the steps' own pauses last once the unit is connected: every pause
+// and every block gives the timer a chance to fire inside an exchange.
 TEST_F(KeepAliveTest, PingsTheIdleLinkButNeverInsideAnExchange)
 {
     StartModel(3);
-    NewTarget(3, kUserMethod);
-    // Far more often than the steps' own pauses last: every pause and every
-    // block gives the timer a chance to fire inside an exchange.
-    Device().KeepAliveTimer()->setInterval(5);
-    TMemoryStream stream;
-    LoadStream(stream, ModelImage());
+    const std::vector<uint8_t> image = ModelImage();
+    TScriptedOperator& runOperator = RunOperatorFor(image);
+    bool activeAtTheEnd = false;
+    // The target exists from the connection on.
+    auto keepAlive = [&runOperator] { return runOperator.Run().Flash()->Device()->KeepAliveTimer(); };
+    runOperator.OnStep = [&](TRunStep step) {
+        if (step == TRunStep::Decipher) {
+            keepAlive()->setInterval(5);
+            const size_t afterConnect = Unit->CountFrames("identity query");
+            EXPECT_TRUE(WaitUntil([&] { return Unit->CountFrames("identity query") >= afterConnect + 2; }, 2000));
+        }
+        if (step == TRunStep::Reset) activeAtTheEnd = keepAlive()->isActive();
+    };
 
-    Target->Connect();
-    const size_t afterConnect = Unit->CountFrames("identity query");
-    EXPECT_TRUE(WaitUntil([&] { return Unit->CountFrames("identity query") >= afterConnect + 2; }, 2000));
-    RunStepsAfterConnect(stream);
+    const TRunOutcome outcome = runOperator.Execute();
 
+    ASSERT_TRUE(outcome.Succeeded) << outcome.FailureClass << ": " << outcome.Message;
     EXPECT_EQ(Unit->CountFramesStartingWith("complaint"), 0u);
     EXPECT_EQ(Unit->CountFramesStartingWith("unrecognised"), 0u);
     const std::vector<uint8_t> flash = Unit->Flash();
-    EXPECT_TRUE(std::equal(flash.begin() + 0x800, flash.begin() + 0x8000, stream.Memory() + 0x800));
-    EXPECT_TRUE(Device().KeepAliveTimer()->isActive());
+    EXPECT_TRUE(std::equal(flash.begin() + 0x800, flash.begin() + 0x8000, image.begin() + 0x800));
+    EXPECT_TRUE(activeAtTheEnd);
 }
 
 TEST_F(KeepAliveTest, FailedPingIsReportedOnceAndStopsTheTimer)

@@ -48,6 +48,7 @@ void UnitTest::TearDown()
 {
     // What the unit saw explains most failures; the tail is enough.
     if (HasFailure() && Unit) std::fprintf(stderr, "Unit transcript (tail):\n%s", Unit->DescribeTail(60).c_str());
+    RunOperator.reset();
     Target.reset();
     Unit.reset();
 }
@@ -103,12 +104,11 @@ std::vector<uint8_t> UnitTest::ModelImage(uint32_t salt) const
     return BuildImage(start, start + ModelFlashSize(Options.UnitType), Options.ChecksumSeed, salt);
 }
 
-void UnitTest::RunStepsAfterConnect(TMemoryStream& image)
+TScriptedOperator& UnitTest::RunOperatorFor(const std::vector<uint8_t>& image)
 {
-    Target->Check(image);
-    Target->Erase();
-    Target->Program(image);
-    Target->Verify(image);
-    Target->Reset();
-    Target->ClosePort();
+    RunOperator.reset();
+    RunRecord = BuildStoredImageWithDigest(image, "Test run", Options.UnitType, GetPassPhrase());
+    RunOperator = std::make_unique<TScriptedOperator>(*RunRecord.Record, RunRecord.Digest);
+    RunOperator->Answers.PortPath = Unit->Terminal();
+    return *RunOperator;
 }

@@ -10,6 +10,8 @@
 #include "core/userprompt.h"
 #include "serial/devicechannel.h"
 #include "target/unitmodels.h"
+#include "tools/mkimage/recordbuilder.h"
+#include "tests/support/scriptedoperator.h"
 #include "tests/support/testunit.h"
 #include "tests/support/waits.h"
 
@@ -98,9 +100,9 @@ protected:
     TFlashFDTDevice& Device() { return *Target->Device(); }
     // The image for the running unit's model with the unit's seed.
     std::vector<uint8_t> ModelImage(uint32_t salt = 1) const;
-    // After the connection, the target's steps in the order a run takes
-    // them: Check, Erase, Program, Verify and Reset, then the port closed.
-    void RunStepsAfterConnect(TMemoryStream& image);
+    // The programming run itself, for a record of the image (the running
+    // unit's model), its operator answering with the unit's port.
+    TScriptedOperator& RunOperatorFor(const std::vector<uint8_t>& image);
 
     TUnitSimOptions Options;
     std::unique_ptr<TTestUnit> Unit;
@@ -112,6 +114,8 @@ protected:
     int PromptCancelAtQuery = 0;       // for the next target
     std::vector<TBackgroundFailure> BackgroundFailures;
     std::unique_ptr<THitachiFlash> Target;
+    TBuiltRecord RunRecord;
+    std::unique_ptr<TScriptedOperator> RunOperator;
 
 private:
     TUserPrompt* CreatePrompt(QObject* owner) override;
